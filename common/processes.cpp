@@ -1,0 +1,261 @@
+#include "common/processes.h"
+
+#include "common/installation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace lt::proc
+{
+
+namespace
+{
+
+// Tells a started program to keep its window hidden.
+constexpr char kWindowVariable[] = "LANTROVE_WINDOW";
+
+QString baseName(const QString& path)
+{
+    const qsizetype cut =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(cut + 1);
+}
+
+// The name as the matching sees it: lower case, without a trailing ".exe".
+QString comparable(const QString& fileName)
+{
+    QString name = baseName(fileName).toLower();
+    if (name.endsWith(QLatin1String(".exe")))
+        name.chop(4);
+    return name;
+}
+
+QMap<int, StartObserver>& observers()
+{
+    static QMap<int, StartObserver> map;
+    return map;
+}
+
+void notifyStart(const StartEvent& event)
+{
+    const QMap<int, StartObserver> copy = observers();
+    for (const StartObserver& observer : copy)
+        observer(event);
+}
+
+QString commandLine(const QString& path, const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return path;
+    return path + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+}
+
+// Fields of /proc/<pid>/stat after the command name: [0] state ... [19] start time.
+QList<QByteArray> statFields(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    return text.mid(close + 2).split(' ');
+}
+
+struct Candidate {
+    qint64 pid = 0;
+    qint64 startTime = 0;
+};
+
+QString firstArgument(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = file.readAll();
+    return QFile::decodeName(all.left(all.indexOf('\0')));
+}
+
+// The executable of a process: /proc/<pid>/exe, or argv[0] when that cannot be read.
+QString executableOf(qint64 pid)
+{
+    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    if (exe.endsWith(QLatin1String(" (deleted)")))
+        exe.chop(10);
+    return exe.isEmpty() ? firstArgument(pid) : exe;
+}
+
+bool matches(qint64 pid, const QString& exeName, const QString& appDir)
+{
+    const QString exe = executableOf(pid);
+    if (exe.isEmpty() || QFileInfo(exe).absolutePath() != appDir)
+        return false;
+    return exeNameMatches(exe, exeName) || exeNameMatches(firstArgument(pid), exeName);
+}
+
+QList<Candidate> findProcesses(const QString& exeName)
+{
+    const QString appDir = QFileInfo(Installation::appDir()).canonicalFilePath();
+    QList<Candidate> found;
+    if (appDir.isEmpty())
+        return found;
+    const qint64 self = QCoreApplication::applicationPid();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        const qint64 start = processStartTime(pid);
+        if (start != 0 && matches(pid, exeName, appDir))
+            found.append({pid, start});
+    }
+    return found;
+}
+
+// Waits up to timeoutMs for the processes to end; returns those still running.
+QList<Candidate> waitForEnd(QList<Candidate> running, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (true) {
+        running.removeIf([](const Candidate& c) { return processStartTime(c.pid) != c.startTime; });
+        if (running.isEmpty() || clock.elapsed() >= timeoutMs)
+            return running;
+        QThread::msleep(20);
+    }
+}
+
+} // namespace
+
+bool exeNameMatches(const QString& fileName, const QString& wanted)
+{
+    const QString name = comparable(fileName);
+    return !name.isEmpty() && name == comparable(wanted);
+}
+
+QString resolveExecutable(const QString& path)
+{
+    QString normalized = path;
+    normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo given(normalized);
+    if (given.isFile())
+        return given.absoluteFilePath();
+    const QDir dir = given.absoluteDir();
+    const QString wanted = given.fileName();
+    QString found;
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        if (!exeNameMatches(name, wanted))
+            continue;
+        const QFileInfo candidate(dir.filePath(name));
+        if (candidate.isExecutable())
+            return candidate.absoluteFilePath();
+        if (found.isEmpty())
+            found = candidate.absoluteFilePath();
+    }
+    return found;
+}
+
+bool startProgram(const QString& path, const QStringList& arguments, Show show)
+{
+    StartEvent event;
+    event.commandLine = commandLine(path, arguments);
+    event.show = show;
+    const QString program = resolveExecutable(path);
+    if (!program.isEmpty()) {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (show == Show::Hidden)
+            env.insert(QString::fromLatin1(kWindowVariable), QStringLiteral("hidden"));
+        else
+            env.remove(QString::fromLatin1(kWindowVariable));
+        process.setProcessEnvironment(env);
+        // A window program has no console: nothing of the starter's terminal or pipes is
+        // passed on (a test runner would otherwise wait for the child's end).
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        // Qt forks twice for a detached start, so the program is never our child and leaves
+        // no zombie behind in a long-running starter.
+        event.started = process.startDetached();
+    }
+    notifyStart(event);
+    return event.started;
+}
+
+bool startedHidden()
+{
+    return qgetenv(kWindowVariable) == "hidden";
+}
+
+int addStartObserver(StartObserver observer)
+{
+    static int next = 0;
+    observers().insert(++next, std::move(observer));
+    return next;
+}
+
+void removeStartObserver(int id)
+{
+    observers().remove(id);
+}
+
+InstanceLock::InstanceLock(const QString& programName)
+{
+    const QString dir = Installation::runDir();
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + comparable(programName) + ".lock";
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+InstanceLock::~InstanceLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool InstanceLock::acquired() const
+{
+    return fd_ >= 0;
+}
+
+int killProcess(const QString& exeName)
+{
+    const QList<Candidate> found = findProcesses(exeName);
+    for (const Candidate& c : found)
+        ::kill(pid_t(c.pid), SIGTERM);
+    const QList<Candidate> stubborn = waitForEnd(found, 1000);
+    for (const Candidate& c : stubborn)
+        ::kill(pid_t(c.pid), SIGKILL);
+    waitForEnd(stubborn, 1000);
+    return int(found.size());
+}
+
+qint64 processStartTime(qint64 pid)
+{
+    const QList<QByteArray> fields = statFields(pid);
+    if (fields.size() < 20 || fields[0] == "Z" || fields[0] == "X")
+        return 0;
+    return fields[19].toLongLong();
+}
+
+} // namespace lt::proc

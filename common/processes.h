@@ -1,0 +1,61 @@
+#pragma once
+// Processes: starting programs without waiting, the previous-instance test, ending processes by
+// executable name. Executable names are matched as the system's file names are meant: without
+// regard to case, with or without the ".exe" ending ("qmlxblock.EXE" finds app/qmlxblock).
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace lt::proc
+{
+
+enum class Show { Hidden, Normal };
+
+// True when fileName names the executable wanted (case-insensitive, ".exe" optional on either).
+bool exeNameMatches(const QString& fileName, const QString& wanted);
+// The existing file that path names, matched as above in its directory; empty when none.
+QString resolveExecutable(const QString& path);
+
+// Starts the program detached, without waiting. A hidden start tells the program to keep its
+// window hidden. False when the program does not exist or cannot be started.
+bool startProgram(const QString& path, const QStringList& arguments, Show show);
+// In a started program: whether it was asked to start hidden.
+bool startedHidden();
+
+// The command line as the observers see it: the program's path, then the arguments,
+// blank-separated.
+struct StartEvent {
+    QString commandLine;
+    Show show = Show::Normal;
+    bool started = false;
+};
+using StartObserver = std::function<void(const StartEvent&)>;
+int addStartObserver(StartObserver observer);
+void removeStartObserver(int id);
+
+// Held for the life of a program: the first instance acquires it, later ones do not. A lock
+// left by a process that died is free again.
+class InstanceLock
+{
+public:
+    explicit InstanceLock(const QString& programName);
+    ~InstanceLock();
+    bool acquired() const;
+
+private:
+    int fd_ = -1;
+};
+
+// Ends every process of this installation (its executable lies in the application directory)
+// whose executable is named exeName, never the calling process; returns how many. A process
+// that does not end within a second of SIGTERM gets SIGKILL.
+int killProcess(const QString& exeName);
+
+// The start time of a live process (clock ticks since boot, from /proc/<pid>/stat); 0 when no
+// such process runs or it is a zombie. A pid together with its start time names one process
+// even when the pid is reused later.
+qint64 processStartTime(qint64 pid);
+
+} // namespace lt::proc
