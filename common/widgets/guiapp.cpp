@@ -1,0 +1,38 @@
+#include "common/widgets/guiapp.h"
+
+#include "common/installation.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+
+namespace lt::ui
+{
+
+namespace
+{
+
+// Fonts of Debian's fonts-noto-cjk and fonts-wqy-microhei, in order of preference.
+const char* const kChineseFamilies[] = {"Noto Sans CJK SC", "WenQuanYi Micro Hei"};
+
+} // namespace
+
+void prepareApplication(QApplication& app, const char* name)
+{
+    Installation::initialiseProcess();
+    QCoreApplication::setApplicationName(QString::fromUtf8(name));
+
+    const QStringList installed = QFontDatabase::families();
+    QStringList families;
+    for (const char* family : kChineseFamilies) {
+        if (installed.contains(QString::fromUtf8(family)))
+            families.append(QString::fromUtf8(family));
+    }
+    if (families.isEmpty())
+        return; // the system's default font has to do
+    QFont font = app.font();
+    font.setFamilies(families);
+    app.setFont(font);
+}
+
+} // namespace lt::ui

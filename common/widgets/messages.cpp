@@ -1,0 +1,181 @@
+#include "common/widgets/messages.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace lt::ui
+{
+
+namespace
+{
+
+MessageHandler& messageHandler()
+{
+    static MessageHandler handler;
+    return handler;
+}
+
+InputHandler& inputHandler()
+{
+    static InputHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon boxIcon(Icon icon)
+{
+    switch (icon) {
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton boxButton(Answer answer)
+{
+    switch (answer) {
+    case Answer::Ok:
+        return QMessageBox::Ok;
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButtons boxButtons(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok:
+        return QMessageBox::Ok;
+    case Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+// What a box closed without a button press (Escape, close box) answers.
+Answer dismissAnswer(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::No;
+    case Buttons::OkCancel:
+    case Buttons::YesNoCancel:
+        break;
+    }
+    return Answer::Cancel;
+}
+
+Answer answerOf(int clicked, Buttons buttons)
+{
+    switch (clicked) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return dismissAnswer(buttons);
+    }
+}
+
+// The programs speak Chinese, whatever the system's language.
+void captionButtons(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+        {QMessageBox::Ok, "确定"},
+        {QMessageBox::Cancel, "取消"},
+        {QMessageBox::Yes, "是(&Y)"},
+        {QMessageBox::No, "否(&N)"},
+    };
+    for (const auto& [which, caption] : captions) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(QString::fromUtf8(caption));
+    }
+}
+
+Answer showBox(QWidget* parent, const MessageRequest& request)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(request.title);
+    box.setText(request.text);
+    box.setIcon(boxIcon(request.icon));
+    box.setStandardButtons(boxButtons(request.buttons));
+    captionButtons(box);
+    const QMessageBox::StandardButton preferred = boxButton(request.defaultAnswer);
+    if (box.standardButtons().testFlag(preferred))
+        box.setDefaultButton(preferred);
+    return answerOf(box.exec(), request.buttons);
+}
+
+} // namespace
+
+Answer message(QWidget* parent, const QString& text, Icon icon, Buttons buttons,
+               Answer defaultAnswer)
+{
+    MessageRequest request;
+    request.title = QGuiApplication::applicationDisplayName();
+    request.text = text;
+    request.icon = icon;
+    request.buttons = buttons;
+    request.defaultAnswer = defaultAnswer;
+    if (messageHandler())
+        return messageHandler()(request);
+    return showBox(parent, request);
+}
+
+QString inputBox(QWidget* parent, const QString& prompt, const QString& initial, bool password)
+{
+    InputRequest request;
+    request.title = QGuiApplication::applicationDisplayName();
+    request.prompt = prompt;
+    request.initial = initial;
+    request.password = password;
+    if (inputHandler())
+        return inputHandler()(request);
+
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(request.title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    dialog.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue();
+}
+
+void setMessageHandler(MessageHandler handler)
+{
+    messageHandler() = std::move(handler);
+}
+void setInputHandler(InputHandler handler)
+{
+    inputHandler() = std::move(handler);
+}
+
+} // namespace lt::ui
