@@ -1,0 +1,23 @@
+// Stand-in for the content analyser: its window tells that the capture side runs; it ends when
+// another process sets its title to "ExitMyProc".
+
+#include "common/widgets/guiapp.h"
+#include "outside/standin.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    lt::ui::prepareApplication(app, "qmlxcontent");
+    const QString help =
+        lt::outside::helpText(QStringLiteral("qmlxcontent"), QStringLiteral("内容分析器"),
+                              QStringLiteral("（无参数）；窗口标题被改为 ExitMyProc 时退出"));
+    lt::outside::parseArguments(app.arguments(), help);
+
+    lt::outside::StandInWindow window(QStringLiteral("Lantrove之内容分析器"),
+                                      QStringLiteral("内容分析器（替身程序，不分析任何内容）"));
+    window.setStatus(QStringLiteral("运行中。窗口标题改为“ExitMyProc”时退出。"));
+    window.setExitTitle(QStringLiteral("ExitMyProc"));
+    return window.run(app);
+}
