@@ -1,0 +1,46 @@
+#pragma once
+// Where an installation lives. An installation is one directory tree:
+//   app/     the programs, the stand-ins of the outside modules, LocalPort.txt, HELP.HTM,
+//            BlackName.dat
+//   system/  the credential file, odbc.ini and odbcinst.ini, the store of other registry keys,
+//            server.ini (how to reach the private database server, when there is one)
+//   run/     window registrations, instance locks, the private server's socket
+//   db/      the private server's data directory
+// A program finds its installation from its own location (the parent of the directory that
+// holds it); the environment variable LANTROVE_ROOT overrides that.
+
+#include <QString>
+
+namespace lt
+{
+
+struct ServerSettings {
+    QString port = QStringLiteral("3306"); // TCP port of the database server
+    QString socket;                        // unix socket of a private local server, or empty
+};
+
+class Installation
+{
+public:
+    static QString root();
+    static QString appDir();
+    static QString systemDir();
+    static QString runDir();
+    static QString dbDir();
+
+    // Point this process (and the processes it starts) at another installation.
+    static void useRoot(const QString& root);
+
+    // Makes unixODBC read and write the installation's odbc.ini and odbcinst.ini. unixODBC
+    // remembers the first directory it was given, so this must run before any ODBC call.
+    static void applyOdbcEnvironment();
+
+    // system/server.ini: [server] port=..., socket=...
+    static ServerSettings server();
+    static bool writeServerSettings(const ServerSettings& settings);
+
+    // Every program calls this first thing in main().
+    static void initialiseProcess();
+};
+
+} // namespace lt

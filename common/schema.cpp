@@ -1,0 +1,189 @@
+#include "common/schema.h"
+
+#include "common/blacklist.h"
+#include "common/odbc.h"
+
+#include <QRegularExpression>
+
+namespace lt::schema
+{
+
+namespace
+{
+
+Step plain(const QString& sql)
+{
+    return Step{QString(), {sql}};
+}
+
+QString trafficTable(const QString& name)
+{
+    QString sql = QStringLiteral("CREATE TABLE %1(srcip CHAR(16),dstip CHAR(16),date CHAR(12),"
+                                 "strurl CHAR(150),srcport int,dstport int")
+                      .arg(name);
+    for (int hour = 0; hour < 24; ++hour)
+        sql += QStringLiteral(",t%1 bigint").arg(hour);
+    return sql + u')';
+}
+
+QString builtInGroupInsert()
+{
+    QString sql = QStringLiteral("INSERT INTO grouptable VALUES( '") + kBuiltInGroup +
+                  QStringLiteral("','0','0',");
+    const QString mask = QStringLiteral("'000000000000000000000000'");
+    for (int i = 0; i < 11; ++i)
+        sql += mask + u',';
+    return sql + mask + u')';
+}
+
+} // namespace
+
+const std::vector<ClassRow>& seededClasses()
+{
+    static const std::vector<ClassRow> classes = {
+        {QStringLiteral("上网"), QStringLiteral("A")},
+        {QStringLiteral("反动"), QStringLiteral("B")},
+        {QStringLiteral("邪教"), QStringLiteral("C")},
+        {QStringLiteral("色情"), QStringLiteral("D")},
+        {QStringLiteral("成人"), QStringLiteral("E")},
+        {QStringLiteral("用品"), QStringLiteral("F")},
+        {QStringLiteral("同志"), QStringLiteral("G")},
+        {QStringLiteral("交友"), QStringLiteral("H")},
+        {QStringLiteral("聊天"), QStringLiteral("I")},
+        {QStringLiteral("游戏"), QStringLiteral("J")},
+        {QStringLiteral("证券"), QStringLiteral("K")},
+        {QStringLiteral("其它"), QStringLiteral("L")},
+    };
+    return classes;
+}
+
+std::vector<Step> localSteps()
+{
+    return {
+        plain(QStringLiteral("Drop Database dovrik")),
+        plain(QStringLiteral("Create Database dovrik")),
+        plain(QStringLiteral("CREATE TABLE passwordtable(Name CHAR(16),Pass CHAR(16))")),
+        Step{QStringLiteral("SELECT * FROM passwordtable"),
+             {QStringLiteral("INSERT INTO passwordtable VALUES('ADM','739')")}},
+        plain(QStringLiteral("CREATE TABLE logtable(Name CHAR(16),IP CHAR(16),AcTime CHAR(17),"
+                             "Team CHAR(16),Title CHAR(100),URL CHAR(150),Class CHAR(10),"
+                             "Result CHAR(4),nLength CHAR(10),F INTEGER)")),
+        plain(QStringLiteral("CREATE Index AcTimeIndex ON logtable(AcTime)")),
+        plain(QStringLiteral("CREATE TABLE upsendtable(Name CHAR(16),IP CHAR(16),URL CHAR(150),"
+                             "AcTime CHAR(17),UpSendTxt LONGTEXT)")),
+        plain(QStringLiteral("CREATE Index AcTimeSend ON upsendtable(AcTime)")),
+    };
+}
+
+std::vector<Step> remoteTableSteps()
+{
+    return {
+        plain(QStringLiteral("Drop Database ipdata")),
+        plain(QStringLiteral("Create Database ipdata")),
+        plain(QStringLiteral("CREATE TABLE ServerIP(IP CHAR(16),Port CHAR(5))")),
+        plain(QStringLiteral("CREATE TABLE ChatPort(Port CHAR(5),Class CHAR(10),Flag CHAR(1))")),
+        plain(QStringLiteral("CREATE TABLE usertable(Name CHAR(16),IP CHAR(16),Team CHAR(16))")),
+        plain(QStringLiteral("CREATE Index IPIndex ON usertable(IP)")),
+        plain(QStringLiteral("CREATE TABLE webtable(URL CHAR(150),Title CHAR(100),Class CHAR(10),"
+                             "AcTime CHAR(17),SF CHAR(1))")),
+        plain(QStringLiteral("CREATE Index WebIndex ON webtable(URL)")),
+        plain(QStringLiteral("CREATE Index Web_Time ON webtable(AcTime)")),
+        plain(QStringLiteral("CREATE TABLE grouptable(Team CHAR(16),DnLog CHAR(1),UpLog CHAR(1),"
+                             "A CHAR(24),B CHAR(24),C CHAR(24),D CHAR(24),E CHAR(24),F CHAR(24),"
+                             "G CHAR(24),H CHAR(24),I CHAR(24),J CHAR(24),K CHAR(24),L CHAR(24))")),
+        plain(QStringLiteral("CREATE TABLE classtable(Class CHAR(10),Code CHAR(1))")),
+        plain(QStringLiteral("CREATE TABLE blacktable(Name CHAR(150),Title CHAR(100),"
+                             "Class CHAR(10),S CHAR(1))")),
+        plain(QStringLiteral("CREATE Index BlackIndex ON blacktable(Name)")),
+        plain(QStringLiteral("CREATE TABLE whitetable(Name CHAR(150),Title CHAR(100),S CHAR(1),"
+                             "SF CHAR(1))")),
+        plain(QStringLiteral("CREATE Index whitetable ON whitetable(Name)")),
+        plain(trafficTable(QStringLiteral("uptable"))),
+        plain(trafficTable(QStringLiteral("downtable"))),
+    };
+}
+
+std::vector<Step> remoteSeedSteps(const QString& ownIp)
+{
+    QStringList classes;
+    for (const ClassRow& c : seededClasses())
+        classes << QStringLiteral("INSERT INTO classtable VALUES('") + db::sqlEscape(c.name) +
+                       QStringLiteral("','") + db::sqlEscape(c.code) + QStringLiteral("')");
+    return {
+        Step{QStringLiteral("SELECT * FROM ServerIP"),
+             {QStringLiteral("INSERT INTO ServerIP VALUES('") + db::sqlEscape(ownIp) +
+              QStringLiteral("',5677)")}},
+        Step{QStringLiteral("SELECT * FROM classtable"), classes},
+        plain(builtInGroupInsert()),
+    };
+}
+
+QString blackListInsert(const QString& domain, const QString& title, const QString& className)
+{
+    return QStringLiteral("INSERT INTO blacktable VALUES('") + db::sqlEscape(domain) +
+           QStringLiteral("','") + db::sqlEscape(title) + QStringLiteral("','") +
+           db::sqlEscape(className) + QStringLiteral("','N')");
+}
+
+bool openForInitialisation(db::Connection& connection, const QString& connectionString)
+{
+    if (connection.open(connectionString))
+        return true;
+    if (connection.lastError().native != 1049) // anything but "Unknown database"
+        return false;
+    QString withoutDatabase = connectionString;
+    if (!withoutDatabase.isEmpty() && !withoutDatabase.endsWith(u';'))
+        withoutDatabase += u';';
+    return connection.open(withoutDatabase + QStringLiteral("DATABASE=;"));
+}
+
+Outcome runSteps(db::Connection& connection, const std::vector<Step>& steps)
+{
+    static const QRegularExpression create(QStringLiteral("^Create Database (\\w+)$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    Outcome outcome;
+    const auto send = [&](const QString& sql) {
+        ++outcome.sent;
+        if (!connection.execute(sql))
+            outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+        else if (const auto m = create.match(sql); m.hasMatch())
+            connection.selectDatabase(m.captured(1));
+    };
+    for (const Step& step : steps) {
+        if (!step.check.isEmpty()) {
+            ++outcome.sent;
+            const db::Recordset rs = connection.query(step.check);
+            if (connection.failed()) {
+                outcome.failures << step.check + QStringLiteral(": ") +
+                                        connection.lastError().message;
+            }
+            if (rs.recordCount() > 0)
+                continue;
+        }
+        for (const QString& sql : step.statements)
+            send(sql);
+    }
+    return outcome;
+}
+
+Outcome initialiseLogDatabase(db::Connection& connection)
+{
+    return runSteps(connection, localSteps());
+}
+
+Outcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,
+                                 const QString& ownIp, const BlackListProgress& progress)
+{
+    Outcome outcome = runSteps(connection, remoteTableSteps());
+    const blacklist::ImportResult imported = blacklist::import(connection, blackNameFile, progress);
+    outcome.sent += imported.inserted + int(imported.failures.size());
+    if (!imported.fileFound)
+        outcome.failures << blackNameFile + QStringLiteral(": cannot be opened");
+    outcome.failures << imported.failures;
+    const Outcome seeds = runSteps(connection, remoteSeedSteps(ownIp));
+    outcome.sent += seeds.sent;
+    outcome.failures << seeds.failures;
+    return outcome;
+}
+
+} // namespace lt::schema

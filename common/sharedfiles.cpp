@@ -1,0 +1,77 @@
+#include "common/sharedfiles.h"
+
+#include "common/installation.h"
+#include "common/seqfile.h"
+
+#include <QFile>
+
+namespace lt
+{
+
+QString localPortPath()
+{
+    return Installation::appDir() + QStringLiteral("/LocalPort.txt");
+}
+
+QString credentialFilePath()
+{
+    return Installation::systemDir() + QStringLiteral("/KVRTMQLP.DLL");
+}
+
+std::optional<QString> readLocalPort(const QString& path)
+{
+    SeqReader reader;
+    if (!reader.open(path))
+        return std::nullopt;
+    return reader.readField().value_or(QString());
+}
+
+bool writeLocalPortDigits(const QString& path, const QString& digits)
+{
+    SeqWriter writer;
+    if (!writer.open(path))
+        return false;
+    writer.print(digits);
+    return writer.close();
+}
+
+bool writeLocalPortLine(const QString& path, const QString& text)
+{
+    QFile::remove(path);
+    SeqWriter writer;
+    if (!writer.open(path))
+        return false;
+    writer.printLine(text);
+    return writer.close();
+}
+
+std::optional<Credentials> readCredentialFile(const QString& path)
+{
+    SeqReader reader;
+    if (!reader.open(path))
+        return std::nullopt;
+    const auto name = reader.readField();
+    const auto password = reader.readField();
+    if (!name || !password)
+        return std::nullopt;
+    return Credentials{name->trimmed(), password->trimmed()};
+}
+
+bool credentialsMatch(const Credentials& stored, const QString& typedName,
+                      const QString& typedPassword)
+{
+    return stored.name == typedName && stored.password == typedPassword;
+}
+
+bool writeCredentialFile(const QString& path, const QString& name, const QString& password)
+{
+    SeqWriter writer;
+    if (!writer.open(path))
+        return false;
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    writer.printLine(name.trimmed());
+    writer.printLine(password.trimmed());
+    return writer.close();
+}
+
+} // namespace lt
