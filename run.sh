@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs the system: installs what is missing, builds, lays out the installation in var/, starts
+# its private MariaDB server, registers the two data sources, initialises both databases the
+# first time, and starts the console on this display (or on a virtual display it starts when
+# there is none). Running it again keeps the data of the first run.
+set -euo pipefail
+cd "$(dirname "$0")"
+top=$(pwd)
+root=$top/var
+
+scripts/install-deps.sh
+scripts/build.sh
+scripts/layout.sh build "$root" >/dev/null
+# A new installation has something to show: the monitor stand-in writes a few rows a minute.
+[ -f "$root/app/qmlxsn.ini" ] || printf '[monitor]\nFeedRate=20\n' >"$root/app/qmlxsn.ini"
+scripts/db.sh start "$root"
+echo "private database server: $(sed -n 's/^socket=//p' "$root/system/server.ini"), port $(sed -n 's/^port=//p' "$root/system/server.ini")"
+
+export LANTROVE_ROOT=$root
+export ODBCSYSINI=$root/system ODBCINI=$root/system/odbc.ini
+provisioner=$root/app/provisioner
+has_database() { scripts/db.sh client "$root" -N -e "SHOW DATABASES" | grep -qx "$1"; }
+# Only a database that does not exist yet is initialised: a second run keeps the data.
+init=()
+has_database dovrik || init+=(log)
+has_database ipdata || init+=(config)
+if [ -x "$provisioner" ]; then
+    "$provisioner" --register 0.0.0.0
+    for what in "${init[@]}"; do "$provisioner" --init "$what" --yes; done
+elif [ ${#init[@]} -eq 2 ]; then
+    echo "the provisioner is not built yet; registering and initialising directly"
+    build/bin/lt_datagen --init
+fi
+echo "data sources: $root/system/odbc.ini (try: ODBCSYSINI=$root/system isql LocalLogTable)"
+
+if [ ! -x "$root/app/overseer" ]; then
+    echo "the console is not built yet; the installation is ready in $root"
+    exit 0
+fi
+
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    setsid Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >"$root/run/xvfb.log" 2>&1 &
+    export DISPLAY=":$n"
+    sleep 1
+    echo "no display was found: the console runs on the virtual display $DISPLAY (Xvfb pid $!)"
+fi
+setsid "$root/app/overseer" >"$root/run/overseer.log" 2>&1 &
+pid=$!
+for _ in $(seq 1 100); do
+    if grep -qs '登录Lantrove系统' "$root"/run/windows/* 2>/dev/null; then
+        echo "the console (pid $pid) shows its login dialog on $DISPLAY; log in as ADM with password 739"
+        exit 0
+    fi
+    kill -0 "$pid" 2>/dev/null || { echo "the console ended; see $root/run/overseer.log" >&2; exit 1; }
+    sleep 0.2
+done
+echo "the console (pid $pid) started on $DISPLAY"

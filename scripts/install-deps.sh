@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the system needs to build, run and test, when any is missing.
+# Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config
+          qt6-base-dev libqt6opengl6-dev qt6-charts-dev
+          mariadb-server mariadb-client odbc-mariadb unixodbc unixodbc-dev
+          fonts-noto-cjk fonts-wqy-microhei xvfb xauth)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" = 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
