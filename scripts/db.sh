@@ -8,6 +8,7 @@
 #   db.sh stop ROOT          stop when running
 #   db.sh status ROOT        exit 0 when the server answers
 #   db.sh client ROOT ...    run the mariadb client on the socket as the server's superuser
+#                            (the OS user that created it)
 #
 # LANTROVE_DB_FAST=1 trades durability for speed (test servers).
 set -euo pipefail
@@ -36,10 +37,11 @@ pick_port() {
 user_args() { [ "$(id -u)" = 0 ] && echo "--user=root"; true; }
 
 running() {
-    [ -S "$sock" ] && mariadb-admin --socket="$sock" -uroot --connect-timeout=2 ping >/dev/null 2>&1
+    [ -S "$sock" ] && mariadb-admin --socket="$sock" --connect-timeout=2 ping >/dev/null 2>&1
 }
 
-client() { mariadb --socket="$sock" -uroot "$@"; }
+# The superuser of the server is the OS user that created it (identified by the socket).
+client() { mariadb --socket="$sock" "$@"; }
 
 write_cnf() {
     local port=$1
@@ -144,7 +146,7 @@ case $cmd in
         if [ -f "$root/db/.lantrove-ready" ] && [ -f "$cnf" ]; then start_server; else init "${3:-}"; fi ;;
     stop)
         if running; then
-            mariadb-admin --socket="$sock" -uroot shutdown || true
+            mariadb-admin --socket="$sock" shutdown || true
             for _ in $(seq 1 100); do [ -S "$sock" ] || break; sleep 0.1; done
         fi ;;
     status) running ;;

@@ -88,16 +88,16 @@ bool serverAvailable()
         return false;
     QProcess ping;
     ping.start(QStringLiteral("mariadb-admin"),
-               {QStringLiteral("--socket=") + socket, QStringLiteral("-uroot"),
-                QStringLiteral("--connect-timeout=2"), QStringLiteral("ping")});
+               {QStringLiteral("--socket=") + socket, QStringLiteral("--connect-timeout=2"),
+                QStringLiteral("ping")});
     return ping.waitForFinished(10000) && ping.exitCode() == 0;
 }
 
 QString sql(const QString& statements, const QString& database)
 {
     QProcess client;
-    QStringList args = {QStringLiteral("--socket=") + serverSocket(), QStringLiteral("-uroot"),
-                        QStringLiteral("--batch"), QStringLiteral("--skip-column-names"),
+    QStringList args = {QStringLiteral("--socket=") + serverSocket(), QStringLiteral("--batch"),
+                        QStringLiteral("--skip-column-names"),
                         QStringLiteral("--default-character-set=utf8mb4")};
     if (!database.isEmpty())
         args << database;

@@ -37,7 +37,7 @@ QString buildDir();
 QString sourceDir();
 // True when the private test server answers (the CTest fixture starts it).
 bool serverAvailable();
-// Runs the mariadb client as the server's superuser; returns its output (tab-separated rows,
+// Runs the mariadb client as the server's superuser (the OS user that created it); returns its output (tab-separated rows,
 // no header). Fails the test through qFatal when the client cannot run.
 QString sql(const QString& statements, const QString& database = {});
 
