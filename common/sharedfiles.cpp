@@ -3,7 +3,9 @@
 #include "common/installation.h"
 #include "common/seqfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace lt
 {
@@ -16,6 +18,22 @@ QString localPortPath()
 QString credentialFilePath()
 {
     return Installation::systemDir() + QStringLiteral("/KVRTMQLP.DLL");
+}
+
+QString resolveFileName(const QString& path)
+{
+    QString normalized = path;
+    normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo given(normalized);
+    if (given.isFile())
+        return given.absoluteFilePath();
+    const QDir dir = given.absoluteDir();
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        if (name.compare(given.fileName(), Qt::CaseInsensitive) == 0)
+            return dir.absoluteFilePath(name);
+    }
+    return {};
 }
 
 std::optional<QString> readLocalPort(const QString& path)

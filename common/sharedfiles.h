@@ -12,6 +12,11 @@ namespace lt
 QString localPortPath();      // appDir/LocalPort.txt
 QString credentialFilePath(); // systemDir/KVRTMQLP.DLL
 
+// The existing file that path names, its name matched in its directory without regard to case,
+// as the system's file names are meant ("app/localport.txt" finds app/LocalPort.txt); the
+// exact name wins. Empty when there is none.
+QString resolveFileName(const QString& path);
+
 // The first delimited field of LocalPort.txt; no value when the file cannot be opened.
 // A file that opens but holds nothing gives the empty text.
 std::optional<QString> readLocalPort(const QString& path);
