@@ -1,0 +1,133 @@
+#include "logkeeper/pruning.h"
+
+#include "common/clock.h"
+#include "common/odbc.h"
+
+namespace lt::keeper
+{
+
+namespace
+{
+
+QString errorOf(const db::Connection& connection)
+{
+    const db::Error& e = connection.lastError();
+    const QString message = e.message.isEmpty() ? QStringLiteral("未知错误") : e.message;
+    return e.sqlState.isEmpty() ? message : QStringLiteral("[%1] %2").arg(e.sqlState, message);
+}
+
+} // namespace
+
+Stage logStage(qint32 logLimit)
+{
+    return {QStringLiteral("LogTable"), qint64(logLimit) + kLogMargin, logLimit, {}};
+}
+
+Stage uploadStage(qint32 uploadLimit)
+{
+    return {QStringLiteral("UpSendTable"), qint64(uploadLimit) + kUploadMargin, uploadLimit, {}};
+}
+
+Stage webUnclassifiedStage(qint32 webLimit)
+{
+    return {QStringLiteral("WebTable"), qint64(webLimit) + kWebUnclassifiedMargin, webLimit,
+            QStringLiteral("Class=''")};
+}
+
+Stage webAllStage(qint32 webLimit)
+{
+    return {QStringLiteral("WebTable"),
+            qint64(webLimit) + kWebAllMargin,
+            qint64(webLimit) + kWebAllMargin,
+            {}};
+}
+
+QString countStatement(const QString& table)
+{
+    return QStringLiteral("SELECT COUNT(AcTime) FROM ") + table;
+}
+
+QString cutStatement(const QString& table, qint64 skip)
+{
+    return QStringLiteral("SELECT AcTime FROM %1 ORDER BY AcTime LIMIT %2,1").arg(table).arg(skip);
+}
+
+QString deleteStatement(const Stage& stage, const QString& cut)
+{
+    QString sql = QStringLiteral("DELETE FROM ") + stage.table +
+                  QStringLiteral(" WHERE AcTime<='") + db::sqlEscape(cut) + QLatin1Char('\'');
+    if (!stage.condition.isEmpty())
+        sql += QStringLiteral(" AND ") + stage.condition;
+    return sql;
+}
+
+StageResult runStage(db::Connection& connection, const Stage& stage)
+{
+    StageResult result;
+    result.table = stage.table;
+    result.start = stage.start;
+    const db::Recordset count = connection.query(countStatement(stage.table));
+    if (connection.failed()) {
+        result.error = errorOf(connection);
+        return result;
+    }
+    result.rows = count.field(0).toLongLong();
+    if (result.rows < stage.start || stage.kept < 0)
+        return result;
+
+    const db::Recordset cutRow =
+        connection.query(cutStatement(stage.table, result.rows - stage.kept));
+    if (connection.failed()) {
+        result.error = errorOf(connection);
+        return result;
+    }
+    // No row at that position (the table shrank meanwhile) or a row without a stamp: nothing
+    // can be cut safely.
+    if (cutRow.eof() || cutRow.field(0).isNull())
+        return result;
+    result.cut = cutRow.field(0).toString();
+
+    qint64 affected = 0;
+    if (!connection.execute(deleteStatement(stage, result.cut), &affected)) {
+        result.error = errorOf(connection);
+        return result;
+    }
+    result.pruned = true;
+    result.deleted = affected;
+    return result;
+}
+
+bool PassReport::failed() const
+{
+    return log.failed() || webUnclassified.failed() || webAll.failed() || upload.failed();
+}
+
+StageResult Pruner::DelLogTable(qint32 logLimit)
+{
+    return runStage(log_, logStage(logLimit));
+}
+
+std::pair<StageResult, StageResult> Pruner::DelWebTable(qint32 webLimit)
+{
+    StageResult unclassified = runStage(config_, webUnclassifiedStage(webLimit));
+    StageResult all = runStage(config_, webAllStage(webLimit));
+    return {unclassified, all};
+}
+
+StageResult Pruner::Del_UpTable(qint32 uploadLimit)
+{
+    return runStage(log_, uploadStage(uploadLimit));
+}
+
+PassReport Pruner::runPass(const Limits& limits)
+{
+    PassReport report;
+    report.started = Clock::now();
+    report.log = DelLogTable(limits.log);
+    std::tie(report.webUnclassified, report.webAll) = DelWebTable(limits.web);
+    report.upload = Del_UpTable(limits.upload);
+    report.finished = Clock::now();
+    return report;
+}
+
+} // namespace lt::keeper

@@ -1,0 +1,58 @@
+#include "logkeeper/report.h"
+
+#include "common/clock.h"
+#include "logkeeper/watchdog.h"
+
+namespace lt::keeper
+{
+
+QString stageLine(const QString& caption, const StageResult& r)
+{
+    const QString head = QStringLiteral("%1（%2）：").arg(caption, r.table);
+    if (r.rows < 0)
+        return head + QStringLiteral("失败，") + r.error;
+    QString line = head + QStringLiteral("共 %1 行，").arg(r.rows);
+    if (r.rows < r.start)
+        return line + QStringLiteral("未到清理行数 %1，不删除").arg(r.start);
+    if (r.cut.isEmpty())
+        return line + QStringLiteral("未找到截止时间，不删除");
+    if (r.failed())
+        return line + QStringLiteral("删除截至 %1 的记录失败，").arg(r.cut) + r.error;
+    return line + QStringLiteral("删除 %1 行（截至 %2）").arg(r.deleted).arg(r.cut);
+}
+
+QStringList passLines(const PassReport& report)
+{
+    return {stageLine(QStringLiteral("浏览日志"), report.log),
+            stageLine(QStringLiteral("最近访问·未分类"), report.webUnclassified),
+            stageLine(QStringLiteral("最近访问·全部"), report.webAll),
+            stageLine(QStringLiteral("上传日志"), report.upload)};
+}
+
+QString passSummary(const PassReport& report)
+{
+    const qint64 seconds = report.started.secsTo(report.finished);
+    QString head =
+        QStringLiteral("上次清理：%1，用时 %2 秒").arg(acTime(report.started)).arg(seconds);
+    if (report.failed())
+        head += QStringLiteral("（有错误，明天 03:00 再次清理）");
+    return head + QLatin1Char('\n') + passLines(report).join(QLatin1Char('\n'));
+}
+
+QString modulesSummary(const Watchdog& watchdog)
+{
+    QStringList parts;
+    for (const Module* module : {&monitorModule(), &blockerModule()}) {
+        QString part =
+            QStringLiteral("%1重新启动 %2 次").arg(module->caption).arg(watchdog.starts(*module));
+        if (watchdog.failures(*module) > 0)
+            part += QStringLiteral("，启动失败 %1 次").arg(watchdog.failures(*module));
+        parts << part;
+    }
+    QString text = QStringLiteral("模块看护：") + parts.join(QStringLiteral("；"));
+    if (watchdog.lastTick().skipped)
+        text += QStringLiteral("\nLocalPort.txt 缺失、无法读取或没有网卡编号，本次未检查模块");
+    return text;
+}
+
+} // namespace lt::keeper

@@ -1,0 +1,208 @@
+// The module watchdog against the stand-ins: only the missing module is started, hidden, with
+// the adapter number of LocalPort.txt; a missing or empty file skips the tick; a module that
+// ends at once is started on every tick without leaving processes or handles behind; and the
+// real keeper program brings a killed monitor back.
+
+#include "common/processes.h"
+#include "common/sharedfiles.h"
+#include "common/windowdirectory.h"
+#include "logkeeper/watchdog.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+using namespace lt;
+using namespace lt::keeper;
+
+namespace
+{
+
+std::optional<win::WindowInfo> waitForWindow(const QString& title, qint64 otherThan = 0)
+{
+    std::optional<win::WindowInfo> found;
+    test::waitFor(
+        [&] {
+            found = win::findWindow(title);
+            return found && found->pid != otherThan;
+        },
+        30000);
+    return found && found->pid != otherThan ? found : std::nullopt;
+}
+
+QStringList commandLineOf(qint64 pid)
+{
+    const QByteArray raw = test::readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    QStringList words;
+    for (const QByteArray& word : raw.split('\0'))
+        if (!word.isEmpty())
+            words << QString::fromLocal8Bit(word);
+    return words;
+}
+
+int openFiles()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot).size());
+}
+
+// Processes still running from the given program file, and ended children never reaped.
+int processesOf(const QString& program)
+{
+    int count = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (numeric && commandLineOf(pid).contains(program))
+            ++count;
+    }
+    return count;
+}
+
+int zombieChildren()
+{
+    int zombies = 0;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray stat = test::readFile(QStringLiteral("/proc/") + entry + "/stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] == "Z" && fields[1] == self)
+            ++zombies;
+    }
+    return zombies;
+}
+
+struct StartRecorder {
+    QList<proc::StartEvent> events;
+    int id;
+    StartRecorder()
+    {
+        id = proc::addStartObserver([this](const proc::StartEvent& e) { events << e; });
+    }
+    ~StartRecorder() { proc::removeStartObserver(id); }
+};
+
+} // namespace
+
+class WatchdogTest : public QObject
+{
+    Q_OBJECT
+    test::TestInstallation install_;
+
+    QString app(const QString& name) const { return install_.appDir() + u'/' + name; }
+
+private slots:
+    void init() { test::writeFile(app("LocalPort.txt"), "2\r\n"); }
+    void cleanup()
+    {
+        for (const char* name : {"qmlxsn", "qmlxblock", "logkeeper"})
+            proc::killProcess(QString::fromLatin1(name));
+    }
+
+    void onlyTheMissingModuleIsStarted()
+    {
+        QVERIFY(proc::startProgram(app("qmlxblock"), {"-i", "2"}, proc::Show::Hidden));
+        QVERIFY(waitForWindow(blockerModule().title));
+        Watchdog watchdog(install_.appDir());
+        StartRecorder recorder;
+        const Watchdog::Tick tick = watchdog.tick();
+        QCOMPARE(tick.adapter, QStringLiteral("2"));
+        QCOMPARE(tick.started, QStringList{"qmlxsn.EXE"});
+        QCOMPARE(recorder.events.size(), 1);
+        QCOMPARE(recorder.events[0].commandLine, app("qmlxsn.EXE -i 2"));
+        QCOMPARE(recorder.events[0].show, proc::Show::Hidden);
+        QVERIFY(recorder.events[0].started);
+
+        const auto monitor = waitForWindow(monitorModule().title);
+        QVERIFY(monitor);
+        QVERIFY(!monitor->visible);
+        QCOMPARE(commandLineOf(monitor->pid).mid(1), (QStringList{"-i", "2"}));
+        watchdog.tick();
+        QCOMPARE(recorder.events.size(), 1);
+        QCOMPARE(watchdog.starts(monitorModule()), 1);
+        QCOMPARE(watchdog.starts(blockerModule()), 0);
+    }
+
+    // The keeper asks for "localport.txt"; the installation's file is LocalPort.txt.
+    void adapterFileNameAndContent()
+    {
+        QCOMPARE(resolveFileName(app("localport.txt")), app("LocalPort.txt"));
+        QCOMPARE(resolveFileName(app("localport.txt.exe")), QString());
+        QCOMPARE(moduleArguments(QStringLiteral("  3 ")), (QStringList{"-i", "3"}));
+        QCOMPARE(moduleArguments(QStringLiteral("")), QStringList());
+
+        Watchdog watchdog(install_.appDir());
+        StartRecorder recorder;
+        test::writeFile(app("LocalPort.txt"), "");
+        QVERIFY(watchdog.tick().skipped);
+        QFile::remove(app("LocalPort.txt"));
+        QVERIFY(watchdog.tick().skipped);
+        QVERIFY(recorder.events.isEmpty());
+        QVERIFY(!win::findWindow(monitorModule().title));
+
+        test::writeFile(app("localport.TXT"), "3,1\r\n");
+        QCOMPARE(watchdog.tick().adapter, QStringLiteral("3"));
+        QCOMPARE(recorder.events.size(), 2);
+        QCOMPARE(recorder.events[1].commandLine, app("qmlxblock.EXE -i 3"));
+        QFile::remove(app("localport.TXT"));
+    }
+
+    // A module that ends at once is started on every tick; nothing piles up.
+    void moduleThatEndsAtOnce()
+    {
+        QVERIFY(proc::startProgram(app("qmlxsn"), {"-i", "2"}, proc::Show::Hidden));
+        QVERIFY(waitForWindow(monitorModule().title));
+        const QString blocker = app("qmlxblock");
+        QFile::remove(blocker); // a hard link to the build's program: never write through it
+        test::writeFile(blocker, "#!/bin/sh\nexit 0\n");
+        QFile::setPermissions(blocker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        Watchdog watchdog(install_.appDir());
+        watchdog.tick();
+        const int files = openFiles();
+        for (int i = 0; i < 20; ++i)
+            watchdog.tick();
+        QCOMPARE(watchdog.starts(blockerModule()), 21);
+        QCOMPARE(watchdog.starts(monitorModule()), 0);
+        QCOMPARE(openFiles(), files);
+        QVERIFY(test::waitFor([&] { return processesOf(blocker) == 0; }, 10000));
+        QCOMPARE(zombieChildren(), 0);
+
+        QFile::remove(blocker);
+        QVERIFY(QFile::copy(test::buildDir() + "/bin/qmlxblock", blocker));
+    }
+
+    // The real program, started hidden as the console starts it: a killed monitor comes back
+    // on a Timer2 tick (every 10 s) with the adapter number of LocalPort.txt.
+    void keeperProgramRestartsAKilledMonitor()
+    {
+        QVERIFY(proc::startProgram(app("logkeeper"), {}, proc::Show::Hidden));
+        const auto keeper = waitForWindow(QStringLiteral("Lantrove系统——数据库维护"));
+        QVERIFY(keeper);
+        QVERIFY(!keeper->visible);
+        const auto first = waitForWindow(monitorModule().title);
+        QVERIFY(first);
+        QVERIFY(waitForWindow(blockerModule().title));
+
+        // A second copy ends at once and registers nothing.
+        QProcess second;
+        second.start(app("logkeeper"), {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(win::windows().size(), 3);
+
+        ::kill(pid_t(first->pid), SIGKILL);
+        const auto again = waitForWindow(monitorModule().title, first->pid);
+        QVERIFY(again);
+        QCOMPARE(commandLineOf(again->pid).mid(1), (QStringList{"-i", "2"}));
+
+        QVERIFY(win::close(keeper->id));
+        QVERIFY(test::waitFor([&] { return proc::processStartTime(keeper->pid) == 0; }, 10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(WatchdogTest)
+#include "test_watchdog.moc"
