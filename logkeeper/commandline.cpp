@@ -125,13 +125,15 @@ int runPruneNow(const Limits& limits, QTextStream& out, QTextStream& err)
     const QStringList lines = passLines(report);
     const StageResult* stages[] = {&report.log, &report.webUnclassified, &report.webAll,
                                    &report.upload};
-    for (int i = 0; i < lines.size(); ++i)
-        (stages[i]->failed() ? err : out) << lines[i] << '\n';
+    for (int i = 0; i < lines.size(); ++i) {
+        QTextStream& stream = stages[i]->failed() ? err : out;
+        stream << lines[i] << '\n';
+        stream.flush();
+    }
     out << QStringLiteral("共删除 %1 行，用时 %2 秒\n")
                .arg(report.log.deleted + report.webDeleted() + report.upload.deleted)
                .arg(report.started.msecsTo(report.finished) / 1000.0, 0, 'f', 1);
     out.flush();
-    err.flush();
     return report.failed() ? 1 : 0;
 }
 

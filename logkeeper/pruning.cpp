@@ -66,6 +66,10 @@ StageResult runStage(db::Connection& connection, const Stage& stage)
     StageResult result;
     result.table = stage.table;
     result.start = stage.start;
+    if (!connection.isOpen()) { // the error state still holds why it did not open
+        result.error = QStringLiteral("无法连接数据库，") + errorOf(connection);
+        return result;
+    }
     const db::Recordset count = connection.query(countStatement(stage.table));
     if (connection.failed()) {
         result.error = errorOf(connection);

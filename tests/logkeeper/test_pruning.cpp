@@ -303,7 +303,8 @@ private slots:
         keeper.start();
         Clock::setNow(QDateTime(QDate(2026, 11, 8), QTime(3, 0)));
         keeper.Timer1_Timer();
-        QVERIFY(keeper.lastPass()->log.failed());
+        QVERIFY2(keeper.lastPass()->log.error.startsWith(QStringLiteral("无法连接数据库")),
+                 qPrintable(keeper.lastPass()->log.error));
         QVERIFY(keeper.lastPass()->webUnclassified.failed());
         QVERIFY(keeper.lastPass()->upload.failed());
         QVERIFY(keeper.timer1().isActive());
