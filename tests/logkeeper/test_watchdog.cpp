@@ -176,7 +176,7 @@ private slots:
     }
 
     // The real program, started hidden as the console starts it: a killed monitor comes back
-    // on a Timer2 tick (every 10 s) with the adapter number of LocalPort.txt.
+    // on a Timer2 tick of the real 10 s timer with the adapter number of LocalPort.txt.
     void keeperProgramRestartsAKilledMonitor()
     {
         QVERIFY(proc::startProgram(app("logkeeper"), {}, proc::Show::Hidden));
@@ -193,6 +193,11 @@ private slots:
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(win::windows().size(), 3);
+
+        // The console shows and hides the keeper; hidden, it keeps running.
+        QVERIFY(win::setVisible(keeper->id, true));
+        QVERIFY(win::findWindow(keeper->title)->visible);
+        QVERIFY(win::setVisible(keeper->id, false));
 
         ::kill(pid_t(first->pid), SIGKILL);
         const auto again = waitForWindow(monitorModule().title, first->pid);
