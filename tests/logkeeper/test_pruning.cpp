@@ -12,6 +12,7 @@
 
 #include <QProcess>
 #include <QTest>
+#include <limits>
 
 using namespace lt;
 using namespace lt::keeper;
@@ -123,6 +124,9 @@ private slots:
         QCOMPARE(r.rows, 54999);
         QVERIFY(!r.pruned);
         QCOMPARE(rowsOf("logtable", "dovrik"), 54999);
+        // The largest limit the window accepts: its threshold lies beyond the 32-bit range.
+        r = pruner.DelLogTable(std::numeric_limits<qint32>::max());
+        QVERIFY(!r.failed() && !r.pruned);
 
         fillLog(55000);
         Recorder recorder;
