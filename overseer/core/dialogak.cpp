@@ -1,0 +1,105 @@
+#include "overseer/core/dialogak.h"
+
+#include "common/processes.h"
+#include "common/windowdirectory.h"
+#include "overseer/core/formmain.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace lt::overseer
+{
+
+void stopMonitoringSystem()
+{
+    if (const auto analyser = win::findWindow(kAnalyserTitle))
+        win::setTitle(analyser->id, QStringLiteral("ExitMyProc"));
+    proc::killProcess(QStringLiteral("logkeeper.exe"));
+    QCoreApplication::processEvents();
+    proc::killProcess(QStringLiteral("qmlxsn.exe"));
+    QCoreApplication::processEvents();
+    proc::killProcess(QStringLiteral("qmlxblock.exe"));
+}
+
+DialogAK::DialogAK(FormMain& form) : QDialog(&form), form_(form)
+{
+    setWindowTitle(QStringLiteral("Lantrove系统"));
+    setModal(true);
+    Option1 = new QRadioButton(kQuitConsoleOnly, this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setChecked(true);
+    Option2 = new QRadioButton(kQuitEverything, this);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->hide();
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->hide();
+    OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+
+    auto* options = new QVBoxLayout;
+    options->setSpacing(10);
+    options->addWidget(Option1);
+    options->addWidget(Option2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->addLayout(options);
+    layout->addWidget(Label1);
+    layout->addWidget(ProgressBar1);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
+    setMinimumWidth(320);
+
+    connect(OKButton, &QPushButton::clicked, this, &DialogAK::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &DialogAK::CancelButton_Click);
+}
+
+// Escape and the close box answer like "取消".
+void DialogAK::reject()
+{
+    CancelButton_Click();
+}
+
+bool DialogAK::AskQuit()
+{
+    QuitAnswer = false;
+    exec();
+    return QuitAnswer;
+}
+
+void DialogAK::OKButton_Click()
+{
+    if (Option1->text() == kQuitConsoleOnly) {
+        if (Option2->isChecked())
+            stopMonitoringSystem();
+        QuitAnswer = true;
+        form_.unload(this);
+        return;
+    }
+    if (restoreProcedure)
+        restoreProcedure(*this);
+    form_.unload(this);
+}
+
+void DialogAK::CancelButton_Click()
+{
+    QuitAnswer = false;
+    RestoreAnswer = false;
+    form_.unload(this);
+}
+
+} // namespace lt::overseer

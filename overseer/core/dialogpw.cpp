@@ -1,0 +1,107 @@
+#include "overseer/core/dialogpw.h"
+
+#include "common/sharedfiles.h"
+#include "common/widgets/messages.h"
+#include "overseer/core/formmain.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace lt::overseer
+{
+
+PasswordChangeCheck checkPasswordChange(const QString& name, const QString& password,
+                                        const QString& confirmation)
+{
+    using Focus = PasswordChangeCheck::Focus;
+    if (name.trimmed().isEmpty())
+        return {QStringLiteral("管理员名称不能为空"), Focus::Name};
+    if (password.trimmed().isEmpty())
+        return {QStringLiteral("口令不能为空"), Focus::Password};
+    if (password.trimmed() != confirmation)
+        return {QStringLiteral("两次输入口令不一致 "), Focus::Password};
+    return {};
+}
+
+DialogPW::DialogPW(FormMain& form) : QDialog(&form), form_(form)
+{
+    setWindowTitle(QStringLiteral("更改管理员名称和口令"));
+    setModal(true);
+    txtUserName = new QLineEdit(this);
+    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    txtPassword0 = new QLineEdit(this);
+    txtPassword0->setObjectName(QStringLiteral("txtPassword(0)"));
+    txtPassword1 = new QLineEdit(this);
+    txtPassword1->setObjectName(QStringLiteral("txtPassword(1)"));
+    for (QLineEdit* box : {txtUserName, txtPassword0, txtPassword1})
+        box->setMaxLength(kMaxLength);
+    txtPassword0->setEchoMode(QLineEdit::Password);
+    txtPassword1->setEchoMode(QLineEdit::Password);
+    OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(10);
+    fields->setVerticalSpacing(10);
+    fields->addWidget(new QLabel(QStringLiteral("名称："), this), 0, 0);
+    fields->addWidget(txtUserName, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("口令："), this), 1, 0);
+    fields->addWidget(txtPassword0, 1, 1);
+    fields->addWidget(new QLabel(QStringLiteral("确认："), this), 2, 0);
+    fields->addWidget(txtPassword1, 2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(26, 22, 26, 18);
+    layout->addLayout(fields);
+    layout->addSpacing(14);
+    layout->addLayout(buttons);
+    setMinimumWidth(340);
+
+    connect(OKButton, &QPushButton::clicked, this, &DialogPW::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &DialogPW::CancelButton_Click);
+}
+
+void DialogPW::OKButton_Click()
+{
+    const PasswordChangeCheck check =
+        checkPasswordChange(txtUserName->text(), txtPassword0->text(), txtPassword1->text());
+    if (!check.ok()) {
+        ui::message(this, check.message);
+        if (check.focus == PasswordChangeCheck::Focus::Name)
+            txtUserName->setFocus();
+        else
+            txtPassword0->setFocus();
+        return;
+    }
+    if (form_.CredFilePath.isEmpty())
+        form_.CredFilePath = credentialFilePath();
+    if (!writeCredentialFile(form_.CredFilePath, txtUserName->text(), txtPassword0->text())) {
+        // Saying nothing would leave the administrator believing in a password that was never
+        // stored; the old name and password stay valid.
+        ui::message(this, QStringLiteral("无法写入系统文件，管理员名称和口令没有改变"),
+                    ui::Icon::Exclamation);
+        return;
+    }
+    form_.unload(this);
+}
+
+void DialogPW::CancelButton_Click()
+{
+    form_.unload(this);
+}
+
+void DialogPW::reject()
+{
+    CancelButton_Click();
+}
+
+} // namespace lt::overseer

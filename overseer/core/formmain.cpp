@@ -1,0 +1,416 @@
+#include "overseer/core/formmain.h"
+
+#include "common/installation.h"
+#include "common/widgets/windowregistration.h"
+#include "overseer/core/controls.h"
+#include "overseer/core/layout.h"
+#include "overseer/core/picturebox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace lt::overseer
+{
+
+namespace
+{
+
+// Design sizes of the strips; the layout derives every position from them.
+constexpr int kButtonStripWidth = 148;
+constexpr int kTitleHeight = 64;
+constexpr int kStatusPanelsHeight = 24;
+// The status bar reaches 20 under the paging toolbar; its panels keep clear of that part.
+constexpr int kStatusHeight = kStatusPanelsHeight + 20;
+constexpr int kToolbar1TopMargin = 50 + 16;
+
+void paintCover(QPainter& painter, const QRect& area)
+{
+    QLinearGradient sky(area.topLeft(), area.bottomRight());
+    sky.setColorAt(0, QColor(14, 40, 84));
+    sky.setColorAt(0.55, QColor(22, 72, 122));
+    sky.setColorAt(1, QColor(8, 28, 58));
+    painter.fillRect(area, sky);
+    // A faint network of lines: the LAN the system watches over.
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 255, 255, 22), 1));
+    const int step = 48;
+    for (int x = area.left() - area.height(); x < area.right(); x += step)
+        painter.drawLine(x, area.bottom(), x + area.height(), area.top());
+    painter.setPen(QPen(QColor(255, 255, 255, 14), 1));
+    for (int y = area.top() + step / 2; y < area.bottom(); y += step)
+        painter.drawLine(area.left(), y, area.right(), y);
+}
+
+void paintTitleStrip(QPainter& painter, const QRect& area)
+{
+    QLinearGradient band(area.topLeft(), area.bottomLeft());
+    band.setColorAt(0, QColor(250, 250, 244));
+    band.setColorAt(1, QColor(226, 231, 238));
+    painter.fillRect(area, band);
+    painter.setPen(QColor(180, 188, 200));
+    painter.drawLine(area.bottomLeft(), area.bottomRight());
+}
+
+void paintButtonStrip(QPainter& painter, const QRect& area)
+{
+    QLinearGradient strip(area.topLeft(), area.topRight());
+    strip.setColorAt(0, QColor(30, 36, 48));
+    strip.setColorAt(1, QColor(44, 52, 68));
+    painter.fillRect(area, strip);
+}
+
+class ButtonStrip : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        paintButtonStrip(painter, rect());
+    }
+};
+
+// Hands an in-place edit of a row's text to the list's after-edit handler, which may refuse it.
+class LabelEditDelegate : public QStyledItemDelegate
+{
+public:
+    LabelEditDelegate(QTreeWidget* list, const Dispatch& dispatch)
+        : QStyledItemDelegate(list), list_(list), dispatch_(dispatch)
+    {
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        const auto& handler = dispatch_.list.afterLabelEdit;
+        if (line && handler && index.column() == 0 &&
+            !handler(list_->itemFromIndex(index), line->text()))
+            return;
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    QTreeWidget* list_;
+    const Dispatch& dispatch_;
+};
+
+QFont pixelFont(int pixels, bool bold)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* transparentLabel(const QString& name, const QString& text, const QFont& font,
+                         const QColor& colour, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setFont(font);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+QStringList consoleDialogNames()
+{
+    return {QStringLiteral("DialogAd"), QStringLiteral("DialogBD"), QStringLiteral("DialogDK"),
+            QStringLiteral("DialogDL"), QStringLiteral("DialogFP"), QStringLiteral("DialogFS"),
+            QStringLiteral("DialogFW"), QStringLiteral("DialogHD"), QStringLiteral("DialogKL"),
+            QStringLiteral("DialogLX"), QStringLiteral("DialogMS"), QStringLiteral("DialogPS"),
+            QStringLiteral("DialogPt"), QStringLiteral("DialogPW"), QStringLiteral("DialogRN"),
+            QStringLiteral("DialogSC"), QStringLiteral("DialogSt"), QStringLiteral("DialogTJ"),
+            QStringLiteral("DialogZb"), QStringLiteral("DialogZJ"), QStringLiteral("FormSave"),
+            QStringLiteral("FormXZWY"), QStringLiteral("FormXZZD")};
+}
+
+FormMain::FormMain(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Lantrove系统"));
+    AppDir = Installation::appDir();
+    ProgressExePath = AppDir + QStringLiteral("/TQProgress.exe");
+    CurrentView = QStringLiteral("显示封面");
+    EndConsole = [this] {
+        hide();
+        QCoreApplication::exit(0);
+    };
+    createControls();
+    setMinimumSize(760, 560);
+    resize(1180, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        resize(std::min(width(), free.width()), std::min(height(), free.height()));
+        move(free.center() - rect().center());
+    }
+    显示封面();
+    ui::registerWindow(this);
+}
+
+FormMain::~FormMain()
+{
+    // The dialogs go first: some of them hold on to the database object.
+    for (const QPointer<QDialog>& dialog : std::as_const(dialogs_))
+        delete dialog.data();
+    MySql.reset(); // closes rst0, rst1, rst2, then Cnn0, Cnn1, Cnn2
+}
+
+void FormMain::createControls()
+{
+    Picture_Face = new PictureBox(this);
+    Picture_Face->setObjectName(QStringLiteral("Picture_Face"));
+    Picture_Face->setBackground(paintCover);
+    Label1 = transparentLabel(QStringLiteral("Label1"), QStringLiteral("Lantrove上网监控系统"),
+                              pixelFont(52, true), QColor(255, 214, 102), Picture_Face);
+    Label3 = transparentLabel(QStringLiteral("Label3"),
+                              QStringLiteral("局域网上网行为监控与过滤  ·  管理控制台"),
+                              pixelFont(22, false), QColor(236, 242, 250), Picture_Face);
+    connect(Picture_Face, &PictureBox::mouseDown, this, &FormMain::Picture_Face_MouseDown);
+
+    Picture_Button = new ButtonStrip(this);
+    Picture_Button->setObjectName(QStringLiteral("Picture_Button"));
+
+    Picture_Title = new PictureBox(this);
+    Picture_Title->setObjectName(QStringLiteral("Picture_Title"));
+    Picture_Title->setBackground(paintTitleStrip);
+    Label2 = transparentLabel(QStringLiteral("Label2"), QString(), pixelFont(28, true),
+                              QColor(24, 48, 112), Picture_Title);
+    Label2->setAlignment(Qt::AlignCenter);
+
+    createList();
+    createToolbars();
+    createMenus();
+}
+
+void FormMain::createList()
+{
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAlternatingRowColors(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setItemDelegate(new LabelEditDelegate(ListView1, dispatch_));
+    ListView1->header()->setSectionsClickable(true);
+    ListView1->viewport()->installEventFilter(this);
+    ListView1->installEventFilter(this);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (dispatch_.list.columnClick)
+            dispatch_.list.columnClick(column);
+    });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (dispatch_.list.doubleClick)
+            dispatch_.list.doubleClick();
+    });
+}
+
+void FormMain::createToolbars()
+{
+    Toolbar1 = new QToolBar(Picture_Button);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setOrientation(Qt::Vertical);
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Toolbar1->setIconSize(QSize(26, 26));
+    // The toolbar starts 50 above the strip; its first button keeps clear of that part.
+    auto* topGap = new QWidget(Toolbar1);
+    topGap->setFixedSize(1, kToolbar1TopMargin);
+    topGap->setAttribute(Qt::WA_TranslucentBackground);
+    Toolbar1->addWidget(topGap);
+    Toolbar1->setStyleSheet(QStringLiteral(
+        "QToolBar { background: transparent; border: none; spacing: 3px; }"
+        "QToolButton { color: #e8edf5; padding: 3px 6px; border-radius: 4px; min-width: 118px; }"
+        "QToolButton:hover { background: rgba(255,255,255,40); }"
+        "QToolButton:pressed { background: rgba(255,255,255,70); }"));
+    for (const QString& key : toolbarKeys()) {
+        QAction* action = Toolbar1->addAction(keyIcon(key), key);
+        action->setData(key);
+        action->setToolTip(key);
+    }
+    connect(Toolbar1, &QToolBar::actionTriggered, this, &FormMain::toolbar1Clicked);
+
+    Toolbar2 = new QToolBar(this);
+    Toolbar2->setObjectName(QStringLiteral("Toolbar2"));
+    Toolbar2->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (const QString& caption : pagingCaptions()) {
+        QAction* action = Toolbar2->addAction(caption);
+        action->setData(caption);
+        action->setEnabled(false);
+    }
+    connect(Toolbar2, &QToolBar::actionTriggered, this,
+            [this](QAction* action) { dispatch_.runPaging(action->text()); });
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setContentsMargins(0, 0, 0, kStatusHeight - kStatusPanelsHeight);
+    for (int number = 1; number <= 4; ++number) {
+        auto* label = new QLabel(StatusBar1);
+        label->setObjectName(QStringLiteral("Panel%1").arg(number));
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setMinimumWidth(120);
+        StatusBar1->addWidget(label, 1);
+    }
+    // The paging toolbar lies over the status bar's lower part.
+    Toolbar2->raise();
+}
+
+void FormMain::createMenus()
+{
+    for (const MenuDefinition& definition : contextMenus()) {
+        auto* menu = new QMenu(definition.name, this);
+        menu->setObjectName(definition.name);
+        for (const QString& caption : definition.items) {
+            if (!menu->actions().isEmpty())
+                menu->addSeparator();
+            QAction* item = menu->addAction(caption);
+            item->setObjectName(menuItemObjectName(definition.name, caption));
+            const QString name = definition.name;
+            connect(item, &QAction::triggered, this,
+                    [this, name, caption] { dispatch_.runMenuItem(name, caption); });
+        }
+        menus_.insert(definition.name, menu);
+    }
+}
+
+QAction* FormMain::toolbarKey(const QString& key) const
+{
+    for (QAction* action : Toolbar1->actions()) {
+        if (action->data().toString() == key)
+            return action;
+    }
+    return nullptr;
+}
+
+QAction* FormMain::pagingButton(const QString& caption) const
+{
+    for (QAction* action : Toolbar2->actions()) {
+        if (action->data().toString() == caption)
+            return action;
+    }
+    return nullptr;
+}
+
+QMenu* FormMain::menu(const QString& name) const
+{
+    return menus_.value(name);
+}
+
+QAction* FormMain::menuItem(const QString& menuName, const QString& caption) const
+{
+    QMenu* m = menu(menuName);
+    if (!m)
+        return nullptr;
+    for (QAction* action : m->actions()) {
+        if (!action->isSeparator() && action->text() == caption)
+            return action;
+    }
+    return nullptr;
+}
+
+QLabel* FormMain::panel(int number) const
+{
+    return StatusBar1->findChild<QLabel*>(QStringLiteral("Panel%1").arg(number));
+}
+
+void FormMain::setPanel(int number, const QString& text)
+{
+    if (QLabel* label = panel(number))
+        label->setText(text);
+}
+
+void FormMain::toolbar1Clicked(QAction* action)
+{
+    Toolbar1->repaint();
+    QCoreApplication::processEvents();
+    dispatch_.runKey(action->data().toString());
+}
+
+bool FormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        ListMouseX = at.x();
+        ListMouseY = qint16(at.y());
+        if (dispatch_.list.mouseDown)
+            dispatch_.list.mouseDown(mouse->button(), shiftState(mouse->modifiers()), at);
+    } else if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        if (dispatch_.list.keyDown)
+            dispatch_.list.keyDown(static_cast<QKeyEvent*>(event));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FormMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOut();
+}
+
+void FormMain::layOut()
+{
+    LayoutInput in;
+    in.inner = size();
+    in.buttonWidth = kButtonStripWidth;
+    in.titleHeight = kTitleHeight;
+    in.label2Width = Label2->width();
+    in.statusHeight = kStatusHeight;
+    in.toolbar2Height = Toolbar2->sizeHint().height();
+    in.toolbar1Height = Toolbar1->sizeHint().height();
+    const MainLayout out = computeLayout(in);
+
+    Picture_Face->setGeometry(out.face);
+    Picture_Title->setGeometry(out.title);
+    Picture_Button->setGeometry(out.button);
+    Label2->move(out.label2Left, (out.title.height() - Label2->height()) / 2);
+    ListView1->setGeometry(out.list);
+    StatusBar1->setGeometry(out.status);
+    Toolbar1->setGeometry(out.toolbar1);
+    Toolbar2->setGeometry(out.toolbar2);
+
+    // The cover texts stay centred on the picture.
+    const QRect face = Picture_Face->rect();
+    Label1->move((face.width() - Label1->width()) / 2, face.height() * 34 / 100);
+    Label3->move((face.width() - Label3->width()) / 2, Label1->geometry().bottom() + 36);
+    Picture_Face->Cls();
+    显示名称();
+    raise();
+    activateWindow();
+}
+
+void FormMain::closeEvent(QCloseEvent* event)
+{
+    if (ending_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (AskQuit())
+        UnloadAllAndEnd();
+}
+
+} // namespace lt::overseer

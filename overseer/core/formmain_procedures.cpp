@@ -1,0 +1,168 @@
+// The main window's procedures that belong to no view: the cover and the title strip, the
+// cover gesture, the connection test, help, the password change and the way out.
+
+#include "common/widgets/messages.h"
+#include "common/windowdirectory.h"
+#include "overseer/core/dialogak.h"
+#include "overseer/core/dialogpw.h"
+#include "overseer/core/formmain.h"
+#include "overseer/core/logindialogs.h"
+#include "overseer/core/picturebox.h"
+#include "overseer/core/recordsets.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace lt::overseer
+{
+
+namespace
+{
+
+const QColor kCoverShadow(210, 4, 0);   // 0x4D2
+const QColor kTitleShadow(204, 204, 0); // 52428
+
+// Runs a probe statement into rst2 and reports the outcome.
+void probe(db::Connection* connection, db::Recordset* into, const QString& sql,
+           const QString& failed, const QString& working, QWidget* parent)
+{
+    bool ok = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+    if (connection && connection->isOpen()) {
+        connection->clearError();
+        ok = executeInto(*into, *connection, sql);
+    }
+    QApplication::restoreOverrideCursor();
+    ui::message(parent, ok ? working : failed, ui::Icon::Exclamation);
+}
+
+} // namespace
+
+void FormMain::显示封面()
+{
+    CurrentView = QStringLiteral("显示封面");
+    Picture_Title->hide();
+    Picture_Face->show();
+    ListView1->hide();
+    Toolbar2->hide();
+    StatusBar1->hide();
+}
+
+void FormMain::显示名称()
+{
+    Picture_Face->setForeColor(kCoverShadow);
+    printExtruded(*Picture_Face, *Label1, 80, QPointF(kTwip, kTwip));
+    printExtruded(*Picture_Face, *Label3, 60, QPointF(0, kTwip));
+}
+
+void FormMain::显示标题函数()
+{
+    Label2->adjustSize();
+    Label2->move((Picture_Title->width() - Label2->width()) / 2,
+                 (Picture_Title->height() - Label2->height()) / 2);
+    Picture_Title->Cls();
+    Picture_Title->setForeColor(kTitleShadow);
+    printExtruded(*Picture_Title, *Label2, 50, QPointF(kTwip, kTwip));
+}
+
+void FormMain::Picture_Face_MouseDown(Qt::MouseButton button, int shift, QPoint at)
+{
+    switch (coverGesture(button, shift)) {
+    case CoverGesture::LoginMenu:
+        menu(QStringLiteral("登录"))->popup(Picture_Face->mapToGlobal(at));
+        break;
+    case CoverGesture::HideWindows:
+        setWindowsVisible(false);
+        break;
+    case CoverGesture::ShowWindows:
+        setWindowsVisible(true);
+        break;
+    case CoverGesture::None:
+        break;
+    }
+}
+
+void FormMain::setWindowsVisible(bool visible)
+{
+    for (const QString& title : {kKeeperTitle, kFilterTitle}) {
+        if (const auto window = win::findWindow(title))
+            win::setVisible(window->id, visible);
+    }
+}
+
+void FormMain::测试连接函数()
+{
+    CMySql* db = MySql.get();
+    probe(db ? &db->Cnn0 : nullptr, db ? &db->rst2 : nullptr,
+          QStringLiteral("SELECT * FROM passwordtable"),
+          QStringLiteral("安全控制中心数据库连接失败"),
+          QStringLiteral("安全控制中心数据库连接正常"), this);
+    probe(db ? &db->Cnn1 : nullptr, db ? &db->rst2 : nullptr,
+          QStringLiteral("SELECT * FROM classtable"), QStringLiteral("数据采集监控系统连接失败"),
+          QStringLiteral("数据采集监控系统连接正常"), this);
+}
+
+void FormMain::显示帮助()
+{
+    // A browser that cannot be started is not reported.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(AppDir + QStringLiteral("/HELP.HTM")));
+}
+
+void FormMain::openWebPage(const QString& address)
+{
+    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+}
+
+bool FormMain::解锁()
+{
+    DialogKL& unlock = dialog<DialogKL>(QStringLiteral("DialogKL"));
+    unlock.setWindowTitle(QStringLiteral("请输入管理员名称和口令"));
+    unlock.exec();
+    return LoginPassed;
+}
+
+void FormMain::修改口令函数()
+{
+    if (解锁())
+        dialog<DialogPW>(QStringLiteral("DialogPW")).exec();
+}
+
+void FormMain::关闭()
+{
+    if (AskQuit())
+        UnloadAllAndEnd();
+}
+
+bool FormMain::AskQuit()
+{
+    return dialog<DialogAK>(QStringLiteral("DialogAK")).AskQuit();
+}
+
+void FormMain::unload(QDialog* dialog)
+{
+    if (!dialog)
+        return;
+    dialogs_.remove(dialog->objectName());
+    if (dialog->isVisible())
+        dialog->done(dialog->result());
+    dialog->deleteLater();
+}
+
+void FormMain::UnloadAllAndEnd()
+{
+    for (const QString& name : consoleDialogNames())
+        delete dialogs_.take(name).data();
+    ending_ = true;
+    if (EndConsole)
+        EndConsole();
+}
+
+} // namespace lt::overseer

@@ -1,0 +1,92 @@
+#include "overseer/core/picturebox.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace lt::overseer
+{
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setBackground(Background paint)
+{
+    background_ = std::move(paint);
+    update();
+}
+
+void PictureBox::Cls()
+{
+    const qreal ratio = devicePixelRatioF();
+    drawing_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    drawing_.setDevicePixelRatio(ratio);
+    drawing_.fill(Qt::transparent);
+    update();
+}
+
+void PictureBox::Print(const QString& text, const QFont& font, const QRectF& rect,
+                       Qt::Alignment align)
+{
+    if (drawing_.isNull() || drawing_.deviceIndependentSize() != QSizeF(size()))
+        Cls();
+    QPainter painter(&drawing_);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font);
+    painter.setPen(foreColor_);
+    painter.drawText(rect, int(align), text);
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (background_)
+        background_(painter, rect());
+    else
+        painter.fillRect(rect(), palette().window());
+    if (!drawing_.isNull())
+        painter.drawImage(QPointF(0, 0), drawing_);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event)
+{
+    emit mouseDown(event->button(), shiftState(event->modifiers()), event->position().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void printExtruded(PictureBox& picture, const QLabel& label, int steps, QPointF step)
+{
+    const QRectF place = label.geometry();
+    const QString caption = label.text();
+    for (int i = 1; i <= steps; ++i)
+        picture.Print(caption, label.font(), place.translated(step * i), label.alignment());
+    picture.Print(caption, label.font(), place, label.alignment());
+}
+
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    int shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        shift |= 1;
+    if (modifiers & Qt::ControlModifier)
+        shift |= 2;
+    if (modifiers & Qt::AltModifier)
+        shift |= 4;
+    return shift;
+}
+
+CoverGesture coverGesture(Qt::MouseButton button, int shift)
+{
+    if (button != Qt::LeftButton)
+        return CoverGesture::LoginMenu;
+    if (shift == 3)
+        return CoverGesture::HideWindows;
+    if (shift == 6)
+        return CoverGesture::ShowWindows;
+    return CoverGesture::None;
+}
+
+} // namespace lt::overseer

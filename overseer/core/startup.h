@@ -1,0 +1,35 @@
+#pragma once
+// The console's way in: companion files, the login, the adapter number, the outside modules and
+// the keeper started when their windows are absent, the cover.
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace lt::overseer
+{
+
+class FormMain;
+
+struct CompanionFile {
+    QString name;
+    QString missingMessage;
+};
+
+// The five files the console needs beside it, in the order they are checked.
+QList<CompanionFile> companionFiles();
+// The file of the application directory that the name means (looked up as the system names its
+// files: without regard to case, ".exe" optional); empty when there is none.
+QString lookUpInAppDir(const QString& appDir, const QString& name);
+// The message for the first companion file missing from appDir, if any.
+std::optional<QString> missingCompanionMessage(const QString& appDir);
+
+// Starts the blocking and the monitor module ("-i" and the adapter number) unless the content
+// analyser's window exists, and the keeper unless its window exists; hidden, without waiting.
+void startModules(const QString& appDir, const QString& adapter);
+
+// Everything from the login dialog to the cover. False when the console is to end at once (the
+// login was refused or cancelled, or LocalPort.txt cannot be read); the reason has been shown.
+bool runStartUp(FormMain& form);
+
+} // namespace lt::overseer
