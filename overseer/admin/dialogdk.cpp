@@ -1,0 +1,123 @@
+#include "overseer/admin/dialogdk.h"
+
+#include "common/odbc.h"
+#include "common/sharedfiles.h"
+#include "common/widgets/messages.h"
+#include "overseer/core/formmain.h"
+#include "overseer/core/recordsets.h"
+#include "overseer/core/startup.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+namespace lt::overseer
+{
+
+QString portLookupStatement(const QString& item)
+{
+    if (item == QStringLiteral("本机"))
+        return QStringLiteral("SELECT * FROM ServerIP");
+    return QStringLiteral("SELECT * FROM ChatPort WHERE Trim(Class)='") + db::sqlEscape(item) +
+           QStringLiteral("'");
+}
+
+DialogDK::DialogDK(FormMain& form) : QDialog(&form), form_(form)
+{
+    setWindowTitle(QStringLiteral("修改系统使用端口号"));
+    setModal(true);
+    Text_类别 = new QComboBox(this);
+    Text_类别->setObjectName(QStringLiteral("Text_类别"));
+    Text_类别->addItems({QStringLiteral("本机"), QStringLiteral("游戏"), QStringLiteral("聊天")});
+    Text_类别->setCurrentIndex(-1);
+    Text_类别->setPlaceholderText(QStringLiteral("（查看数据库中的端口）"));
+    Text_端口 = new QLineEdit(this);
+    Text_端口->setObjectName(QStringLiteral("Text_端口"));
+    Text_端口->setMaxLength(kMaxDigits);
+    Text_端口->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Text_端口));
+    OKButton = new QPushButton(QStringLiteral("确认"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(10);
+    fields->setVerticalSpacing(12);
+    fields->addWidget(new QLabel(QStringLiteral("类别："), this), 0, 0);
+    fields->addWidget(Text_类别, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("端口："), this), 1, 0);
+    fields->addWidget(Text_端口, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(26, 22, 26, 18);
+    layout->addLayout(fields);
+    layout->addSpacing(14);
+    layout->addLayout(buttons);
+    setMinimumWidth(340);
+
+    connect(Text_类别, &QComboBox::textActivated, this, &DialogDK::Text_类别_Click);
+    connect(OKButton, &QPushButton::clicked, this, &DialogDK::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &DialogDK::CancelButton_Click);
+
+    // The box starts from the file; a file that cannot be read leaves it empty.
+    Text_端口->setText(readLocalPort(portFilePath()).value_or(QString()));
+    Text_端口->setFocus();
+    Text_端口->selectAll();
+}
+
+QString DialogDK::portFilePath() const
+{
+    const QString existing = lookUpInAppDir(form_.AppDir, QStringLiteral("LocalPort.txt"));
+    return existing.isEmpty() ? form_.AppDir + QStringLiteral("/LocalPort.txt") : existing;
+}
+
+void DialogDK::Text_类别_Click(const QString& item)
+{
+    CMySql* db = form_.MySql.get();
+    if (!db)
+        return;
+    db->Cnn1.clearError();
+    if (!executeInto(db->rst1, db->Cnn1, portLookupStatement(item)) || db->rst1.eof()) {
+        ui::message(this, QStringLiteral("数据库中没有“") + item + QStringLiteral("”的端口号"),
+                    ui::Icon::Exclamation);
+        return;
+    }
+    Text_端口->setText(db->rst1.field(QStringLiteral("Port")).toString().trimmed());
+}
+
+void DialogDK::OKButton_Click()
+{
+    if (Text_端口->text().isEmpty()) {
+        ui::message(this, QStringLiteral("请输入端口号"), ui::Icon::Exclamation);
+        Text_端口->setFocus();
+        return;
+    }
+    if (!writeLocalPortLine(portFilePath(), Text_端口->text())) {
+        ui::message(this, QStringLiteral("写入文件 LocalPort.txt 失败，请检查程序目录是否可写"),
+                    ui::Icon::Exclamation);
+        return;
+    }
+    ui::message(this, QStringLiteral("重新开机后有效"));
+    form_.unload(this);
+}
+
+void DialogDK::CancelButton_Click()
+{
+    form_.unload(this);
+}
+
+void DialogDK::reject()
+{
+    CancelButton_Click();
+}
+
+} // namespace lt::overseer

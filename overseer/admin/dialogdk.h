@@ -1,0 +1,42 @@
+#pragma once
+// The port dialog: shows and replaces the capture adapter number kept in LocalPort.txt, and
+// looks up, as an aid, the ports the configuration database keeps for the server and for the
+// game and chat classes. A new number counts from the console's next start.
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace lt::overseer
+{
+
+class FormMain;
+
+// The statement that looks up the port of a class of the dialog's list ("本机": the server).
+QString portLookupStatement(const QString& item);
+
+class DialogDK : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxDigits = 5;
+    explicit DialogDK(FormMain& form);
+
+    QComboBox* Text_类别;
+    QLineEdit* Text_端口;
+    QPushButton* OKButton;     // "确认"
+    QPushButton* CancelButton; // "取消"
+
+    void Text_类别_Click(const QString& item);
+    void OKButton_Click();
+    void CancelButton_Click();
+    void reject() override;
+
+private:
+    QString portFilePath() const;
+    FormMain& form_;
+};
+
+} // namespace lt::overseer
