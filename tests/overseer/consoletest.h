@@ -1,0 +1,107 @@
+#pragma once
+// What the console's tests share: a script that acts on the modal dialogs as they come up, a
+// log of the message boxes (answered at once), a record of the programs started, and the end of
+// the modules a test has started in its installation.
+
+#include "common/processes.h"
+#include "common/widgets/messages.h"
+#include "common/windowdirectory.h"
+#include "tests/support/testsupport.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+
+namespace lt::test
+{
+
+// Runs each step on the next modal dialog that comes up, in order. A dialog that stays up after
+// its step does not get the next one. Dropped steps are never run once the script is gone.
+class ModalScript
+{
+public:
+    using Step = std::function<void(QWidget* modal)>;
+    explicit ModalScript(QList<Step> steps) : steps_(std::move(steps))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start(5);
+    }
+    int stepsRun() const { return next_; }
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == last_ || next_ >= steps_.size())
+            return;
+        last_ = modal;
+        steps_[next_++](modal);
+    }
+    QList<Step> steps_;
+    QTimer timer_;
+    QPointer<QWidget> last_;
+    int next_ = 0;
+};
+
+// Every message box shown while it lives, answered with `answer`.
+class MessageLog
+{
+public:
+    explicit MessageLog(ui::Answer answer = ui::Answer::Ok)
+    {
+        ui::setMessageHandler([this, answer](const ui::MessageRequest& r) {
+            requests << r;
+            return answer;
+        });
+    }
+    ~MessageLog() { ui::setMessageHandler({}); }
+    QStringList texts() const
+    {
+        QStringList list;
+        for (const ui::MessageRequest& r : requests)
+            list << r.text;
+        return list;
+    }
+    QList<ui::MessageRequest> requests;
+};
+
+// The command lines of the programs started while it lives.
+class StartLog
+{
+public:
+    StartLog()
+    {
+        id_ = proc::addStartObserver([this](const proc::StartEvent& e) { events << e; });
+    }
+    ~StartLog() { proc::removeStartObserver(id_); }
+    QStringList commandLines() const
+    {
+        QStringList list;
+        for (const proc::StartEvent& e : events)
+            list << e.commandLine;
+        return list;
+    }
+    QList<proc::StartEvent> events;
+
+private:
+    int id_ = 0;
+};
+
+inline void endModules()
+{
+    for (const char* name : {"logkeeper", "qmlxsn", "qmlxblock", "qmlxcontent", "TQProgress"})
+        proc::killProcess(QString::fromLatin1(name));
+}
+
+inline bool windowAppears(const QString& title)
+{
+    return waitFor([&] { return win::findWindow(title).has_value(); }, 15000);
+}
+
+inline bool windowGoes(const QString& title)
+{
+    return waitFor([&] { return !win::findWindow(title).has_value(); }, 15000);
+}
+
+} // namespace lt::test

@@ -1,0 +1,195 @@
+// The unlock dialog and the change of the administrator's name and password, through the "登录"
+// menu of the real main window and the real credential file.
+
+#include "common/gbk.h"
+#include "overseer/core/dialogpw.h"
+#include "overseer/core/formmain.h"
+#include "overseer/core/logindialogs.h"
+#include "overseer/program.h"
+#include "tests/overseer/consoletest.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace lt;
+using namespace lt::overseer;
+
+namespace
+{
+
+test::ModalScript::Step unlockWith(const QString& name, const QString& password)
+{
+    return [=](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogKL*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("请输入管理员名称和口令"));
+        dialog->txtUserName->setText(name);
+        dialog->txtPassword->setText(password);
+        dialog->cmdOK->click();
+        if (QApplication::activeModalWidget() == dialog) // refused: give up
+            dialog->cmdCancel->click();
+    };
+}
+
+test::ModalScript::Step change(const QString& name, const QString& password,
+                               const QString& confirmation)
+{
+    return [=](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogPW*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("更改管理员名称和口令"));
+        dialog->txtUserName->setText(name);
+        dialog->txtPassword0->setText(password);
+        dialog->txtPassword1->setText(confirmation);
+        dialog->OKButton->click();
+    };
+}
+
+} // namespace
+
+class Credentials : public QObject
+{
+    Q_OBJECT
+    test::TestInstallation install_;
+    std::unique_ptr<FormMain> form_;
+
+    QString file() const { return install_.systemDir() + "/KVRTMQLP.DLL"; }
+
+    bool unlock(const QString& name, const QString& password)
+    {
+        test::ModalScript script({unlockWith(name, password)});
+        return form_->解锁();
+    }
+
+private slots:
+    void init()
+    {
+        form_ = std::make_unique<FormMain>();
+        fillDispatch(*form_);
+        form_->LoginPassed = true; // as after the start-up login
+        test::writeFile(file(), "ADM\r\n739\r\n");
+    }
+
+    void cleanup() { form_.reset(); }
+
+    void changeThroughTheMenu()
+    {
+        test::MessageLog messages;
+        test::ModalScript script(
+            {unlockWith("ADM", "739"), change("  新管理员 ", "s3cret ", "s3cret")});
+        form_->menuItem("登录", "修改登录名称和口令")->trigger();
+        QCOMPARE(script.stepsRun(), 2);
+        QVERIFY(messages.requests.isEmpty());
+        // Trimmed, in the system's code page, one line each.
+        QCOMPARE(test::readFile(file()), gbk::encode(u"新管理员\r\ns3cret\r\n"));
+        QVERIFY(!form_->isLoaded("DialogPW"));
+
+        // From now on only the new pair unlocks.
+        QVERIFY(!unlock("ADM", "739"));
+        QCOMPARE(messages.texts(), QStringList{"无效的用户名或密码，请重试!"});
+        QVERIFY(unlock("新管理员", "s3cret"));
+    }
+
+    void refusedChanges_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no name") << "  "
+                                 << "pw"
+                                 << "pw"
+                                 << "管理员名称不能为空"
+                                 << "txtUserName";
+        QTest::newRow("no password") << "ADM"
+                                     << "   "
+                                     << "   "
+                                     << "口令不能为空"
+                                     << "txtPassword(0)";
+        QTest::newRow("confirmation with a blank") << "ADM"
+                                                   << "pw"
+                                                   << "pw "
+                                                   << "两次输入口令不一致 "
+                                                   << "txtPassword(0)";
+        QTest::newRow("confirmation differs") << "ADM"
+                                              << "pw"
+                                              << "pW"
+                                              << "两次输入口令不一致 "
+                                              << "txtPassword(0)";
+    }
+
+    void refusedChanges()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(QString, confirmation);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        dialog.show();
+        dialog.txtUserName->setText(name);
+        dialog.txtPassword0->setText(password);
+        dialog.txtPassword1->setText(confirmation);
+        test::MessageLog messages;
+        dialog.OKButton->click();
+        QCOMPARE(messages.texts(), QStringList{message});
+        QCOMPARE(messages.requests[0].icon, ui::Icon::None);
+        QCOMPARE(dialog.focusWidget()->objectName(), focus);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(test::readFile(file()), QByteArray("ADM\r\n739\r\n"));
+    }
+
+    void boxesTakeSixteenCharacters()
+    {
+        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        for (QLineEdit* box : {dialog.txtUserName, dialog.txtPassword0, dialog.txtPassword1}) {
+            QTest::keyClicks(box, "abcdefghijklmnopqrst");
+            QCOMPARE(box->text(), QStringLiteral("abcdefghijklmnop"));
+        }
+    }
+
+    void unwritableFileIsReported()
+    {
+        QFile::remove(file());
+        QVERIFY(QDir().mkdir(file())); // a directory where the file should be
+        form_->CredFilePath = file();
+        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        dialog.show();
+        dialog.txtUserName->setText("ADM");
+        dialog.txtPassword0->setText("new");
+        dialog.txtPassword1->setText("new");
+        test::MessageLog messages;
+        dialog.OKButton->click();
+        QVERIFY(QDir().rmdir(file()));
+        QCOMPARE(messages.texts(), QStringList{"无法写入系统文件，管理员名称和口令没有改变"});
+        QVERIFY(form_->isLoaded("DialogPW"));
+    }
+
+    void cancelledUnlockOpensNothing()
+    {
+        test::ModalScript script({[](QWidget* modal) {
+            auto* dialog = qobject_cast<DialogKL*>(modal);
+            QVERIFY(dialog);
+            dialog->txtUserName->setText("ADM");
+            dialog->txtPassword->setText("739");
+            dialog->cmdCancel->click();
+        }});
+        form_->修改口令函数();
+        QCOMPARE(script.stepsRun(), 1);
+        QVERIFY(!form_->LoginPassed);
+        QVERIFY(!form_->isLoaded("DialogPW"));
+
+        // Closing the unlock dialog any other way refuses as well.
+        form_->LoginPassed = true;
+        test::ModalScript escape({[](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); }});
+        QVERIFY(!form_->解锁());
+    }
+};
+
+QTEST_MAIN(Credentials)
+#include "test_credentials.moc"

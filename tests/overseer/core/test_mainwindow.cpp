@@ -1,0 +1,325 @@
+// The console's main window without a database: its controls and dispatch, the layout, the
+// drawn cover and title, the cover gesture, help, and the way out with the real stand-ins of
+// the outside modules and the real keeper.
+
+#include "overseer/core/dialogak.h"
+#include "overseer/core/formmain.h"
+#include "overseer/core/layout.h"
+#include "overseer/core/logindialogs.h"
+#include "overseer/core/picturebox.h"
+#include "overseer/program.h"
+#include "tests/overseer/consoletest.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+using namespace lt;
+using namespace lt::overseer;
+
+namespace
+{
+
+// Receives the addresses the desktop is asked to open.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+// The bounds of what is drawn (at least half opaque) within an area of a drawing.
+QRect drawnBounds(const QImage& image, const QRect& area)
+{
+    QRect bounds;
+    const QRect within = area.intersected(image.rect());
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        for (int x = within.left(); x <= within.right(); ++x) {
+            if (image.pixelColor(x, y).alpha() >= 128)
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+bool drawnIn(const QImage& image, const QColor& colour)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == colour)
+                return true;
+        }
+    }
+    return false;
+}
+
+// How far the extruded print of a label reaches beyond a single print of its caption; (-9, -9)
+// when it starts elsewhere. The many copies add up at the antialiased edges, so the figures
+// are good to a pixel.
+QPoint extrusion(const PictureBox& picture, const QLabel& label)
+{
+    PictureBox once;
+    once.resize(picture.size());
+    once.Print(label.text(), label.font(), label.geometry(), label.alignment());
+    const QRect area = label.geometry().adjusted(-10, -10, 10, 10);
+    const QRect single = drawnBounds(once.drawing(), area);
+    const QRect drawn = drawnBounds(picture.drawing(), area);
+    const QPoint start = drawn.topLeft() - single.topLeft();
+    if (single.isEmpty() || qAbs(start.x()) > 1 || qAbs(start.y()) > 1)
+        return QPoint(-9, -9);
+    return drawn.bottomRight() - single.bottomRight();
+}
+
+// Answers the quit dialog: the option chosen, then "确定" or "取消".
+test::ModalScript::Step answerQuit(bool everything, bool confirm)
+{
+    return [=](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogAK*>(modal);
+        QVERIFY(dialog);
+        (everything ? dialog->Option2 : dialog->Option1)->setChecked(true);
+        (confirm ? dialog->OKButton : dialog->CancelButton)->click();
+    };
+}
+
+const QStringList kModuleTitles = {kAnalyserTitle, QStringLiteral("Lantrove-监测模块"),
+                                   QStringLiteral("Lantrove-阻断模块"), kKeeperTitle};
+
+bool near(QPoint actual, QPoint expected)
+{
+    const QPoint off = actual - expected;
+    if (qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1)
+        return true;
+    qWarning() << "extruded by" << actual << "instead of" << expected;
+    return false;
+}
+
+} // namespace
+
+class MainWindow : public QObject
+{
+    Q_OBJECT
+    test::TestInstallation install_;
+    std::unique_ptr<FormMain> form_;
+    bool ended_ = false;
+
+    void startEverything()
+    {
+        const QString app = install_.appDir();
+        proc::startProgram(app + "/qmlxcontent", {}, proc::Show::Hidden);
+        proc::startProgram(app + "/qmlxsn.EXE", {"-i", "1"}, proc::Show::Hidden);
+        proc::startProgram(app + "/qmlxblock.EXE", {"-i", "1"}, proc::Show::Hidden);
+        proc::startProgram(app + "/logkeeper.EXE", {}, proc::Show::Hidden);
+        for (const QString& title : kModuleTitles)
+            QVERIFY2(test::windowAppears(title), qPrintable(title));
+    }
+
+private slots:
+    void init()
+    {
+        form_ = std::make_unique<FormMain>();
+        fillDispatch(*form_);
+        ended_ = false;
+        form_->EndConsole = [this] { ended_ = true; };
+    }
+
+    void cleanup()
+    {
+        form_.reset();
+        test::endModules();
+    }
+
+    void controlsAndDispatch()
+    {
+        QStringList keys;
+        for (QAction* action : form_->Toolbar1->actions()) {
+            if (!action->data().toString().isEmpty()) {
+                keys << action->data().toString();
+                QVERIFY(!action->icon().isNull());
+            }
+        }
+        QCOMPARE(keys,
+                 QStringList({"日志管理", "终端配置", "组别配置", "显示黑单", "显示白单",
+                              "上传数据", "访问统计", "测试连接", "日志导出", "恢复设置",
+                              "删除日志", "显示封面", "日志打印", "显示帮助", "流量统计", "关闭"}));
+        for (const QString& caption : QStringList{"首页", "上页", "下页", "尾页"})
+            QVERIFY(form_->pagingButton(caption));
+        for (int n = 1; n <= 4; ++n)
+            QVERIFY(form_->panel(n));
+        QCOMPARE(form_->menuItem("登录", "修改系统使用端口号")->objectName(), "m修改系统端口");
+        QCOMPARE(form_->menuItem("登录", "修改登录名称和口令")->objectName(), "m修改用户名称");
+        QCOMPARE(form_->menuItem("终端", "删除")->objectName(), "m删除终端");
+
+        // Keys whose views are not there yet do nothing.
+        test::MessageLog messages;
+        form_->CurrentView = QStringLiteral("显示终端配置");
+        form_->toolbarKey("日志管理")->trigger();
+        QVERIFY(!form_->dispatch().runKey(QStringLiteral("没有这个键")));
+        QCOMPARE(form_->CurrentView, QStringLiteral("显示终端配置"));
+        QVERIFY(messages.requests.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        form_->toolbarKey("显示封面")->trigger();
+        QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
+    }
+
+    void layoutFormulas()
+    {
+        LayoutInput in;
+        in.inner = QSize(1000, 700);
+        in.buttonWidth = 150;
+        in.titleHeight = 60;
+        in.label2Width = 200;
+        in.statusHeight = 44;
+        in.toolbar2Height = 32;
+        in.toolbar1Height = 600;
+        const MainLayout out = computeLayout(in);
+        QCOMPARE(out.face, QRect(150, 0, 850, 700));
+        QCOMPARE(out.title, QRect(150, 40, 850, 60));
+        QCOMPARE(out.label2Left, 325);
+        QCOMPARE(out.list, QRect(150, 100, 820, 700 - 60 - 30 - 44 - 32 - 30));
+        QCOMPARE(out.toolbar2, QRect(180, 700 - 32 - 30, 820, 32));
+        QCOMPARE(out.status, QRect(180, 638 - 44 + 20, 780, 44));
+        QCOMPARE(out.toolbar1.top(), -50);
+
+        in.inner = QSize(100, 80); // smaller than the design: nothing negative
+        const MainLayout tiny = computeLayout(in);
+        QVERIFY(tiny.list.width() == 0 && tiny.list.height() == 0);
+
+        // The window lays its parts out by the same rules.
+        form_->show();
+        form_->resize(1100, 760);
+        const QRect list = form_->ListView1->geometry();
+        QCOMPARE(list.top(), form_->Picture_Title->height() + 40);
+        QCOMPARE(list.left(), form_->Picture_Button->width());
+        QCOMPARE(list.right() + 1 + 30, 1100);
+        QCOMPARE(form_->StatusBar1->x(), list.left() + 30);
+        QCOMPARE(form_->Toolbar2->geometry().bottom() + 1 + 30, 760);
+        QCOMPARE(form_->StatusBar1->geometry().bottom() + 1, form_->Toolbar2->y() + 20);
+    }
+
+    void coverAndTitleDrawnWithShadows()
+    {
+        form_->resize(1000, 700);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        // 80 steps of a twip down and right for the name, 60 down for the second line.
+        const QImage& face = form_->Picture_Face->drawing();
+        QVERIFY(near(extrusion(*form_->Picture_Face, *form_->Label1), QPoint(5, 5)));
+        QVERIFY(near(extrusion(*form_->Picture_Face, *form_->Label3), QPoint(0, 4)));
+        QVERIFY(drawnIn(face, QColor(210, 4, 0)));
+        const QRect texts = form_->Label1->geometry().united(form_->Label3->geometry());
+        QCOMPARE(drawnBounds(face, face.rect()), drawnBounds(face, texts.adjusted(0, 0, 8, 8)));
+
+        form_->Label2->setText(QStringLiteral("终    端    配    置"));
+        form_->显示标题函数();
+        const QRect label2 = form_->Label2->geometry();
+        QCOMPARE(label2.left(), (form_->Picture_Title->width() - label2.width()) / 2);
+        QVERIFY(near(extrusion(*form_->Picture_Title, *form_->Label2), QPoint(3, 3)));
+        QVERIFY(drawnIn(form_->Picture_Title->drawing(), QColor(204, 204, 0)));
+    }
+
+    void coverHidesTheViewParts()
+    {
+        form_->show();
+        for (QWidget* part :
+             {static_cast<QWidget*>(form_->Picture_Title), static_cast<QWidget*>(form_->ListView1),
+              static_cast<QWidget*>(form_->Toolbar2), static_cast<QWidget*>(form_->StatusBar1)})
+            part->show();
+        form_->CurrentView = QStringLiteral("显示黑名单");
+        form_->显示封面();
+        QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
+        QVERIFY(form_->Picture_Face->isVisible());
+        QVERIFY(!form_->Picture_Title->isVisible() && !form_->ListView1->isVisible());
+        QVERIFY(!form_->Toolbar2->isVisible() && !form_->StatusBar1->isVisible());
+    }
+
+    void coverGesture()
+    {
+        QCOMPARE(overseer::coverGesture(Qt::RightButton, 0), CoverGesture::LoginMenu);
+        QCOMPARE(overseer::coverGesture(Qt::MiddleButton, 3), CoverGesture::LoginMenu);
+        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 3), CoverGesture::HideWindows);
+        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 6), CoverGesture::ShowWindows);
+        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 7), CoverGesture::None);
+        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 2), CoverGesture::None);
+
+        win::Registration keeper(kKeeperTitle, true);
+        win::Registration filter(kFilterTitle, true);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        const QPoint at(300, 300);
+        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton, Qt::ControlModifier, at);
+        QVERIFY(keeper.isVisible() && filter.isVisible());
+        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton,
+                          Qt::ShiftModifier | Qt::ControlModifier, at);
+        QVERIFY(!keeper.isVisible() && !filter.isVisible());
+        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton,
+                          Qt::ControlModifier | Qt::AltModifier, at);
+        QVERIFY(keeper.isVisible() && filter.isVisible());
+
+        QMenu* login = form_->menu("登录");
+        QVERIFY(!login->isVisible());
+        QTest::mouseClick(form_->Picture_Face, Qt::RightButton, {}, at);
+        QVERIFY(login->isVisible());
+        login->hide();
+    }
+
+    void helpOpensThePageOfTheInstallation()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        form_->toolbarKey("显示帮助")->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.opened.size(), 1);
+        QCOMPARE(catcher.opened[0].toLocalFile(), install_.appDir() + "/HELP.HTM");
+        const QString page = QString::fromUtf8(test::readFile(install_.appDir() + "/HELP.HTM"));
+        QVERIFY(page.contains(QStringLiteral("完全退出控制系统")));
+    }
+
+    void declinedQuitKeepsTheConsole()
+    {
+        form_->show();
+        test::ModalScript script({answerQuit(true, false), answerQuit(true, false)});
+        QVERIFY(!form_->close());
+        form_->toolbarKey("关闭")->trigger();
+        QCOMPARE(script.stepsRun(), 2);
+        QVERIFY(form_->isVisible());
+        QVERIFY(!ended_);
+    }
+
+    void quitConsoleOnlyLeavesTheModules()
+    {
+        startEverything();
+        form_->show();
+        form_->dialog<DialogKL>(QStringLiteral("DialogKL"));
+        test::ModalScript script({answerQuit(false, true)});
+        form_->close();
+        QVERIFY(ended_);
+        QVERIFY(!form_->isLoaded(QStringLiteral("DialogKL")));
+        for (const QString& title : kModuleTitles)
+            QVERIFY2(win::findWindow(title), qPrintable(title));
+    }
+
+    void quitEverythingStopsTheModules()
+    {
+        startEverything();
+        const qint64 analyser = win::findWindow(kAnalyserTitle)->pid;
+        test::ModalScript script({answerQuit(true, true)});
+        form_->toolbarKey("关闭")->trigger();
+        QVERIFY(ended_);
+        for (const QString& title : kModuleTitles)
+            QVERIFY2(test::windowGoes(title), qPrintable(title));
+        // The analyser is not killed: it ends because its title became "ExitMyProc".
+        QVERIFY(test::waitFor([&] { return proc::processStartTime(analyser) == 0; }, 10000));
+    }
+};
+
+QTEST_MAIN(MainWindow)
+#include "test_mainwindow.moc"
