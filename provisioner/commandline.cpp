@@ -1,0 +1,243 @@
+#include "provisioner/commandline.h"
+
+#include "common/netinfo.h"
+#include "common/sharedfiles.h"
+#include "provisioner/adapters.h"
+#include "provisioner/operations.h"
+#include "provisioner/texts.h"
+
+#include <cstdio>
+
+namespace lt::prov
+{
+
+namespace
+{
+
+void print(const QString& line)
+{
+    std::fputs(line.toUtf8().append('\n').constData(), stdout);
+    std::fflush(stdout);
+}
+
+void printError(const QString& line)
+{
+    std::fputs(line.toUtf8().append('\n').constData(), stderr);
+    std::fflush(stderr);
+}
+
+// Prints what the window would show; answers its questions with --yes.
+class ConsoleReporter : public Reporter
+{
+public:
+    explicit ConsoleReporter(bool yes) : yes_(yes) {}
+    void status(const QString& text) override
+    {
+        if (!text.isEmpty())
+            print(text);
+    }
+    void busy(bool) override {}
+    void notice(const QString& text) override { print(text); }
+    void detail(const QString& text) override
+    {
+        for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+            printError(QStringLiteral("  ") + line);
+    }
+    bool confirm(const QString& question) override
+    {
+        print(question + (yes_ ? QStringLiteral(" 是（--yes）") : QStringLiteral(" 否")));
+        return yes_;
+    }
+    void progress(int done, int total) override
+    {
+        if (done == total)
+            Reporter::progress(done, total);
+    }
+
+private:
+    bool yes_;
+};
+
+int registerAddress(const QString& address)
+{
+    const Registration result = registerServer(partsOfTypedAddress(address));
+    if (result.emptyPart >= 0) {
+        print(text::kAddressPartEmpty);
+        printError(QStringLiteral("  地址 \"%1\" 的第 %2 段不是 0 至 255 的数字")
+                       .arg(address)
+                       .arg(result.emptyPart + 1));
+        return ExitFailed;
+    }
+    print(result.written ? text::kRegistered : text::kRegisterFailed);
+    return result.written ? ExitOk : ExitFailed;
+}
+
+int initialise(const CommandLine& cl, Databases& dbs)
+{
+    ConsoleReporter reporter(cl.yes);
+    bool declined = false;
+    bool failed = false;
+    if (cl.initLog) {
+        const InitResult r = initialiseLogDatabase(dbs, reporter);
+        declined |= r.status == InitStatus::Declined;
+        failed |= r.status == InitStatus::NotConnected || r.status == InitStatus::Failed;
+    }
+    if (cl.initConfig) {
+        const InitResult r = initialiseConfigDatabase(dbs, reporter, net::ownIPv4());
+        declined |= r.status == InitStatus::Declined;
+        failed |= r.status == InitStatus::NotConnected || r.status == InitStatus::Failed;
+    }
+    if (declined) {
+        print(QStringLiteral("未加 --yes 确认：没有删除任何数据"));
+        return ExitNotConfirmed;
+    }
+    return failed ? ExitFailed : ExitOk;
+}
+
+int listAdapters()
+{
+    print(text::kAdapterPrompt);
+    const QStringList entries = adapterDescriptions(readAdapterBuffer());
+    for (int i = 0; i < entries.size(); ++i)
+        print(QStringLiteral("%1  %2").arg(i + 1, 3).arg(entries[i]));
+    if (entries.isEmpty())
+        print(QStringLiteral("（没有找到网卡）"));
+    print(QStringLiteral("LocalPort.txt 中的网卡编号：%1")
+              .arg(readLocalPort(localPortPath()).value_or(QStringLiteral("（无）"))));
+    return ExitOk;
+}
+
+int chooseAdapter(const QString& typed)
+{
+    const QStringList entries = adapterDescriptions(readAdapterBuffer());
+    const int highest = std::max(1, int(entries.size()));
+    bool ok = false;
+    const int number = typed.toInt(&ok);
+    if (!ok || number < 1 || number > highest) {
+        printError(QStringLiteral("网卡编号 %1 无效，可选 1 至 %2").arg(typed).arg(highest));
+        return ExitFailed;
+    }
+    if (!writeAdapterChoice(number - 1)) {
+        printError(localPortPath() + QStringLiteral(" 无法写入"));
+        return ExitFailed;
+    }
+    print(QStringLiteral("已选择网卡 %1：%2").arg(number).arg(entries.value(number - 1)));
+    return ExitOk;
+}
+
+int run(const CommandLine& cl)
+{
+    if (!blackNameFilePresent()) {
+        print(text::kBlackNameMissing);
+        return ExitFailed;
+    }
+    if (!credentialFileReadable()) {
+        print(text::kSystemFileBroken);
+        return ExitFailed;
+    }
+    startUp();
+    Databases dbs;
+    int status = ExitOk;
+    if (cl.doRegister)
+        status = registerAddress(cl.address);
+    if (status == ExitOk && cl.test)
+        status = [&] {
+            ConsoleReporter reporter(false);
+            return testConnections(dbs, reporter) ? ExitOk : ExitFailed;
+        }();
+    if (status == ExitOk && (cl.initLog || cl.initConfig))
+        status = initialise(cl, dbs);
+    if (status == ExitOk && cl.listAdapters)
+        status = listAdapters();
+    if (status == ExitOk && cl.chooseAdapter)
+        status = chooseAdapter(cl.adapter);
+    return status;
+}
+
+} // namespace
+
+bool isCommandLine(int argc, char** argv)
+{
+    if (argc < 2)
+        return false;
+    const QByteArray first(argv[1]);
+    return first.startsWith("--") || first == "-h";
+}
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    CommandLine cl;
+    const auto valueAfter = [&](qsizetype& i, QString& into) {
+        if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QStringLiteral("--")))
+            return false;
+        into = arguments[++i];
+        return true;
+    };
+    for (qsizetype i = 0; i < arguments.size() && cl.error.isEmpty(); ++i) {
+        const QString& a = arguments[i];
+        QString value;
+        if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
+            cl.help = true;
+        } else if (a == QStringLiteral("--register")) {
+            cl.doRegister = valueAfter(i, cl.address);
+            if (!cl.doRegister)
+                cl.error = QStringLiteral("--register 需要服务器地址，例如 0.0.0.0");
+        } else if (a == QStringLiteral("--test")) {
+            cl.test = true;
+        } else if (a == QStringLiteral("--init")) {
+            valueAfter(i, value);
+            cl.initLog |= value == QStringLiteral("log") || value == QStringLiteral("both");
+            cl.initConfig |= value == QStringLiteral("config") || value == QStringLiteral("both");
+            if (value != QStringLiteral("log") && value != QStringLiteral("config") &&
+                value != QStringLiteral("both"))
+                cl.error = QStringLiteral("--init 需要 log、config 或 both");
+        } else if (a == QStringLiteral("--yes")) {
+            cl.yes = true;
+        } else if (a == QStringLiteral("--list-adapters")) {
+            cl.listAdapters = true;
+        } else if (a == QStringLiteral("--adapter")) {
+            cl.chooseAdapter = valueAfter(i, cl.adapter);
+            if (!cl.chooseAdapter)
+                cl.error = QStringLiteral("--adapter 需要网卡编号");
+        } else {
+            cl.error = QStringLiteral("无法识别的参数：") + a;
+        }
+    }
+    return cl;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "用法：provisioner [选项]\n"
+        "不带选项时显示配置窗口（需要管理员登录）。\n"
+        "\n"
+        "  --register 地址          配置两个数据源；0.0.0.0 表示本机的数据库服务器\n"
+        "  --test                   测试两个数据库的连接\n"
+        "  --init log|config|both   初始化安全控制中心(log)、数据采集监控系统(config)或两者；\n"
+        "                           会删除原有数据，必须同时加 --yes\n"
+        "  --yes                    确认初始化\n"
+        "  --list-adapters          列出可供监听的网卡及其编号\n"
+        "  --adapter 编号           选择监听网卡，写入 LocalPort.txt\n"
+        "  --help                   显示本说明\n"
+        "\n"
+        "多个选项按上面的顺序执行，遇到失败即停止。\n"
+        "退出码：0 成功，1 失败，2 参数错误，3 初始化未加 --yes 确认。");
+}
+
+int runCommandLine(const QStringList& arguments)
+{
+    const CommandLine cl = parseCommandLine(arguments);
+    if (!cl.error.isEmpty()) {
+        printError(cl.error);
+        printError(usageText());
+        return ExitUsage;
+    }
+    if (cl.help || arguments.isEmpty()) {
+        print(usageText());
+        return ExitOk;
+    }
+    return run(cl);
+}
+
+} // namespace lt::prov

@@ -1,0 +1,42 @@
+#pragma once
+// The provisioner without a window, for scripted installation and headless servers:
+//   provisioner --register ADDRESS      register both data sources (0.0.0.0: the local server)
+//   provisioner --test                  test both connections
+//   provisioner --init log|config|both --yes   initialise (erases!); refused without --yes
+//   provisioner --list-adapters         the capture adapters, numbered
+//   provisioner --adapter N             store adapter N in LocalPort.txt
+//   provisioner --help
+// Several can be given at once; they run in the order above and stop at the first failure.
+// It prints the texts the window shows and exits non-zero on failure.
+
+#include <QString>
+#include <QStringList>
+
+namespace lt::prov
+{
+
+// True when the program was started for the command line rather than the window.
+bool isCommandLine(int argc, char** argv);
+
+enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotConfirmed = 3 };
+
+struct CommandLine {
+    bool help = false;
+    bool doRegister = false;
+    QString address;
+    bool test = false;
+    bool initLog = false;
+    bool initConfig = false;
+    bool yes = false;
+    bool listAdapters = false;
+    bool chooseAdapter = false;
+    QString adapter;
+    QString error; // what is wrong with the arguments
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
+QString usageText();
+// Runs the command line (arguments without the program name); returns the exit status.
+int runCommandLine(const QStringList& arguments);
+
+} // namespace lt::prov

@@ -1,0 +1,65 @@
+#pragma once
+// The provisioner's main window: the server address, data source registration, the connection
+// test, the initialisation and adapter dialogs, and the hidden black list export.
+
+#include "provisioner/address.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace lt::prov
+{
+
+struct Databases;
+struct StartState;
+
+class FormMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit FormMain(QWidget* parent = nullptr);
+    ~FormMain() override;
+
+    // After the login: the database objects, the server mode and the address registered before.
+    void start();
+    void applyStartState(const StartState& state);
+    AddressParts addressParts() const;
+
+    // The buttons' procedures.
+    void registerDataSources(); // Command1
+    void testConnections();     // Command_Test
+    void showInitialisation();  // Command_Init
+    void showAdapters();        // Command2
+    void 本地初始化数据库();
+    void 异地初始化数据库();
+    void BlackTableToFile();
+
+    QGroupBox* Frame1;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QLineEdit* Text3;
+    QLineEdit* Text4;
+    QPushButton* Command1;
+    QPushButton* Command_Test;
+    QPushButton* Command_Init;
+    QPushButton* Command2;
+    QPushButton* Command_Close;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLineEdit* addressBox(const char* name);
+    Databases& databases();
+    std::unique_ptr<Databases> dbs_;
+};
+
+// The provisioner's start: the login, then the main window until it is closed.
+int runProvisioner();
+
+} // namespace lt::prov

@@ -1,0 +1,75 @@
+#pragma once
+// What the provisioner shows and says: captions, status texts and messages.
+
+#include <QString>
+
+namespace lt::prov::text
+{
+
+// The program's own title on its message boxes.
+inline const QString kProgramTitle = QStringLiteral("Lantrove系统");
+
+// Main window
+inline const QString kMainCaption = QStringLiteral("Lantrove系统——配置数据源");
+inline const QString kAddressFrame = QStringLiteral("数据采集监控系统IP地址");
+inline const QString kAddressDot = QStringLiteral("．");
+inline const QString kRegister = QStringLiteral("配置数据源");
+inline const QString kTest = QStringLiteral("测  试");
+inline const QString kInitialise = QStringLiteral("初始化");
+inline const QString kChooseAdapter = QStringLiteral("选择网卡");
+inline const QString kClose = QStringLiteral("关  闭");
+inline const QString kAddressPartEmpty = QStringLiteral("IP为空不能");
+inline const QString kRegistered = QStringLiteral("数据源配置完毕!");
+inline const QString kRegisterFailed = QStringLiteral("数据源配置失败，odbc.ini 无法写入!");
+
+// Connection test
+inline const QString kConnectingLog = QStringLiteral("正在连接安全控制中心数据库，请等待．．．");
+inline const QString kLogConnected = QStringLiteral("安全控制中心数据库连接正常");
+inline const QString kLogNotConnected = QStringLiteral("安全控制中心数据库连接失败");
+inline const QString kConnectingConfig =
+    QStringLiteral("正在连接数据采集监控系统数据库，请等待．．．");
+inline const QString kConfigConnected = QStringLiteral("数据采集监控系统连接正常");
+inline const QString kConfigNotConnected = QStringLiteral("数据采集监控系统连接失败");
+
+// Login dialog
+inline const QString kLoginCaption = QStringLiteral("登录Lantrove系统");
+inline const QString kUserNameLabel = QStringLiteral("管理员名称：");
+inline const QString kPasswordLabel = QStringLiteral("管理员口令：");
+inline const QString kOk = QStringLiteral("确定");
+inline const QString kCancel = QStringLiteral("取消");
+inline const QString kBlackNameMissing = QStringLiteral("文件 BlackName.dat 丟失");
+inline const QString kInvalidLogin = QStringLiteral("无效的用户名或密码，请重试!");
+inline const QString kSystemFileBroken = QStringLiteral("系统文件被破坏!");
+
+// Initialisation dialog
+inline const QString kInitCaption = QStringLiteral("Lantrove系统");
+inline const QString kInitLogBox = QStringLiteral("初始化安全控制中心数据");
+inline const QString kInitConfigBox = QStringLiteral("初始化数据采集监控系统");
+inline const QString kAskInitLog =
+    QStringLiteral("初始化安全控制中心数据将删除浏览日志和上传日志，确定吗？");
+inline const QString kAskInitConfig =
+    QStringLiteral("初始化数据采集监控系统将删除所有配置数据，确定吗？");
+inline const QString kInitialisingLog =
+    QStringLiteral("正在初始化安全控制中心数据库，请等待．．．");
+inline const QString kInitialisingConfig =
+    QStringLiteral("正在初始化数据采集监控系统数据库，请等待．．．");
+inline const QString kImporting = QStringLiteral("正在导入黑名单：%1/%2");
+inline const QString kLogInitialised = QStringLiteral("安全控制中心数据库初始化完毕");
+inline const QString kConfigInitialised =
+    QStringLiteral("数据采集监控系统数据库初始化完毕，导入黑名单 %1 条");
+inline const QString kLogInitFailed = QStringLiteral("安全控制中心数据库初始化出错，%1 条语句失败");
+inline const QString kConfigInitFailed =
+    QStringLiteral("数据采集监控系统数据库初始化出错，%1 条语句失败");
+
+// Adapter dialog
+inline const QString kAdapterCaption = QStringLiteral("选择网卡");
+inline const QString kAdapterPrompt = QStringLiteral("请选择系统监听网卡:");
+
+// Black list export
+inline const QString kAccessCodePrompt = QStringLiteral("请输入口令:");
+inline const QString kExportFailed = QStringLiteral("黑名单主表无法读取，BlackName.dat 未改动");
+inline const QString kExportNotWritten = QStringLiteral("%1 无法写入");
+inline const QString kExportTruncated =
+    QStringLiteral("黑名单主表有 %1 条记录，BlackName.dat 只能容纳 %2 条，已写入前 %2 条");
+
+} // namespace lt::prov::text
