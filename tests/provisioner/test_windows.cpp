@@ -1,0 +1,307 @@
+// The provisioner's windows on the offscreen platform: the login, the address boxes and the
+// buttons of the main window, the initialisation and adapter dialogs, the hidden export.
+
+#include "common/blacklist.h"
+#include "common/installation.h"
+#include "common/sharedfiles.h"
+#include "common/widgets/messages.h"
+#include "provisioner/dialogdl.h"
+#include "provisioner/dialogst.h"
+#include "provisioner/dialogwk.h"
+#include "provisioner/formmain.h"
+#include "provisioner/provisioning.h"
+#include "provisioner/texts.h"
+#include "tests/provisioner/support.h"
+#include "tests/support/testsupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace lt;
+using namespace lt::prov;
+
+namespace
+{
+
+// Runs action on the modal dialog that the next call opens.
+template <typename Dialog> void onNextModal(std::function<void(Dialog*)> action)
+{
+    QTimer::singleShot(0, [action] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        action(dialog);
+    });
+}
+
+// Message boxes answered from a list (Yes when it runs out) and recorded as "icon text".
+struct Messages {
+    QStringList shown;
+    QList<ui::Answer> answers;
+    Messages()
+    {
+        ui::setMessageHandler([this](const ui::MessageRequest& r) {
+            shown << QStringLiteral("%1 %2").arg(int(r.icon)).arg(r.text);
+            return answers.isEmpty() ? ui::Answer::Yes : answers.takeFirst();
+        });
+    }
+    ~Messages() { ui::setMessageHandler({}); }
+};
+QString plain(const QString& text)
+{
+    return QStringLiteral("%1 %2").arg(int(ui::Icon::None)).arg(text);
+}
+QString warning(const QString& text)
+{
+    return QStringLiteral("%1 %2").arg(int(ui::Icon::Exclamation)).arg(text);
+}
+
+QByteArray threeAdapters()
+{
+    QByteArray b;
+    for (const char* name : {"\\Device\\NPF_{A}", "\\Device\\NPF_{B}", "\\Device\\NPF_{C}", ""}) {
+        for (const char* c = name; *c; ++c)
+            b.append(*c).append('\0');
+        b.append(2, '\0');
+    }
+    return b + QByteArray("eth0 - 10.0.0.1\0eth1 - 10.0.0.2\0eth2 - 10.0.0.3\0", 48);
+}
+
+} // namespace
+
+class ProvisionerWindows : public QObject
+{
+    Q_OBJECT
+    test::TestInstallation install_;
+
+private slots:
+    void initTestCase()
+    {
+        QApplication::setApplicationDisplayName(text::kProgramTitle);
+        install_.registerLocal();
+    }
+
+    void loginDialog()
+    {
+        Messages m;
+        DialogDL login;
+        bool stayed = false;
+        QString focused, selected;
+        onNextModal<DialogDL>([&](DialogDL* d) {
+            d->txtUserName->setText("ADM");
+            d->txtPassword->setText("73");
+            d->cmdOK->click();
+            stayed = d->isVisible();
+            focused = d->focusWidget() ? d->focusWidget()->objectName() : QString();
+            selected = d->txtPassword->selectedText();
+            d->txtPassword->setText("739");
+            d->cmdOK->click();
+        });
+        QCOMPARE(login.exec(), int(QDialog::Accepted));
+        QVERIFY(login.loginAccepted());
+        QVERIFY(stayed);
+        QCOMPARE(focused, QStringLiteral("txtPassword"));
+        QCOMPARE(selected, QStringLiteral("73"));
+        QCOMPARE(m.shown, QStringList{warning(text::kInvalidLogin)});
+
+        onNextModal<DialogDL>([](DialogDL* d) { d->cmdCancel->click(); });
+        login.exec();
+        QVERIFY(!login.loginAccepted());
+
+        // A credential file that cannot be read ends the dialog.
+        const QString cred = credentialFilePath();
+        QVERIFY(QFile::rename(cred, cred + ".away"));
+        onNextModal<DialogDL>([](DialogDL* d) {
+            d->txtUserName->setText("ADM");
+            d->txtPassword->setText("739");
+            d->cmdOK->click();
+        });
+        login.exec();
+        QVERIFY(QFile::rename(cred + ".away", cred));
+        QVERIFY(!login.loginAccepted());
+
+        // Without BlackName.dat the dialog does not even show.
+        QVERIFY(QFile::rename(blackNameFilePath(), blackNameFilePath() + ".away"));
+        QCOMPARE(login.exec(), int(QDialog::Rejected));
+        QVERIFY(QFile::rename(blackNameFilePath() + ".away", blackNameFilePath()));
+        QCOMPARE(m.shown.mid(1),
+                 (QStringList{warning(text::kSystemFileBroken), warning(text::kBlackNameMissing)}));
+    }
+
+    void addressBoxesAndRegistration()
+    {
+        Messages m;
+        FormMain w;
+        w.start();
+        QCOMPARE(w.windowTitle(), text::kMainCaption);
+        QCOMPARE(w.addressParts(), (AddressParts{"0", "0", "0", "0"}));
+        for (const char* typed : {"256", "a"}) {
+            w.Text1->clear();
+            QTest::keyClicks(w.Text1, typed);
+            QCOMPARE(w.Text1->text(), QString());
+        }
+        QTest::keyClicks(w.Text1, "255");
+        QCOMPARE(w.Text1->text(), QStringLiteral("255"));
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QByteArray before = test::readFile(Installation::systemDir() + "/odbc.ini");
+        w.Text3->clear();
+        w.Command1->click();
+        QCOMPARE(m.shown, QStringList{plain(text::kAddressPartEmpty)});
+        QVERIFY(w.Text3->hasFocus());
+        QCOMPARE(test::readFile(Installation::systemDir() + "/odbc.ini"), before);
+
+        for (QLineEdit* box : {w.Text1, w.Text2, w.Text3, w.Text4})
+            box->setText("0");
+        w.Command1->click();
+        QCOMPARE(m.shown.last(), plain(text::kRegistered));
+        QCOMPARE(serverModeText(), QStringLiteral("localhost"));
+
+        // A registered address comes back into the boxes at the next start.
+        registerServer({"10", "1", "2", "3"});
+        FormMain again;
+        again.start();
+        QCOMPARE(again.addressParts(), (AddressParts{"10", "1", "2", "3"}));
+        registerServer({"0", "0", "0", "0"});
+    }
+
+    void connectionTestShowsItsProgress()
+    {
+        Messages m;
+        FormMain w;
+        w.start();
+        QStringList statuses;
+        connect(w.statusBar(), &QStatusBar::messageChanged, this,
+                [&](const QString& s) { statuses << s; });
+        w.Command_Test->click();
+        QCOMPARE(statuses, (QStringList{text::kConnectingLog, "", text::kConnectingConfig, ""}));
+        QCOMPARE(m.shown,
+                 (QStringList{warning(text::kLogConnected), warning(text::kConfigConnected)}));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void initialisationDialog()
+    {
+        Messages m;
+        FormMain w;
+        w.start();
+        test::initialiseDatabases();
+        test::sql("INSERT INTO logtable (Name) VALUES ('kept');", "dovrik");
+        test::sql("DELETE FROM classtable;", "ipdata");
+        bool stayed = false;
+        onNextModal<DialogSt>([&](DialogSt* d) {
+            d->OKButton->click(); // nothing checked: the dialog stays
+            stayed = d->isVisible();
+            d->Check1_0->setChecked(true);
+            d->Check1_1->setChecked(true);
+            d->OKButton->click();
+        });
+        m.answers = {ui::Answer::No, ui::Answer::Yes};
+        w.Command_Init->click();
+        QVERIFY(stayed);
+        QCOMPARE(m.shown, (QStringList{warning(text::kAskInitLog), warning(text::kAskInitConfig)}));
+        QCOMPARE(test::sql("SELECT Name FROM logtable", "dovrik"), QStringLiteral("kept\n"));
+        QCOMPARE(test::sql("SELECT COUNT(*) FROM classtable", "ipdata"), QStringLiteral("12\n"));
+        const auto delivered = blacklist::read(blackNameFilePath());
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 text::kConfigInitialised.arg(delivered->records.size()));
+
+        bool uncheckedAtOpen = false;
+        onNextModal<DialogSt>([&](DialogSt* d) {
+            uncheckedAtOpen = !d->Check1_0->isChecked() && !d->Check1_1->isChecked();
+            d->CancelButton->click();
+        });
+        w.Command_Init->click();
+        QVERIFY(uncheckedAtOpen);
+        QCOMPARE(m.shown.size(), 2);
+    }
+
+    void adapterDialog()
+    {
+        const QString port = localPortPath();
+        test::writeFile(port, "12\r\n");
+        DialogWK three(threeAdapters);
+        QCOMPARE(three.List1->count(), 3);
+        QCOMPARE(three.List1->item(1)->text(), QStringLiteral("eth1 - 10.0.0.2"));
+        three.List1->item(2)->setCheckState(Qt::Checked);
+        three.List1->item(0)->setCheckState(Qt::Checked);
+        three.List1->item(0)->setCheckState(Qt::Unchecked); // a click on the checked entry
+        QCOMPARE(three.List1->item(0)->checkState(), Qt::Checked);
+        QCOMPARE(three.List1->item(2)->checkState(), Qt::Unchecked);
+        three.reject(); // closed without 确定: nothing written
+        QCOMPARE(test::readFile(port), QByteArray("12\r\n"));
+        three.List1->item(2)->setCheckState(Qt::Checked);
+        three.Command1->click();
+        QCOMPARE(test::readFile(port), QByteArray("3"));
+
+        DialogWK none([] { return QByteArray(kAdapterBufferBytes, '\0'); });
+        QCOMPARE(none.List1->count(), 0);
+        none.Command1->click();
+        QCOMPARE(test::readFile(port), QByteArray("1"));
+
+        Messages m;
+        FormMain w;
+        int listed = -1;
+        onNextModal<DialogWK>([&](DialogWK* d) {
+            listed = d->List1->count();
+            if (d->List1->count() > 1)
+                d->List1->item(1)->setCheckState(Qt::Checked);
+            d->Command1->click();
+        });
+        w.Command2->click();
+        QCOMPARE(listed, int(adapterDescriptions(readAdapterBuffer()).size()));
+        QCOMPARE(test::readFile(port), adapterDescriptions(readAdapterBuffer()).size() > 1
+                                           ? QByteArray("2")
+                                           : QByteArray("1"));
+    }
+
+    void exportGesture()
+    {
+        Messages m;
+        QTemporaryDir dir;
+        const QString saved = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QStringList prompts;
+        QString answer = "wrong";
+        ui::setInputHandler([&](const ui::InputRequest& r) {
+            prompts << r.prompt;
+            return answer;
+        });
+        test::setUpMasterList({});
+        FormMain w;
+        w.start();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint background(w.centralWidget()->width() - 4, w.centralWidget()->height() - 4);
+        QVERIFY(!w.centralWidget()->childAt(background));
+        const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+        QTest::mousePress(w.centralWidget(), Qt::RightButton, ctrlAlt | Qt::ShiftModifier,
+                          background);
+        QTest::mousePress(w.centralWidget(), Qt::RightButton, Qt::ControlModifier, background);
+        QTest::mousePress(w.Frame1, Qt::RightButton, ctrlAlt, QPoint(2, 2));
+        QCOMPARE(prompts.size(), 0);
+        QTest::mousePress(w.centralWidget(), Qt::RightButton, ctrlAlt, background);
+        QCOMPARE(prompts, QStringList{text::kAccessCodePrompt});
+        QVERIFY(!QFile::exists("BlackName.dat"));
+        answer = "Kvtwpa1987";
+        QTest::mousePress(w.centralWidget(), Qt::RightButton, ctrlAlt, background);
+        QCOMPARE(test::readFile("BlackName.dat"), QByteArray(" 0 \r\n"));
+        QCOMPARE(m.shown, QStringList{});
+        ui::setInputHandler({});
+        test::dropMasterList();
+        QDir::setCurrent(saved);
+    }
+};
+
+QTEST_MAIN(ProvisionerWindows)
+#include "test_windows.moc"
