@@ -30,13 +30,22 @@ void PictureBox::Cls()
 void PictureBox::Print(const QString& text, const QFont& font, const QRectF& rect,
                        Qt::Alignment align)
 {
+    Print(text, font, QList<QRectF>{rect}, align);
+}
+
+void PictureBox::Print(const QString& text, const QFont& font, const QList<QRectF>& rects,
+                       Qt::Alignment align)
+{
+    if (rects.isEmpty())
+        return;
     if (drawing_.isNull() || drawing_.deviceIndependentSize() != QSizeF(size()))
         Cls();
     QPainter painter(&drawing_);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font);
     painter.setPen(foreColor_);
-    painter.drawText(rect, int(align), text);
+    for (const QRectF& rect : rects)
+        painter.drawText(rect, int(align), text);
     update();
 }
 
@@ -60,10 +69,11 @@ void PictureBox::mousePressEvent(QMouseEvent* event)
 void printExtruded(PictureBox& picture, const QLabel& label, int steps, QPointF step)
 {
     const QRectF place = label.geometry();
-    const QString caption = label.text();
+    QList<QRectF> places;
     for (int i = 1; i <= steps; ++i)
-        picture.Print(caption, label.font(), place.translated(step * i), label.alignment());
-    picture.Print(caption, label.font(), place, label.alignment());
+        places << place.translated(step * i);
+    places << place;
+    picture.Print(label.text(), label.font(), places, label.alignment());
 }
 
 int shiftState(Qt::KeyboardModifiers modifiers)

@@ -29,8 +29,11 @@ public:
     void Cls();
     void setForeColor(const QColor& color) { foreColor_ = color; }
     QColor foreColor() const { return foreColor_; }
-    // Prints text with the font and alignment given, in the rectangle moved by offset.
+    // Prints text with the font and alignment given in the rectangle; the second form prints it
+    // in each of the rectangles, in order.
     void Print(const QString& text, const QFont& font, const QRectF& rect, Qt::Alignment align);
+    void Print(const QString& text, const QFont& font, const QList<QRectF>& rects,
+               Qt::Alignment align);
     // The drawing alone (transparent where nothing was drawn).
     const QImage& drawing() const { return drawing_; }
 
