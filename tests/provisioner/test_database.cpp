@@ -213,6 +213,29 @@ private slots:
                                 "www.o'neil.example\t赌场,娱乐城\t游戏\tN\n"));
     }
 
+    void aBadRecordCostsOnlyItself()
+    {
+        const QByteArray delivered = test::readFile(blackNameFilePath());
+        QByteArray file = " 600 \r\n";
+        for (int i = 0; i < 600; ++i) {
+            const QByteArray domain = i == 300 ? QByteArray(200, 'd') : "r" + QByteArray::number(i);
+            file += domain + "\r\n" + gbk::encode(u"标题") + "\r\n" + gbk::encode(u"其它") + "\r\n";
+        }
+        test::writeFile(blackNameFilePath(), file);
+        test::RecordingReporter r;
+        const InitResult config = initialiseConfigDatabase(dbs_, r, "192.168.9.9");
+        test::writeFile(blackNameFilePath(), delivered);
+        QCOMPARE(int(config.status), int(InitStatus::Failed));
+        QCOMPARE(config.imported, 599);
+        QCOMPARE(config.failures.size(), 1);
+        QVERIFY(config.failures.first().startsWith("INSERT INTO blacktable VALUES('ddd"));
+        QCOMPARE(test::sql("SELECT COUNT(*), COUNT(DISTINCT Name), MIN(Name), MAX(Name) FROM "
+                           "blacktable WHERE S='N'",
+                           "ipdata"),
+                 QStringLiteral("599\t599\tr0\tr99\n"));
+        QCOMPARE(test::sql("SELECT COUNT(*) FROM classtable", "ipdata"), QStringLiteral("12\n"));
+    }
+
     void serverDown()
     {
         const ServerSettings saved = Installation::server();
