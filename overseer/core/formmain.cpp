@@ -254,6 +254,10 @@ void FormMain::createToolbars()
     Toolbar2 = new QToolBar(this);
     Toolbar2->setObjectName(QStringLiteral("Toolbar2"));
     Toolbar2->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    Toolbar2->setStyleSheet(QStringLiteral(
+        "QToolBar { background: #e3e9f1; border: none; padding: 2px 8px; spacing: 6px; }"
+        "QToolButton { color: #1d2733; padding: 3px 12px; }"
+        "QToolButton:disabled { color: #9aa4b1; }"));
     for (const QString& caption : pagingCaptions()) {
         QAction* action = Toolbar2->addAction(caption);
         action->setData(caption);
@@ -265,6 +269,8 @@ void FormMain::createToolbars()
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setStyleSheet(QStringLiteral(
+        "QStatusBar { background: #eef2f7; } QStatusBar QLabel { color: #1d2733; }"));
     StatusBar1->setContentsMargins(0, 0, 0, kStatusHeight - kStatusPanelsHeight);
     for (int number = 1; number <= 4; ++number) {
         auto* label = new QLabel(StatusBar1);

@@ -10,13 +10,13 @@
 #include "common/cmysql.h"
 #include "overseer/core/dispatch.h"
 
+#include <QDialog>
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-class QDialog;
 class QLabel;
 class QMenu;
 class QAction;
