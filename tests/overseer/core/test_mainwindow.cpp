@@ -12,7 +12,10 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -269,6 +272,53 @@ private slots:
         QTest::mouseClick(form_->Picture_Face, Qt::RightButton, {}, at);
         QVERIFY(login->isVisible());
         login->hide();
+    }
+
+    void listEventsReachTheirHandlers()
+    {
+        QTreeWidget* list = form_->ListView1;
+        list->setHeaderLabels({"终端", "地址"});
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{"PC-1", "10.0.0.1"}));
+        form_->show();
+        list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QStringList seen;
+        ListEvents& events = form_->dispatch().list;
+        events.mouseDown = [&](Qt::MouseButton button, int shift, QPoint) {
+            seen << QStringLiteral("down %1 %2").arg(int(button)).arg(shift);
+        };
+        events.columnClick = [&](int column) { seen << QStringLiteral("column %1").arg(column); };
+        events.keyDown = [&](QKeyEvent* key) { seen << QStringLiteral("key %1").arg(key->key()); };
+        events.doubleClick = [&] { seen << QStringLiteral("double"); };
+        events.afterLabelEdit = [&](QTreeWidgetItem*, const QString& text) {
+            seen << QStringLiteral("edit ") + text;
+            return text != QStringLiteral("坏名字");
+        };
+
+        const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
+        QTest::mouseClick(list->viewport(), Qt::RightButton, Qt::ControlModifier, row);
+        QCOMPARE(QPoint(form_->ListMouseX, form_->ListMouseY), row);
+        const QHeaderView* header = list->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, 5));
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+
+        QTreeWidgetItem* item = list->topLevelItem(0);
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        for (const QString& name : QStringList{"坏名字", "PC-2"}) {
+            list->editItem(item, 0);
+            auto* editor = list->viewport()->findChild<QLineEdit*>();
+            QVERIFY(editor);
+            editor->setText(name);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCoreApplication::sendPostedEvents(); // the edit is committed through the queue
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        QCOMPARE(item->text(0), QStringLiteral("PC-2")); // the first edit was refused
+        QCOMPARE(seen.mid(0, 2), QStringList({"down 2 2", "column 1"}));
+        QVERIFY(seen.contains("key 65") && seen.contains("double"));
+        QCOMPARE(seen.filter("edit "), QStringList({"edit 坏名字", "edit PC-2"}));
     }
 
     void helpOpensThePageOfTheInstallation()
