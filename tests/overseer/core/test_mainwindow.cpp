@@ -246,13 +246,6 @@ private slots:
 
     void coverGesture()
     {
-        QCOMPARE(overseer::coverGesture(Qt::RightButton, 0), CoverGesture::LoginMenu);
-        QCOMPARE(overseer::coverGesture(Qt::MiddleButton, 3), CoverGesture::LoginMenu);
-        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 3), CoverGesture::HideWindows);
-        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 6), CoverGesture::ShowWindows);
-        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 7), CoverGesture::None);
-        QCOMPARE(overseer::coverGesture(Qt::LeftButton, 2), CoverGesture::None);
-
         win::Registration keeper(kKeeperTitle, true);
         win::Registration filter(kFilterTitle, true);
         form_->show();
