@@ -1,6 +1,7 @@
 #include "common/processes.h"
 
 #include "common/installation.h"
+#include "common/sharedfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -148,25 +149,7 @@ bool exeNameMatches(const QString& fileName, const QString& wanted)
 
 QString resolveExecutable(const QString& path)
 {
-    QString normalized = path;
-    normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QFileInfo given(normalized);
-    if (given.isFile())
-        return given.absoluteFilePath();
-    const QDir dir = given.absoluteDir();
-    const QString wanted = given.fileName();
-    QString found;
-    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        if (!exeNameMatches(name, wanted))
-            continue;
-        const QFileInfo candidate(dir.filePath(name));
-        if (candidate.isExecutable())
-            return candidate.absoluteFilePath();
-        if (found.isEmpty())
-            found = candidate.absoluteFilePath();
-    }
-    return found;
+    return resolveFileName(path, exeNameMatches);
 }
 
 bool startProgram(const QString& path, const QStringList& arguments, Show show)

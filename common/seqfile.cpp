@@ -3,6 +3,7 @@
 #include "common/gbk.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 namespace lt
 {
@@ -86,15 +87,22 @@ bool SeqWriter::open(const QString& path, Mode mode)
 {
     close();
     failed_ = false;
-    file_.setFileName(path);
-    const auto flags = mode == Mode::Append ? QIODevice::WriteOnly | QIODevice::Append
-                                            : QIODevice::WriteOnly | QIODevice::Truncate;
-    return file_.open(flags);
+    if (mode == Mode::Replace) {
+        auto file = std::make_unique<QSaveFile>(path);
+        const bool ok = file->open(QIODevice::WriteOnly);
+        file_ = std::move(file);
+        return ok;
+    }
+    auto file = std::make_unique<QFile>(path);
+    const bool ok = file->open(mode == Mode::Append ? QIODevice::WriteOnly | QIODevice::Append
+                                                    : QIODevice::WriteOnly | QIODevice::Truncate);
+    file_ = std::move(file);
+    return ok;
 }
 
 void SeqWriter::put(const QByteArray& bytes)
 {
-    if (!file_.isOpen() || file_.write(bytes) != bytes.size())
+    if (!file_ || !file_->isOpen() || file_->write(bytes) != bytes.size())
         failed_ = true;
 }
 
@@ -120,13 +128,23 @@ void SeqWriter::printNumber(qint64 value)
 
 bool SeqWriter::close()
 {
-    if (!file_.isOpen())
+    if (!file_)
         return !failed_;
-    if (!file_.flush())
+    if (auto* save = qobject_cast<QSaveFile*>(file_.get())) {
+        if (failed_)
+            save->cancelWriting();
+        if (!save->commit())
+            failed_ = true;
+    } else if (file_->isOpen()) {
+        if (!static_cast<QFile*>(file_.get())->flush())
+            failed_ = true;
+        file_->close();
+        if (file_->error() != QFileDevice::NoError)
+            failed_ = true;
+    } else {
         failed_ = true;
-    file_.close();
-    if (file_.error() != QFileDevice::NoError)
-        failed_ = true;
+    }
+    file_.reset();
     return !failed_;
 }
 

@@ -7,8 +7,9 @@
 // and keeps its trailing blanks. Reading past the last field gives no value.
 
 #include <QByteArray>
-#include <QFile>
+#include <QFileDevice>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace lt
@@ -35,7 +36,9 @@ private:
 class SeqWriter
 {
 public:
-    enum class Mode { Output, Append };
+    // Output truncates the file; Append adds to its end; Replace writes a new file that takes
+    // the old one's place only when close() succeeds, so a failed write leaves the old content.
+    enum class Mode { Output, Append, Replace };
     SeqWriter() = default;
     ~SeqWriter();
     SeqWriter(const SeqWriter&) = delete;
@@ -52,7 +55,7 @@ public:
 
 private:
     void put(const QByteArray& bytes);
-    QFile file_;
+    std::unique_ptr<QFileDevice> file_;
     bool failed_ = false;
 };
 

@@ -20,7 +20,12 @@ QString credentialFilePath()
     return Installation::systemDir() + QStringLiteral("/KVRTMQLP.DLL");
 }
 
-QString resolveFileName(const QString& path)
+bool sameNameIgnoringCase(const QString& name, const QString& wanted)
+{
+    return name.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+QString resolveFileName(const QString& path, NameMatch sameName)
 {
     QString normalized = path;
     normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -30,7 +35,7 @@ QString resolveFileName(const QString& path)
     const QDir dir = given.absoluteDir();
     const QStringList names = dir.entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
-        if (name.compare(given.fileName(), Qt::CaseInsensitive) == 0)
+        if (sameName(name, given.fileName()))
             return dir.absoluteFilePath(name);
     }
     return {};
@@ -55,9 +60,10 @@ bool writeLocalPortDigits(const QString& path, const QString& digits)
 
 bool writeLocalPortLine(const QString& path, const QString& text)
 {
-    QFile::remove(path);
+    // The new file takes the old one's place in one step: a write that fails leaves the old
+    // number, never a missing file.
     SeqWriter writer;
-    if (!writer.open(path))
+    if (!writer.open(path, SeqWriter::Mode::Replace))
         return false;
     writer.printLine(text);
     return writer.close();
@@ -83,10 +89,17 @@ bool credentialsMatch(const Credentials& stored, const QString& typedName,
 
 bool writeCredentialFile(const QString& path, const QString& name, const QString& password)
 {
+    // Readable by its owner only, from the first byte on; the new content replaces the old in
+    // one step, so a failed write keeps the old name and password.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!QFile::exists(path)) {
+        QFile created(path);
+        if (!created.open(QIODevice::WriteOnly) || !created.setPermissions(ownerOnly))
+            return false;
+    }
     SeqWriter writer;
-    if (!writer.open(path))
+    if (!writer.open(path, SeqWriter::Mode::Replace))
         return false;
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     writer.printLine(name.trimmed());
     writer.printLine(password.trimmed());
     return writer.close();

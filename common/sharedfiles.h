@@ -14,8 +14,11 @@ QString credentialFilePath(); // systemDir/KVRTMQLP.DLL
 
 // The existing file that path names, its name matched in its directory without regard to case,
 // as the system's file names are meant ("app/localport.txt" finds app/LocalPort.txt); the
-// exact name wins. Empty when there is none.
-QString resolveFileName(const QString& path);
+// exact name wins. Backslashes count as directory separators. Empty when there is none.
+// sameName decides which names match (the executables' rule lets ".exe" be left out).
+using NameMatch = bool (*)(const QString& name, const QString& wanted);
+bool sameNameIgnoringCase(const QString& name, const QString& wanted);
+QString resolveFileName(const QString& path, NameMatch sameName = sameNameIgnoringCase);
 
 // The first delimited field of LocalPort.txt; no value when the file cannot be opened.
 // A file that opens but holds nothing gives the empty text.

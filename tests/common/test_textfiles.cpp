@@ -155,6 +155,14 @@ void TextFiles::localPortWriters()
     QVERIFY(writeLocalPortLine(file, QStringLiteral("2")));
     QCOMPARE(test::readFile(file), QByteArray("2\r\n"));
     QCOMPARE(readLocalPort(file).value(), QStringLiteral("2"));
+    // A replacing writer leaves the old content in place until it has written the new one.
+    SeqWriter writer;
+    QVERIFY(writer.open(file, SeqWriter::Mode::Replace));
+    writer.printLine(u"5");
+    QCOMPARE(test::readFile(file), QByteArray("2\r\n"));
+    QVERIFY(writer.close());
+    QCOMPARE(test::readFile(file), QByteArray("5\r\n"));
+    QVERIFY(!writeLocalPortLine(path("no/such/dir/LocalPort.txt"), QStringLiteral("1")));
 }
 
 void TextFiles::credentialFile_data()
