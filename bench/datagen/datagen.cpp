@@ -1,15 +1,21 @@
 #include "bench/datagen/datagen.h"
 
 #include "common/clock.h"
+#include "common/datasources.h"
+#include "common/installation.h"
+#include "common/netinfo.h"
 #include "common/odbc.h"
+#include "common/schema.h"
 
 #include <QRandomGenerator>
 #include <QStringList>
 #include <functional>
 
-namespace lt::bench {
+namespace lt::bench
+{
 
-namespace {
+namespace
+{
 
 constexpr int kRowsPerStatement = 1000;
 constexpr int kStatementsPerTransaction = 20;
@@ -17,24 +23,31 @@ constexpr int kStatementsPerTransaction = 20;
 const QStringList& titles()
 {
     static const QStringList t = {
-        QStringLiteral("新闻首页"),       QStringLiteral("体育频道 - 足球"), QStringLiteral("在线词典"),
-        QStringLiteral("天气预报：晴转多云"), QStringLiteral("网上银行登录"),    QStringLiteral("视频点播"),
-        QStringLiteral("搜索结果"),       QStringLiteral("论坛 - 技术交流"), QStringLiteral("邮箱收件箱"),
-        QStringLiteral("股票行情"),       QStringLiteral("网页游戏大厅"),    QStringLiteral("在线聊天室"),
-        QStringLiteral("购物商城 - 特价"), QStringLiteral("地图导航"),        QStringLiteral("教育资源网"),
+        QStringLiteral("新闻首页"),        QStringLiteral("体育频道 - 足球"),
+        QStringLiteral("在线词典"),        QStringLiteral("天气预报：晴转多云"),
+        QStringLiteral("网上银行登录"),    QStringLiteral("视频点播"),
+        QStringLiteral("搜索结果"),        QStringLiteral("论坛 - 技术交流"),
+        QStringLiteral("邮箱收件箱"),      QStringLiteral("股票行情"),
+        QStringLiteral("网页游戏大厅"),    QStringLiteral("在线聊天室"),
+        QStringLiteral("购物商城 - 特价"), QStringLiteral("地图导航"),
+        QStringLiteral("教育资源网"),
     };
     return t;
 }
 
 const QStringList& classes()
 {
-    static const QStringList c = {QStringLiteral("上网"), QStringLiteral("上网"), QStringLiteral("上网"),
-                                  QStringLiteral("游戏"), QStringLiteral("聊天"), QStringLiteral("证券"),
+    static const QStringList c = {QStringLiteral("上网"), QStringLiteral("上网"),
+                                  QStringLiteral("上网"), QStringLiteral("游戏"),
+                                  QStringLiteral("聊天"), QStringLiteral("证券"),
                                   QStringLiteral("其它")};
     return c;
 }
 
-QString q(const QString& value) { return u'\'' + db::sqlEscape(value) + u'\''; }
+QString q(const QString& value)
+{
+    return u'\'' + db::sqlEscape(value) + u'\'';
+}
 
 struct Terminal {
     QString name;
@@ -48,9 +61,10 @@ Terminal terminal(int index)
                                       QStringLiteral("办公室"), QStringLiteral("财务"),
                                       QStringLiteral("机房")};
     const QString room = rooms.at(index % rooms.size());
-    return {QStringLiteral("%1-%2").arg(room).arg(index / rooms.size() + 1, 2, 10, QLatin1Char('0')),
-            QStringLiteral("192.168.%1.%2").arg(1 + index / 250).arg(2 + index % 250),
-            room + QStringLiteral("组")};
+    return {
+        QStringLiteral("%1-%2").arg(room).arg(index / rooms.size() + 1, 2, 10, QLatin1Char('0')),
+        QStringLiteral("192.168.%1.%2").arg(1 + index / 250).arg(2 + index % 250),
+        room + QStringLiteral("组")};
 }
 
 // Time stamps ascending from options.first over options.days, in bursts of one to eight rows
@@ -114,6 +128,24 @@ qint64 fill(db::Connection& c, const QString& head, qint64 rows,
 
 } // namespace
 
+bool provisionLocal(QString* why)
+{
+    dsn::registerDataSources(dsn::kLocalAddress);
+    const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
+    db::Connection log;
+    db::Connection config;
+    if (!schema::openForInitialisation(log, strings.log) ||
+        !schema::openForInitialisation(config, strings.config)) {
+        if (why)
+            *why = log.lastError().message + u' ' + config.lastError().message;
+        return false;
+    }
+    schema::initialiseLogDatabase(log);
+    schema::initialiseConfigDatabase(
+        config, Installation::appDir() + QStringLiteral("/BlackName.dat"), net::ownIPv4());
+    return true;
+}
+
 qint64 fillLogTable(db::Connection& log, const GenOptions& o)
 {
     QRandomGenerator rng(o.seed);
@@ -126,7 +158,9 @@ qint64 fillLogTable(db::Connection& log, const GenOptions& o)
         const int page = int(rng.bounded(5000));
         return u'(' + q(t.name) + u',' + q(t.ip) + u',' + q(stamps.next()) + u',' + q(t.team) +
                u',' + q(titles().at(page % titles().size())) + u',' +
-               q(QStringLiteral("http://www.site%1.example/page/%2.html").arg(page % 400).arg(page)) +
+               q(QStringLiteral("http://www.site%1.example/page/%2.html")
+                     .arg(page % 400)
+                     .arg(page)) +
                u',' + q(classes().at(page % classes().size())) + u',' +
                q(results.at(int(rng.bounded(int(results.size()))))) + u',' +
                q(QString::number(200 + rng.bounded(200000))) + QStringLiteral(",1)");

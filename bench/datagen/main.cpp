@@ -8,15 +8,14 @@
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "common/odbc.h"
-#include "common/netinfo.h"
-#include "common/schema.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 using Fill = qint64 (*)(lt::db::Connection&, const lt::bench::GenOptions&);
 
@@ -35,24 +34,6 @@ bool run(const char* table, lt::db::Connection& c, Fill fill, lt::bench::GenOpti
     return rows == o.rows;
 }
 
-bool initialise()
-{
-    lt::dsn::registerDataSources(lt::dsn::kLocalAddress);
-    const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
-    lt::db::Connection logDb;
-    lt::db::Connection configDb;
-    if (!lt::schema::openForInitialisation(logDb, strings.log) ||
-        !lt::schema::openForInitialisation(configDb, strings.config)) {
-        std::fprintf(stderr, "cannot reach the database server: %s\n",
-                     qPrintable(logDb.lastError().message + configDb.lastError().message));
-        return false;
-    }
-    lt::schema::initialiseLogDatabase(logDb);
-    lt::schema::initialiseConfigDatabase(
-        configDb, lt::Installation::appDir() + QStringLiteral("/BlackName.dat"), lt::net::ownIPv4());
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,9 +44,11 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Fills the log tables with realistic rows."));
     parser.addHelpOption();
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("logtable rows"), "N", "0");
-    const QCommandLineOption upload(QStringLiteral("upload"), QStringLiteral("upsendtable rows"), "N", "0");
+    const QCommandLineOption upload(QStringLiteral("upload"), QStringLiteral("upsendtable rows"),
+                                    "N", "0");
     const QCommandLineOption web(QStringLiteral("web"), QStringLiteral("webtable rows"), "N", "0");
-    const QCommandLineOption terminals(QStringLiteral("terminals"), QStringLiteral("usertable rows"), "N", "0");
+    const QCommandLineOption terminals(QStringLiteral("terminals"),
+                                       QStringLiteral("usertable rows"), "N", "0");
     const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("days spanned"), "D", "7");
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("random seed"), "S", "1");
     const QCommandLineOption init(QStringLiteral("init"),
@@ -73,15 +56,19 @@ int main(int argc, char** argv)
                                                  "both databases first (erases them)"));
     parser.addOptions({log, upload, web, terminals, days, seed, init});
     parser.process(app);
-    if (parser.isSet(init) && !initialise())
+    QString why;
+    if (parser.isSet(init) && !lt::bench::provisionLocal(&why)) {
+        std::fprintf(stderr, "cannot reach the database server: %s\n", qPrintable(why));
         return 1;
+    }
 
     const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection logDb;
     lt::db::Connection configDb;
     if (!logDb.open(strings.log) || !configDb.open(strings.config)) {
         std::fprintf(stderr, "cannot open the databases: %s %s\n",
-                     qPrintable(logDb.lastError().message), qPrintable(configDb.lastError().message));
+                     qPrintable(logDb.lastError().message),
+                     qPrintable(configDb.lastError().message));
         return 1;
     }
     lt::bench::GenOptions o;

@@ -78,17 +78,14 @@ const Table kTables[] = {{"logtable", "dovrik"}, {"webtable", "ipdata"}, {"upsen
 
 void fillInstallation(const Options& o)
 {
-    lt::dsn::registerDataSources(lt::dsn::kLocalAddress);
+    QString why;
+    if (!lt::bench::provisionLocal(&why))
+        fail(QStringLiteral("cannot reach the private server: ") + why);
     const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection log;
     lt::db::Connection config;
-    if (!lt::schema::openForInitialisation(log, strings.log) ||
-        !lt::schema::openForInitialisation(config, strings.config))
-        fail(QStringLiteral("cannot reach the private server"));
-    lt::schema::initialiseLogDatabase(log);
-    lt::schema::initialiseConfigDatabase(
-        config, lt::Installation::appDir() + QStringLiteral("/BlackName.dat"),
-        QStringLiteral("192.168.1.2"));
+    if (!log.open(strings.log) || !config.open(strings.config))
+        fail(QStringLiteral("cannot open the databases"));
     QElapsedTimer t;
     t.start();
     lt::bench::GenOptions g;

@@ -146,16 +146,14 @@ void prepareInstallation(const QString& root, qint64 logRows)
     script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
     lt::Installation::useRoot(root);
     lt::Installation::applyOdbcEnvironment();
-    lt::dsn::registerDataSources(lt::dsn::kLocalAddress);
+    QString why;
+    if (!lt::bench::provisionLocal(&why))
+        fail(QStringLiteral("cannot reach the private server: ") + why);
     const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection log;
     lt::db::Connection config;
-    if (!lt::schema::openForInitialisation(log, strings.log) ||
-        !lt::schema::openForInitialisation(config, strings.config))
-        fail(QStringLiteral("cannot reach the private server"));
-    lt::schema::initialiseLogDatabase(log);
-    lt::schema::initialiseConfigDatabase(config, lt::Installation::appDir() + "/BlackName.dat",
-                                         QStringLiteral("192.168.1.2"));
+    if (!log.open(strings.log) || !config.open(strings.config))
+        fail(QStringLiteral("cannot open the databases"));
     lt::bench::GenOptions g;
     g.rows = logRows;
     if (lt::bench::fillLogTable(log, g) != logRows)
