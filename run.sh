@@ -38,6 +38,12 @@ if [ ! -x "$root/app/overseer" ]; then
     exit 0
 fi
 
+# A console that already runs keeps its lock; a second one would end at once.
+if ! flock -n "$root/run/overseer.lock" true 2>/dev/null; then
+    echo "the console is already running (installation $root)"
+    exit 0
+fi
+
 if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 90 120); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
