@@ -1,5 +1,7 @@
 #include "provisioner/dialogdl.h"
 
+#include "common/widgets/dialogform.h"
+
 #include "common/widgets/messages.h"
 #include "provisioner/provisioning.h"
 #include "provisioner/texts.h"
@@ -25,21 +27,12 @@ DialogDL::DialogDL(QWidget* parent)
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setEchoMode(QLineEdit::Password);
-    cmdOK = new QPushButton(text::kOk, this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    cmdCancel = new QPushButton(text::kCancel, this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdOK = ui::makeButton(this, text::kOk, QStringLiteral("cmdOK"), true);
+    cmdCancel = ui::makeButton(this, text::kCancel, QStringLiteral("cmdCancel"));
 
-    auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(text::kUserNameLabel, this), 0, 0);
-    grid->addWidget(txtUserName, 0, 1);
-    grid->addWidget(new QLabel(text::kPasswordLabel, this), 1, 0);
-    grid->addWidget(txtPassword, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
+    auto* grid = ui::fieldGrid(
+        this, {{text::kUserNameLabel, txtUserName}, {text::kPasswordLabel, txtPassword}});
+    auto* buttons = ui::buttonRow({cmdOK, cmdCancel});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);

@@ -128,12 +128,10 @@ qint64 fill(db::Connection& c, const QString& head, qint64 rows,
 
 } // namespace
 
-bool provisionLocal(QString* why)
+bool provisionLocal(db::Connection& log, db::Connection& config, QString* why)
 {
     dsn::registerDataSources(dsn::kLocalAddress);
     const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-    db::Connection log;
-    db::Connection config;
     if (!schema::openForInitialisation(log, strings.log) ||
         !schema::openForInitialisation(config, strings.config)) {
         if (why)

@@ -23,8 +23,9 @@ struct GenOptions {
 };
 
 // Registers the data sources for the installation's local server and initialises both
-// databases (erasing them); false, with the reason, when the server cannot be reached.
-bool provisionLocal(QString* why = nullptr);
+// databases (erasing them), leaving log and config open on them; false, with the reason, when
+// the server cannot be reached.
+bool provisionLocal(db::Connection& log, db::Connection& config, QString* why = nullptr);
 
 // Each returns the rows inserted (fewer than asked only when a statement failed; the
 // connection's error state then says why).

@@ -56,17 +56,15 @@ int main(int argc, char** argv)
                                                  "both databases first (erases them)"));
     parser.addOptions({log, upload, web, terminals, days, seed, init});
     parser.process(app);
-    QString why;
-    if (parser.isSet(init) && !lt::bench::provisionLocal(&why)) {
-        std::fprintf(stderr, "cannot reach the database server: %s\n", qPrintable(why));
-        return 1;
-    }
-
-    const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection logDb;
     lt::db::Connection configDb;
-    if (!logDb.open(strings.log) || !configDb.open(strings.config)) {
-        std::fprintf(stderr, "cannot open the databases: %s %s\n",
+    QString why;
+    const bool opened = parser.isSet(init)
+                            ? lt::bench::provisionLocal(logDb, configDb, &why)
+                            : logDb.open(lt::dsn::chosenConnectionStrings().log) &&
+                                  configDb.open(lt::dsn::chosenConnectionStrings().config);
+    if (!opened) {
+        std::fprintf(stderr, "cannot open the databases: %s %s %s\n", qPrintable(why),
                      qPrintable(logDb.lastError().message),
                      qPrintable(configDb.lastError().message));
         return 1;

@@ -78,14 +78,11 @@ const Table kTables[] = {{"logtable", "dovrik"}, {"webtable", "ipdata"}, {"upsen
 
 void fillInstallation(const Options& o)
 {
-    QString why;
-    if (!lt::bench::provisionLocal(&why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
-    const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection log;
     lt::db::Connection config;
-    if (!log.open(strings.log) || !config.open(strings.config))
-        fail(QStringLiteral("cannot open the databases"));
+    QString why;
+    if (!lt::bench::provisionLocal(log, config, &why))
+        fail(QStringLiteral("cannot reach the private server: ") + why);
     QElapsedTimer t;
     t.start();
     lt::bench::GenOptions g;

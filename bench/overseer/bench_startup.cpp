@@ -146,14 +146,11 @@ void prepareInstallation(const QString& root, qint64 logRows)
     script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
     lt::Installation::useRoot(root);
     lt::Installation::applyOdbcEnvironment();
-    QString why;
-    if (!lt::bench::provisionLocal(&why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
-    const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
     lt::db::Connection log;
     lt::db::Connection config;
-    if (!log.open(strings.log) || !config.open(strings.config))
-        fail(QStringLiteral("cannot open the databases"));
+    QString why;
+    if (!lt::bench::provisionLocal(log, config, &why))
+        fail(QStringLiteral("cannot reach the private server: ") + why);
     lt::bench::GenOptions g;
     g.rows = logRows;
     if (lt::bench::fillLogTable(log, g) != logRows)

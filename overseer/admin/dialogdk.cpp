@@ -1,5 +1,7 @@
 #include "overseer/admin/dialogdk.h"
 
+#include "common/widgets/dialogform.h"
+
 #include "common/odbc.h"
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
@@ -40,23 +42,12 @@ DialogDK::DialogDK(FormMain& form) : QDialog(&form), form_(form)
     Text_端口->setMaxLength(kMaxDigits);
     Text_端口->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Text_端口));
-    OKButton = new QPushButton(QStringLiteral("确认"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    OKButton = ui::makeButton(this, QStringLiteral("确认"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
 
-    auto* fields = new QGridLayout;
-    fields->setHorizontalSpacing(10);
-    fields->setVerticalSpacing(12);
-    fields->addWidget(new QLabel(QStringLiteral("类别："), this), 0, 0);
-    fields->addWidget(Text_类别, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("端口："), this), 1, 0);
-    fields->addWidget(Text_端口, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    auto* fields = ui::fieldGrid(
+        this, {{QStringLiteral("类别："), Text_类别}, {QStringLiteral("端口："), Text_端口}}, 12);
+    auto* buttons = ui::buttonRow({OKButton, CancelButton});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(26, 22, 26, 18);
     layout->addLayout(fields);

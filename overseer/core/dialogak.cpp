@@ -1,5 +1,7 @@
 #include "overseer/core/dialogak.h"
 
+#include "common/widgets/dialogform.h"
+
 #include "common/processes.h"
 #include "common/windowdirectory.h"
 #include "overseer/core/formmain.h"
@@ -41,20 +43,14 @@ DialogAK::DialogAK(FormMain& form) : QDialog(&form), form_(form)
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->hide();
-    OKButton = new QPushButton(QStringLiteral("确定"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
 
     auto* options = new QVBoxLayout;
     options->setSpacing(10);
     options->addWidget(Option1);
     options->addWidget(Option2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    auto* buttons = ui::buttonRow({OKButton, CancelButton});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 16);
     layout->addLayout(options);

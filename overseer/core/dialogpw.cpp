@@ -1,5 +1,7 @@
 #include "overseer/core/dialogpw.h"
 
+#include "common/widgets/dialogform.h"
+
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/formmain.h"
@@ -40,25 +42,13 @@ DialogPW::DialogPW(FormMain& form) : QDialog(&form), form_(form)
         box->setMaxLength(kMaxLength);
     txtPassword0->setEchoMode(QLineEdit::Password);
     txtPassword1->setEchoMode(QLineEdit::Password);
-    OKButton = new QPushButton(QStringLiteral("确定"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
 
-    auto* fields = new QGridLayout;
-    fields->setHorizontalSpacing(10);
-    fields->setVerticalSpacing(10);
-    fields->addWidget(new QLabel(QStringLiteral("名称："), this), 0, 0);
-    fields->addWidget(txtUserName, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("口令："), this), 1, 0);
-    fields->addWidget(txtPassword0, 1, 1);
-    fields->addWidget(new QLabel(QStringLiteral("确认："), this), 2, 0);
-    fields->addWidget(txtPassword1, 2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    auto* fields = ui::fieldGrid(this, {{QStringLiteral("名称："), txtUserName},
+                                        {QStringLiteral("口令："), txtPassword0},
+                                        {QStringLiteral("确认："), txtPassword1}});
+    auto* buttons = ui::buttonRow({OKButton, CancelButton});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(26, 22, 26, 18);
     layout->addLayout(fields);

@@ -1,5 +1,7 @@
 #include "overseer/core/logindialogs.h"
 
+#include "common/widgets/dialogform.h"
+
 #include "common/datasources.h"
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
@@ -29,23 +31,14 @@ LoginDialog::LoginDialog(FormMain& form) : QDialog(&form), form_(form)
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setEchoMode(QLineEdit::Password);
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("取消"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdOK = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("cmdOK"), true);
+    cmdCancel = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("cmdCancel"));
 
-    auto* fields = new QGridLayout;
-    fields->setHorizontalSpacing(10);
-    fields->setVerticalSpacing(12);
-    fields->addWidget(new QLabel(QStringLiteral("管理员名称："), this), 0, 0);
-    fields->addWidget(txtUserName, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("管理员口令："), this), 1, 0);
-    fields->addWidget(txtPassword, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
+    auto* fields = ui::fieldGrid(this,
+                                 {{QStringLiteral("管理员名称："), txtUserName},
+                                  {QStringLiteral("管理员口令："), txtPassword}},
+                                 12);
+    auto* buttons = ui::buttonRow({cmdOK, cmdCancel});
     auto* banner = new QLabel(QStringLiteral("Lantrove上网监控系统"), this);
     QFont bannerFont = banner->font();
     bannerFont.setPixelSize(20);
