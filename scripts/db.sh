@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
 # The private MariaDB server of an installation: its data in ROOT/db, its socket and pid in
 # ROOT/run, its settings in ROOT/system/my.cnf, and how the programs reach it in
-# ROOT/system/server.ini. It listens on 127.0.0.1 only, on its own port (never 3306).
+# ROOT/system/server.ini. It listens on its own port (never 3306), on 127.0.0.1 unless it
+# is set up to serve other machines.
 #
-#   db.sh init ROOT [PORT]   create the data directory and accounts (once), then start
-#   db.sh start ROOT         start when not running (initialises first when needed)
-#   db.sh stop ROOT          stop when running
-#   db.sh status ROOT        exit 0 when the server answers
-#   db.sh client ROOT ...    run the mariadb client on the socket as the server's superuser
-#                            (the OS user that created it)
+#   db.sh init ROOT [PORT]     create the data directory and accounts (once), then start
+#   db.sh start ROOT           start when not running (initialises first when needed)
+#   db.sh serve ROOT [ADDRESS] set the server up to serve other machines: it listens on
+#                              ADDRESS (default 0.0.0.0, every interface) and gets the account
+#                              qmlxdovrik that consoles and capture hosts of other machines use
+#   db.sh stop ROOT            stop when running
+#   db.sh status ROOT          exit 0 when the server answers
+#   db.sh client ROOT ...      run the mariadb client on the socket as the server's superuser
+#                              (the OS user that created it)
+#
+# A local installation has no password account at all: its programs log in over the socket as
+# the OS user that runs them, so no other local user reaches the data. The account qmlxdovrik
+# has a password known to every installation; it exists only on a server set up with "serve".
 #
 # LANTROVE_DB_FAST=1 trades durability for speed (test servers).
 set -euo pipefail
@@ -35,6 +43,33 @@ pick_port() {
 }
 
 user_args() { [ "$(id -u)" = 0 ] && echo "--user=root"; true; }
+
+# Debian keeps the server program in /usr/sbin, which is not on an ordinary user's PATH.
+find_server() {
+    local d
+    command -v mariadbd 2>/dev/null && return 0
+    for d in /usr/sbin /usr/libexec /usr/local/sbin /usr/local/libexec /usr/local/mysql/bin; do
+        [ -x "$d/mariadbd" ] && { echo "$d/mariadbd"; return 0; }
+    done
+    command -v mysqld 2>/dev/null && return 0
+    for d in /usr/sbin /usr/libexec; do
+        [ -x "$d/mysqld" ] && { echo "$d/mysqld"; return 0; }
+    done
+    return 1
+}
+
+need_tools() {
+    local missing=()
+    find_server >/dev/null || missing+=("mariadbd (package mariadb-server)")
+    local t
+    for t in mariadb mariadb-admin mariadb-install-db; do
+        command -v "$t" >/dev/null || missing+=("$t (package ${t/mariadb-install-db/mariadb-server})")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "the private database server needs: ${missing[*]}" >&2
+    echo "install them with: sudo apt-get install mariadb-server mariadb-client (or run scripts/install-deps.sh)" >&2
+    exit 1
+}
 
 running() {
     [ -S "$sock" ] && mariadb-admin --socket="$sock" --connect-timeout=2 ping >/dev/null 2>&1
@@ -81,24 +116,39 @@ configured_port() { sed -n 's/^port=//p' "$cnf" | head -n 1; }
 
 start_server() {
     running && return 0
+    need_tools
     rm -f "$sock"
+    local server out=$root/run/mariadbd.out pid
+    server=$(find_server)
     # shellcheck disable=SC2046
-    mariadbd --defaults-file="$cnf" $(user_args) >/dev/null 2>&1 &
+    "$server" --defaults-file="$cnf" $(user_args) >"$out" 2>&1 &
+    pid=$!
     for _ in $(seq 1 100); do
         running && return 0
+        kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
-    echo "the private database server did not start; see $errlog" >&2
-    tail -n 20 "$errlog" >&2 || true
+    echo "the private database server did not start ($server)" >&2
+    # The error log stays empty when the server fails before it opens it (a bad option, a
+    # data directory it may not write): then its own output says why.
+    if [ -s "$errlog" ]; then
+        echo "from $errlog:" >&2
+        tail -n 20 "$errlog" >&2
+    elif [ -s "$out" ]; then
+        echo "from the server's output ($out):" >&2
+        tail -n 20 "$out" >&2
+    else
+        echo "neither $errlog nor $out says why" >&2
+    fi
     return 1
 }
 
-create_accounts() {
-    local me
-    me=$(id -un)
-    client <<SQL
-DELETE FROM mysql.global_priv WHERE User='';
-FLUSH PRIVILEGES;
+serving() { [ -n "$(sed -n 's/^serve=//p' "$root/system/server.ini" 2>/dev/null)" ]; }
+
+# The account of other machines: only on a server set up to serve them.
+remote_account() {
+    if [ "$1" = create ]; then
+        client <<SQL
 CREATE USER IF NOT EXISTS 'qmlxdovrik'@'%' IDENTIFIED BY 'tovk318254';
 CREATE USER IF NOT EXISTS 'qmlxdovrik'@'localhost' IDENTIFIED BY 'tovk318254';
 GRANT ALL PRIVILEGES ON dovrik.* TO 'qmlxdovrik'@'%';
@@ -107,6 +157,16 @@ GRANT ALL PRIVILEGES ON dovrik.* TO 'qmlxdovrik'@'localhost';
 GRANT ALL PRIVILEGES ON ipdata.* TO 'qmlxdovrik'@'localhost';
 FLUSH PRIVILEGES;
 SQL
+    else
+        # Installations made before serving was a choice of its own had the account.
+        client -e "DROP USER IF EXISTS 'qmlxdovrik'@'%', 'qmlxdovrik'@'localhost'"
+    fi
+}
+
+create_accounts() {
+    local me
+    me=$(id -un)
+    client -e "DELETE FROM mysql.global_priv WHERE User=''; FLUSH PRIVILEGES;"
     if [ "$me" != root ]; then
         client <<SQL
 CREATE USER IF NOT EXISTS '$me'@'localhost' IDENTIFIED VIA unix_socket;
@@ -125,6 +185,7 @@ init() {
     fi
     [ -n "$port" ] && [ "$port" != 0 ] || port=$(pick_port)
     [ "$port" != 3306 ] || { echo "port 3306 belongs to a system server; choose another" >&2; exit 2; }
+    need_tools
     write_cnf "$port"
     rm -rf "$root/db"/*
     local socket_user=()
@@ -140,10 +201,35 @@ init() {
     touch "$root/db/.lantrove-ready"
 }
 
+# Listens on ADDRESS and keeps the remote account; remembered in server.ini, so that later
+# starts keep serving.
+serve() {
+    local address=${1:-0.0.0.0}
+    [ -f "$root/db/.lantrove-ready" ] && [ -f "$cnf" ] || init ""
+    local was
+    was=$(sed -n 's/^bind-address=//p' "$cnf" | head -n 1)
+    sed -i "s/^bind-address=.*/bind-address=$address/" "$cnf"
+    sed -i '/^serve=/d' "$root/system/server.ini"
+    echo "serve=$address" >>"$root/system/server.ini"
+    if [ "$was" != "$address" ] && running; then
+        mariadb-admin --socket="$sock" shutdown
+        for _ in $(seq 1 100); do [ -S "$sock" ] || break; sleep 0.1; done
+    fi
+    start_server
+    remote_account create
+    echo "the server listens on $address port $(configured_port); other machines log in as qmlxdovrik"
+}
+
+started() {
+    start_server
+    serving || remote_account drop
+}
+
 case $cmd in
-    init) init "${3:-}" ;;
+    init) init "${3:-}"; serving || remote_account drop ;;
     start)
-        if [ -f "$root/db/.lantrove-ready" ] && [ -f "$cnf" ]; then start_server; else init "${3:-}"; fi ;;
+        if [ -f "$root/db/.lantrove-ready" ] && [ -f "$cnf" ]; then started; else init "${3:-}"; fi ;;
+    serve) serve "${3:-}" ;;
     stop)
         if running; then
             mariadb-admin --socket="$sock" shutdown || true

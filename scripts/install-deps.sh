@@ -16,7 +16,16 @@ done
 
 echo "installing: ${missing[*]}"
 sudo=()
-[ "$(id -u)" = 0 ] || sudo=(sudo)
+if [ "$(id -u)" != 0 ]; then
+    # Without sudo, or where sudo would ask for a password nobody can type, say what to do.
+    if ! command -v sudo >/dev/null || { ! sudo -n true 2>/dev/null && ! [ -t 0 ]; }; then
+        echo "these Debian packages are missing and only root can install them:" >&2
+        echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+        echo "run that as root (or give this user sudo), then run this command again" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
