@@ -1,8 +1,12 @@
 #include "common/odbc.h"
 
+#include "common/dbconnect.h"
+
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QRegularExpression>
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sql.h>
@@ -12,159 +16,6 @@
 
 namespace lt::db
 {
-
-QString sqlEscape(QStringView value)
-{
-    QString out;
-    out.reserve(value.size() + 8);
-    for (QChar c : value) {
-        if (c == u'\'' || c == u'\\')
-            out += c;
-        out += c;
-    }
-    return out;
-}
-
-// ---- Value ----------------------------------------------------------------------------------
-
-qint64 Value::toLongLong(bool* ok) const
-{
-    const QString t = text_.trimmed();
-    bool good = false;
-    qint64 v = t.toLongLong(&good);
-    if (!good) {
-        const double d = t.toDouble(&good);
-        if (good && d >= -9.2e18 && d <= 9.2e18)
-            v = qRound64(d);
-        else
-            good = false;
-    }
-    if (ok)
-        *ok = good;
-    return good ? v : 0;
-}
-
-int Value::toInt(bool* ok) const
-{
-    bool good = false;
-    const qint64 v = toLongLong(&good);
-    good = good && v >= INT_MIN && v <= INT_MAX;
-    if (ok)
-        *ok = good;
-    return good ? int(v) : 0;
-}
-
-// ---- Recordset ------------------------------------------------------------------------------
-
-void Recordset::close()
-{
-    data_.reset();
-    pos_ = 0;
-}
-
-int Recordset::recordCount() const
-{
-    return data_ ? int(data_->rows.size()) : -1;
-}
-int Recordset::fieldCount() const
-{
-    return data_ ? int(data_->names.size()) : 0;
-}
-
-QString Recordset::fieldName(int index) const
-{
-    return data_ && index >= 0 && index < data_->names.size() ? data_->names.at(index) : QString();
-}
-
-int Recordset::fieldIndex(const QString& name) const
-{
-    if (!data_)
-        return -1;
-    for (int i = 0; i < data_->names.size(); ++i)
-        if (data_->names.at(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-bool Recordset::eof() const
-{
-    return !data_ || pos_ >= int(data_->rows.size());
-}
-bool Recordset::bof() const
-{
-    return !data_ || pos_ < 0 || data_->rows.empty();
-}
-
-void Recordset::moveFirst()
-{
-    pos_ = 0;
-}
-void Recordset::moveLast()
-{
-    pos_ = data_ ? int(data_->rows.size()) - 1 : 0;
-}
-void Recordset::moveNext()
-{
-    move(1);
-}
-void Recordset::movePrevious()
-{
-    move(-1);
-}
-
-void Recordset::move(int rows)
-{
-    if (!data_)
-        return;
-    const int n = int(data_->rows.size());
-    pos_ = std::clamp(pos_ + rows, -1, n);
-}
-
-int Recordset::absolutePosition() const
-{
-    return eof() || pos_ < 0 ? 0 : pos_ + 1;
-}
-
-void Recordset::setAbsolutePosition(int position)
-{
-    if (!data_)
-        return;
-    pos_ = std::clamp(position - 1, -1, int(data_->rows.size()));
-}
-
-void Recordset::setPageSize(int rows)
-{
-    pageSize_ = rows > 0 ? rows : 1;
-}
-
-int Recordset::pageCount() const
-{
-    const int n = std::max(recordCount(), 0);
-    return (n + pageSize_ - 1) / pageSize_;
-}
-
-int Recordset::absolutePage() const
-{
-    const int p = absolutePosition();
-    return p == 0 ? 0 : (p - 1) / pageSize_ + 1;
-}
-
-void Recordset::setAbsolutePage(int page)
-{
-    setAbsolutePosition((page - 1) * pageSize_ + 1);
-}
-
-Value Recordset::field(const QString& name) const
-{
-    return field(fieldIndex(name));
-}
-
-Value Recordset::field(int index) const
-{
-    if (eof() || pos_ < 0 || index < 0 || index >= fieldCount())
-        return Value();
-    return data_->rows[size_t(pos_)][size_t(index)];
-}
 
 // ---- statement observers ----------------------------------------------------------------------
 
@@ -222,8 +73,25 @@ struct Connection::Handles {
     bool connected = false;
 };
 
+// Where the rows of a result go: into a recordset, or one by one to a handler.
+struct Connection::Sink {
+    Recordset* into = nullptr;
+    const RowHandler* onRow = nullptr;
+    qint64 rows = 0; // rows handed to onRow
+};
+
 namespace
 {
+
+// Text the driver wrote into a zeroed buffer: up to the terminating zero. The driver's length
+// figures for wide text are short for many CJK characters, so they are not trusted.
+QString terminated(const SQLWCHAR* text, qsizetype capacity)
+{
+    qsizetype n = 0;
+    while (n < capacity && text[n] != 0)
+        ++n;
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), n);
+}
 
 Error diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString& fallback)
 {
@@ -235,25 +103,27 @@ Error diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString& fallback)
     SQLSMALLINT len = 0;
     if (handle && SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, 1, state, &native, text,
                                                SQLSMALLINT(std::size(text)), &len))) {
-        e.sqlState = QString::fromUtf16(reinterpret_cast<const char16_t*>(state), 5);
+        e.sqlState = terminated(state, 5);
         e.native = int(native);
-        e.message = QString::fromUtf16(reinterpret_cast<const char16_t*>(text),
-                                       std::min<qsizetype>(len, qsizetype(std::size(text)) - 1));
+        e.message = terminated(text, qsizetype(std::size(text)) - 1);
     } else {
         e.message = fallback;
     }
     return e;
 }
 
-// Reads one column of the current row as text (null when the column is NULL).
+// Reads one column of the current row as text (null when the column is NULL). Text comes as
+// UTF-8 (the connection's character set) in pieces of the buffer's size; a piece may end inside
+// a character, so the bytes are joined before they are decoded.
 bool readColumn(SQLHSTMT stmt, SQLUSMALLINT column, Value& out)
 {
-    QString text;
-    SQLWCHAR buffer[2048];
+    QByteArray bytes;
+    char buffer[8192];
+    const SQLLEN capacity = SQLLEN(sizeof(buffer)) - 1; // the driver terminates every piece
     for (;;) {
         SQLLEN indicator = 0;
         const SQLRETURN rc =
-            SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof(buffer), &indicator);
+            SQLGetData(stmt, column, SQL_C_CHAR, buffer, SQLLEN(sizeof(buffer)), &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(rc))
@@ -262,15 +132,106 @@ bool readColumn(SQLHSTMT stmt, SQLUSMALLINT column, Value& out)
             out = Value();
             return true;
         }
-        const qsizetype capacity = qsizetype(std::size(buffer)) - 1;
-        qsizetype chars =
-            indicator == SQL_NO_TOTAL ? capacity : std::min<qsizetype>(indicator / 2, capacity);
-        text.append(QStringView(reinterpret_cast<const char16_t*>(buffer), chars));
-        if (rc == SQL_SUCCESS)
+        const bool whole = indicator != SQL_NO_TOTAL && indicator <= capacity;
+        bytes.append(buffer, whole ? qsizetype(indicator) : qsizetype(capacity));
+        if (rc == SQL_SUCCESS || whole)
             break;
     }
-    out = Value(std::move(text));
+    out = Value(QString::fromUtf8(bytes));
     return true;
+}
+
+QStringList columnNames(SQLHSTMT stmt, SQLSMALLINT columns)
+{
+    QStringList names;
+    for (SQLUSMALLINT c = 1; c <= columns; ++c) {
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT len = 0;
+        SQLDescribeColW(stmt, c, name, SQLSMALLINT(std::size(name)), &len, nullptr, nullptr,
+                        nullptr, nullptr);
+        names << terminated(name, qsizetype(std::size(name)) - 1);
+    }
+    return names;
+}
+
+// Values of a session that every connection needs, whatever the server's defaults: backslash
+// escaping stays in force (sqlEscape doubles backslashes), also on a server that runs
+// NO_BACKSLASH_ESCAPES.
+const QString kSessionSetup =
+    QStringLiteral("SET SESSION sql_mode=REPLACE(@@SESSION.sql_mode,'NO_BACKSLASH_ESCAPES','')");
+
+// One connection attempt, run on a thread of its own: the driver gives up on a server that
+// accepts the connection but never greets only after a very long time. The caller waits up to the
+// login timeout; an attempt it gave up on frees its handles itself when it ends.
+struct Attempt {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+    Error error;
+};
+
+bool setUpSession(SQLHDBC dbc, Error& error)
+{
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
+        error = diagnostics(SQL_HANDLE_DBC, dbc, QStringLiteral("session setup failed"));
+        return false;
+    }
+    const bool ok =
+        SQL_SUCCEEDED(SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(wide(kSessionSetup)), SQL_NTS));
+    if (!ok)
+        error = diagnostics(SQL_HANDLE_STMT, stmt, QStringLiteral("session setup failed"));
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return ok;
+}
+
+void connectIn(const std::shared_ptr<Attempt>& a, const QString& connectionString)
+{
+    SQLWCHAR out[1024];
+    SQLSMALLINT outLen = 0;
+    const SQLRETURN rc =
+        SQLDriverConnectW(a->dbc, nullptr, const_cast<SQLWCHAR*>(wide(connectionString)),
+                          SQLSMALLINT(connectionString.size()), out, SQLSMALLINT(std::size(out)),
+                          &outLen, SQL_DRIVER_NOPROMPT);
+    Error error;
+    bool connected = SQL_SUCCEEDED(rc);
+    if (!connected)
+        error = diagnostics(SQL_HANDLE_DBC, a->dbc, QStringLiteral("connection failed"));
+    else if (!setUpSession(a->dbc, error)) {
+        SQLDisconnect(a->dbc);
+        connected = false;
+    }
+    std::unique_lock lock(a->mutex);
+    a->connected = connected;
+    a->error = error;
+    a->done = true;
+    if (a->abandoned) {
+        if (a->connected)
+            SQLDisconnect(a->dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, a->dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, a->env);
+        return;
+    }
+    a->finished.notify_all();
+}
+
+// The shortest timeout in force (a very long time when there is none).
+qint64 timeoutMs(const ConnectionTimeouts& t)
+{
+    qint64 ms = std::numeric_limits<qint64>::max() / 2;
+    for (const int seconds : {t.readSeconds, t.writeSeconds})
+        if (seconds > 0)
+            ms = std::min(ms, qint64(seconds) * 1000);
+    return ms;
+}
+
+Error layerError(const char* state, const QString& message)
+{
+    return Error{true, QString::fromLatin1(state), 0, message};
 }
 
 } // namespace
@@ -296,64 +257,35 @@ void Connection::notify(StatementEvent::Kind kind, const QString& text, bool ok)
         observer(event);
 }
 
-namespace
-{
-
-// One connection attempt, run on a thread of its own: the driver gives up on a server that
-// accepts the connection but never greets only after a very long time. The caller waits up to the
-// login timeout; an attempt it gave up on frees its handles itself when it ends.
-struct Attempt {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool abandoned = false;
-    SQLHENV env = SQL_NULL_HENV;
-    SQLHDBC dbc = SQL_NULL_HDBC;
-    bool connected = false;
-    Error error;
-};
-
-void connectIn(const std::shared_ptr<Attempt>& a, const QString& connectionString)
-{
-    SQLWCHAR out[1024];
-    SQLSMALLINT outLen = 0;
-    const SQLRETURN rc =
-        SQLDriverConnectW(a->dbc, nullptr, const_cast<SQLWCHAR*>(wide(connectionString)),
-                          SQLSMALLINT(connectionString.size()), out, SQLSMALLINT(std::size(out)),
-                          &outLen, SQL_DRIVER_NOPROMPT);
-    std::unique_lock lock(a->mutex);
-    a->connected = SQL_SUCCEEDED(rc);
-    if (!a->connected)
-        a->error = diagnostics(SQL_HANDLE_DBC, a->dbc, QStringLiteral("connection failed"));
-    a->done = true;
-    if (a->abandoned) {
-        if (a->connected)
-            SQLDisconnect(a->dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, a->dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, a->env);
-        return;
-    }
-    a->finished.notify_all();
-}
-
-} // namespace
-
 bool Connection::open(const QString& connectionString, const QString& user, const QString& password)
 {
     close();
     clearError();
     connectionString_ = connectionString;
     dsn_ = dsnOf(connectionString);
-    QString full = connectionString;
-    if (!user.isEmpty() || !password.isEmpty()) {
-        if (!full.isEmpty() && !full.endsWith(u';'))
-            full += u';';
-        full += QStringLiteral("UID=%1;PWD=%2;").arg(user, password);
+    if (const QString problem = driverProblem(connectionString); !problem.isEmpty()) {
+        error_ = layerError("IM003", problem);
+        notify(StatementEvent::Open, connectionString, false);
+        return false;
     }
+    user_ = user;
+    password_ = password;
+    driverString_ = driverConnectionString(connectionString, user, password, timeouts_);
+    const bool ok = connect();
+    if (!ok)
+        driverString_.clear();
+    notify(StatementEvent::Open, connectionString, ok);
+    return ok;
+}
+
+// Connects on driverString_ and sets the session up; on failure the handles are freed and the
+// error state says why.
+bool Connection::connect()
+{
+    freeHandles();
     auto attempt = std::make_shared<Attempt>();
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &attempt->env))) {
-        error_ = Error{true, QStringLiteral("HY001"), 0, QStringLiteral("ODBC unavailable")};
-        notify(StatementEvent::Open, connectionString, false);
+        error_ = layerError("HY001", QStringLiteral("ODBC unavailable"));
         return false;
     }
     SQLSetEnvAttr(attempt->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
@@ -361,15 +293,13 @@ bool Connection::open(const QString& connectionString, const QString& user, cons
     SQLAllocHandle(SQL_HANDLE_DBC, attempt->env, &attempt->dbc);
     SQLSetConnectAttr(attempt->dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(SQLULEN(kLoginTimeoutSeconds)), 0);
-    std::thread(connectIn, attempt, full).detach();
+    std::thread(connectIn, attempt, driverString_).detach();
 
     std::unique_lock lock(attempt->mutex);
     if (!attempt->finished.wait_for(lock, std::chrono::seconds(kLoginTimeoutSeconds),
                                     [&] { return attempt->done; })) {
         attempt->abandoned = true;
-        error_ = Error{true, QStringLiteral("HYT00"), 0,
-                       QStringLiteral("the database server does not answer")};
-        notify(StatementEvent::Open, connectionString, false);
+        error_ = layerError("HYT00", QStringLiteral("the database server does not answer"));
         return false;
     }
     h_->env = attempt->env;
@@ -377,15 +307,20 @@ bool Connection::open(const QString& connectionString, const QString& user, cons
     h_->connected = attempt->connected;
     if (!attempt->connected) {
         error_ = attempt->error;
-        notify(StatementEvent::Open, connectionString, false);
-        close();
+        freeHandles();
         return false;
     }
-    notify(StatementEvent::Open, connectionString, true);
     return true;
 }
 
-void Connection::close()
+bool Connection::reopen()
+{
+    const bool ok = connect() && (database_.isEmpty() || selectDatabase(database_));
+    notify(StatementEvent::Reopen, connectionString_, ok);
+    return ok;
+}
+
+void Connection::freeHandles()
 {
     if (h_->dbc) {
         if (h_->connected)
@@ -394,9 +329,17 @@ void Connection::close()
     }
     if (h_->env)
         SQLFreeHandle(SQL_HANDLE_ENV, h_->env);
-    Error kept = error_;
     *h_ = Handles{};
-    error_ = kept;
+}
+
+void Connection::close()
+{
+    freeHandles();
+    driverString_.clear();
+    user_.clear();
+    password_.clear();
+    database_.clear();
+    inTransaction_ = false;
 }
 
 bool Connection::isOpen() const
@@ -404,28 +347,94 @@ bool Connection::isOpen() const
     return h_->connected;
 }
 
+bool Connection::setTimeouts(const Timeouts& timeouts)
+{
+    clearError();
+    if (inTransaction_) {
+        error_ = layerError("25000", QStringLiteral("timeouts cannot change inside a transaction"));
+        return false;
+    }
+    const Timeouts before = timeouts_;
+    timeouts_ = timeouts;
+    if (driverString_.isEmpty() || timeouts == before)
+        return true;
+    // The driver takes its timeouts only when it connects.
+    driverString_ = driverConnectionString(connectionString_, user_, password_, timeouts_);
+    return reopen();
+}
+
 bool Connection::execute(const QString& sql, qint64* rowsAffected)
 {
-    return run(sql, nullptr, rowsAffected);
+    Sink sink;
+    return run(sql, sink, rowsAffected);
 }
 
 Recordset Connection::query(const QString& sql)
 {
     Recordset rs;
-    run(sql, &rs, nullptr);
+    Sink sink;
+    sink.into = &rs;
+    run(sql, sink, nullptr);
     return rs;
 }
 
-bool Connection::run(const QString& sql, Recordset* into, qint64* rowsAffected)
+bool Connection::stream(const QString& sql, const RowHandler& onRow, qint64* rowsRead)
+{
+    Sink sink;
+    sink.onRow = &onRow;
+    const bool ok = run(sql, sink, nullptr);
+    if (rowsRead)
+        *rowsRead = sink.rows;
+    return ok;
+}
+
+bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
 {
     clearError();
-    if (!h_->connected) {
-        error_ = Error{true, QStringLiteral("08003"), 0, QStringLiteral("connection not open")};
+    if (const qsizetype nul = sql.indexOf(QChar(0)); nul >= 0) {
+        error_ = layerError("22021", QStringLiteral("the statement holds a NUL character at "
+                                                    "position %1; it was not sent")
+                                         .arg(nul + 1));
         notify(StatementEvent::Statement, sql, false);
         return false;
     }
+    bool ok = false;
+    if (!h_->connected && (driverString_.isEmpty() || inTransaction_)) {
+        error_ = inTransaction_ ? layerError("08S01", QStringLiteral("connection lost inside a "
+                                                                     "transaction"))
+                                : layerError("08003", QStringLiteral("connection not open"));
+    } else if (!h_->connected && !reopen()) {
+        // Lost earlier and the server still cannot be reached: the error says why.
+    } else {
+        QElapsedTimer timer;
+        timer.start();
+        ok = runOnce(sql, sink, rowsAffected);
+        // A timeout is reported, not tried again; so is whatever a transaction had done.
+        const bool timedOut = timer.elapsed() >= timeoutMs(timeouts_) - 250;
+        if (!ok && connectionLost(error_)) {
+            const Error lost = error_;
+            freeHandles();
+            if (!timedOut && !inTransaction_ && sink.rows == 0) {
+                ok = reopen() && runOnce(sql, sink, rowsAffected);
+                if (!ok && !h_->connected) {
+                    const QString why = error_.message;
+                    error_ = lost;
+                    error_.message += QStringLiteral(" (reopening failed: %1)").arg(why);
+                }
+            }
+        }
+    }
+    notify(StatementEvent::Statement, sql, ok);
+    return ok;
+}
+
+bool Connection::runOnce(const QString& sql, Sink& sink, qint64* rowsAffected)
+{
     SQLHSTMT stmt = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &stmt);
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &stmt))) {
+        error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("statement failed"));
+        return false;
+    }
     SQLRETURN rc = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(wide(sql)), SQLINTEGER(sql.size()));
     bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     if (!ok)
@@ -436,33 +445,34 @@ bool Connection::run(const QString& sql, Recordset* into, qint64* rowsAffected)
         *rowsAffected = n;
     }
     SQLSMALLINT columns = 0;
-    if (ok && into && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns > 0) {
+    const bool wanted = sink.into || sink.onRow;
+    if (ok && wanted && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns > 0) {
         auto data = std::make_shared<Recordset::Data>();
-        for (SQLUSMALLINT c = 1; c <= columns; ++c) {
-            SQLWCHAR name[256] = {};
-            SQLSMALLINT len = 0;
-            SQLDescribeColW(stmt, c, name, SQLSMALLINT(std::size(name)), &len, nullptr, nullptr,
-                            nullptr, nullptr);
-            data->names << QString::fromUtf16(reinterpret_cast<const char16_t*>(name),
-                                              std::min<qsizetype>(len, 255));
-        }
-        while (ok && SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
-            std::vector<Value> row(static_cast<size_t>(columns));
+        data->names = columnNames(stmt, columns);
+        std::vector<Value> row(static_cast<size_t>(columns));
+        bool more = true;
+        while (ok && more && SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
             for (SQLUSMALLINT c = 1; c <= columns && ok; ++c)
                 ok = readColumn(stmt, c, row[c - 1]);
-            data->rows.push_back(std::move(row));
+            if (!ok)
+                break;
+            if (sink.onRow) {
+                ++sink.rows;
+                more = (*sink.onRow)(Row(data->names, row));
+            } else {
+                data->rows.push_back(row);
+            }
         }
-        if (ok && rc != SQL_NO_DATA)
+        if (ok && more && rc != SQL_NO_DATA)
             ok = false;
         if (!ok)
             error_ = diagnostics(SQL_HANDLE_STMT, stmt, QStringLiteral("fetch failed"));
-        else {
-            into->data_ = std::move(data);
-            into->pos_ = 0;
+        else if (sink.into) {
+            sink.into->data_ = std::move(data);
+            sink.into->pos_ = 0;
         }
     }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    notify(StatementEvent::Statement, sql, ok);
     return ok;
 }
 
@@ -471,12 +481,15 @@ bool Connection::selectDatabase(const QString& name)
     clearError();
     if (!h_->connected)
         return false;
-    const SQLRETURN rc =
-        SQLSetConnectAttrW(h_->dbc, SQL_ATTR_CURRENT_CATALOG, const_cast<SQLWCHAR*>(wide(name)),
-                           SQLINTEGER(name.size() * sizeof(SQLWCHAR)));
-    if (!SQL_SUCCEEDED(rc))
+    // The driver reads the length of this attribute as characters: let it find the end itself.
+    const SQLRETURN rc = SQLSetConnectAttrW(h_->dbc, SQL_ATTR_CURRENT_CATALOG,
+                                            const_cast<SQLWCHAR*>(wide(name)), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc)) {
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("cannot select database"));
-    return SQL_SUCCEEDED(rc);
+        return false;
+    }
+    database_ = name;
+    return true;
 }
 
 bool Connection::setAutocommit(bool on)
@@ -494,16 +507,24 @@ bool Connection::setAutocommit(bool on)
 
 bool Connection::beginTransaction()
 {
-    return setAutocommit(false);
+    if (!h_->connected && !driverString_.isEmpty() && !inTransaction_ && !reopen())
+        return false;
+    inTransaction_ = setAutocommit(false);
+    return inTransaction_;
 }
 
 bool Connection::commit()
 {
-    if (!h_->connected)
+    inTransaction_ = false;
+    if (!h_->connected) {
+        error_ = layerError("08S01", QStringLiteral("connection lost; the transaction is lost"));
         return false;
+    }
     const bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_COMMIT));
     if (!ok) {
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("commit failed"));
+        if (connectionLost(error_))
+            freeHandles();
         return false;
     }
     return setAutocommit(true);
@@ -511,6 +532,7 @@ bool Connection::commit()
 
 bool Connection::rollback()
 {
+    inTransaction_ = false;
     if (!h_->connected)
         return false;
     SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_ROLLBACK);

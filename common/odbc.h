@@ -1,9 +1,14 @@
 #pragma once
 // The database layer: connections opened on ODBC connection strings, statements sent as text,
-// results held as client-side recordsets.
+// results held as client-side recordsets (small tables) or read row by row (large ones; see
+// also common/dbstream.h for reading a large table in bounded chunks).
 //
 // Every operation reports success; a failure also leaves its diagnostics in the connection's
 // error state until the next operation on that connection.
+//
+// Each connection reads text as UTF-8 on a utf8mb4 session, runs with backslash escaping in
+// force whatever the server's sql_mode (so that sqlEscape holds), has read and write timeouts,
+// and reopens itself once when a statement finds the connection lost (see execute()).
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +29,13 @@ struct Error {
     int native = 0;   // the server's error number, e.g. 1049 for an unknown database
     QString message;
 };
+
+// The state of a statement refused because it holds a NUL character (the driver reads past the
+// end of such a text); nothing is sent.
+inline const QString kStateNulInStatement = QStringLiteral("22021");
+// The state of an open refused because the data source names a driver library that cannot be
+// loaded (a missing file, a directory).
+inline const QString kStateDriverNotLoadable = QStringLiteral("IM003");
 
 // One value of a row: text, or null.
 class Value
@@ -51,7 +63,8 @@ public:
     enum CursorType { ForwardOnly = 0, Keyset = 1, Dynamic = 2, Static = 3 };
     enum LockType { ReadOnly = 1, Pessimistic = 2, Optimistic = 3, BatchOptimistic = 4 };
 
-    // Settings the programs make; every result here is held on the client whatever they say.
+    // Settings the programs make and keep; every result here is held on the client whatever
+    // they say, so nothing in this layer reads them.
     CursorType cursorType = ForwardOnly;
     LockType lockType = ReadOnly;
 
@@ -94,8 +107,41 @@ private:
     int pageSize_ = 10;
 };
 
+// One row of a result read row by row; valid only during the call that hands it over.
+class Row
+{
+public:
+    Row(const QStringList& names, const std::vector<Value>& values) : names_(names), values_(values)
+    {
+    }
+    int fieldCount() const { return int(values_.size()); }
+    const QStringList& fieldNames() const { return names_; }
+    Value field(int index) const;
+    Value field(const QString& name) const; // case-insensitive; null when absent
+    const std::vector<Value>& values() const { return values_; }
+
+private:
+    const QStringList& names_;
+    const std::vector<Value>& values_;
+};
+// Called for each row in turn; returning false stops the reading (not a failure).
+using RowHandler = std::function<bool(const Row& row)>;
+
+// How long a connection waits for the server to take a statement (write) and to answer it
+// (read) before the statement fails; 0 waits for ever.
+struct ConnectionTimeouts {
+    int readSeconds = 30;
+    int writeSeconds = 30;
+    // What a window waits for: lookups, pages, counts, small changes.
+    static ConnectionTimeouts interactive() { return {30, 30}; }
+    // Statements that legitimately run long: pruning and date-range deletes, exports, restores.
+    static ConnectionTimeouts longStatements() { return {3600, 600}; }
+    bool operator==(const ConnectionTimeouts&) const = default;
+};
+
 struct StatementEvent {
-    enum Kind { Open, Statement };
+    // Reopen: the connection was lost and opened again on the same string (text).
+    enum Kind { Open, Statement, Reopen };
     Kind kind = Statement;
     QString dsn;  // the data source of the connection
     QString text; // the connection string, or the statement
@@ -109,6 +155,7 @@ class Connection
 {
 public:
     enum class CursorLocation { Server = 2, Client = 3 };
+    using Timeouts = ConnectionTimeouts;
     static constexpr int kLoginTimeoutSeconds = 10;
 
     Connection();
@@ -119,8 +166,12 @@ public:
     void setCursorLocation(CursorLocation location) { cursorLocation_ = location; }
     CursorLocation cursorLocation() const { return cursorLocation_; }
 
-    // Opens on the exact connection string; user and password are passed as UID and PWD only
-    // when not empty. Gives up after kLoginTimeoutSeconds when the server does not answer.
+    // Opens on the connection string; user and password are passed as UID and PWD only when
+    // not empty. An empty UID or PWD in the string means the data source's own account (see
+    // driverConnectionString in common/dbconnect.h; observers and connectionString() see the
+    // string as given). Fails without loading the driver when the data source names a library
+    // that cannot be loaded (kStateDriverNotLoadable). Gives up after kLoginTimeoutSeconds
+    // when the server does not answer.
     bool open(const QString& connectionString, const QString& user = {},
               const QString& password = {});
     void close();
@@ -128,15 +179,33 @@ public:
     QString connectionString() const { return connectionString_; }
     QString dsn() const { return dsn_; }
 
+    // Timeouts of the next open (default: Timeouts::interactive()). On an open connection the
+    // connection is reopened with them at once (same string, database and session settings);
+    // refused inside a transaction.
+    bool setTimeouts(const Timeouts& timeouts);
+    Timeouts timeouts() const { return timeouts_; }
+
+    // Sends one statement. A statement holding a NUL character is refused and not sent
+    // (kStateNulInStatement). When it fails because the connection was lost (server restarted,
+    // connection cut) and it was not a timeout, the connection is reopened once and the
+    // statement sent again; only what still fails is reported. Inside a transaction nothing is
+    // reopened: the failure is reported and the transaction is lost. A connection lost for
+    // good is reopened by the next statement.
     bool execute(const QString& sql, qint64* rowsAffected = nullptr);
     // The result of a statement; a closed recordset when it failed or returned no rows.
     Recordset query(const QString& sql);
+    // Hands the rows of a statement's result to onRow one at a time without building a
+    // recordset; rowsRead (when given) counts the rows handed over. The driver still holds the
+    // whole result of one statement: read a large table with readInChunks (common/dbstream.h).
+    bool stream(const QString& sql, const RowHandler& onRow, qint64* rowsRead = nullptr);
 
-    // Selects the default database of the connection without sending a statement.
+    // Selects the default database of the connection without sending a statement; a reopened
+    // connection selects it again.
     bool selectDatabase(const QString& name);
     bool beginTransaction();
     bool commit();
     bool rollback();
+    bool inTransaction() const { return inTransaction_; }
 
     const Error& lastError() const { return error_; }
     bool failed() const { return error_.set; }
@@ -144,13 +213,23 @@ public:
 
 private:
     struct Handles;
-    bool run(const QString& sql, Recordset* into, qint64* rowsAffected);
+    struct Sink;
+    bool run(const QString& sql, Sink& sink, qint64* rowsAffected);
+    bool runOnce(const QString& sql, Sink& sink, qint64* rowsAffected);
+    bool connect();
+    bool reopen();
+    void freeHandles();
     bool setAutocommit(bool on);
     void notify(StatementEvent::Kind kind, const QString& text, bool ok) const;
     std::unique_ptr<Handles> h_;
     CursorLocation cursorLocation_ = CursorLocation::Server;
+    Timeouts timeouts_ = Timeouts::interactive();
     QString connectionString_;
+    QString user_, password_; // as given to open()
+    QString driverString_;    // what the driver is given; empty when never opened or closed
     QString dsn_;
+    QString database_; // chosen by selectDatabase
+    bool inTransaction_ = false;
     Error error_;
 };
 

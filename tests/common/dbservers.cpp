@@ -1,0 +1,133 @@
+#include "tests/common/dbservers.h"
+
+#include "common/datasources.h"
+#include "common/registry.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <csignal>
+
+namespace lt::test
+{
+
+void registerSource(const QString& dsn, const SourceSettings& s)
+{
+    const QString key = reg::kOdbcIni + u'\\' + dsn;
+    reg::createKey(key);
+    reg::setValue(key, QStringLiteral("Driver"), dsn::driverLibrary());
+    reg::setValue(key, QStringLiteral("Database"), s.database);
+    reg::setValue(key, QStringLiteral("User"), s.user);
+    reg::setValue(key, QStringLiteral("Password"), s.password);
+    reg::setValue(key, QStringLiteral("Server"),
+                  s.socket.isEmpty() ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost"));
+    reg::setValue(key, QStringLiteral("Port"), s.port);
+    reg::setValue(key, QStringLiteral("Socket"), s.socket);
+}
+
+PrivateServer::PrivateServer()
+{
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/lantrove-server-XXXXXX"));
+    dir.setAutoRemove(false);
+    root_ = dir.path();
+    QProcess init;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
+    init.setProcessEnvironment(env);
+    init.start(sourceDir() + QStringLiteral("/scripts/db.sh"), {QStringLiteral("init"), root_});
+    if (!init.waitForFinished(120000) || init.exitCode() != 0)
+        qFatal("cannot start a private server: %s", init.readAllStandardError().constData());
+}
+
+PrivateServer::~PrivateServer()
+{
+    thaw();
+    stop();
+    QDir(root_).removeRecursively();
+}
+
+QString PrivateServer::db(const QString& command) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
+    p.setProcessEnvironment(env);
+    p.start(sourceDir() + QStringLiteral("/scripts/db.sh"), {command, root_});
+    if (!p.waitForFinished(120000))
+        return QStringLiteral("timeout");
+    return p.exitCode() == 0 ? QString() : QString::fromLocal8Bit(p.readAllStandardError());
+}
+
+QString PrivateServer::socket() const
+{
+    return root_ + QStringLiteral("/run/mariadb.sock");
+}
+
+QString PrivateServer::port() const
+{
+    QSettings ini(root_ + QStringLiteral("/system/server.ini"), QSettings::IniFormat);
+    return ini.value(QStringLiteral("server/port")).toString();
+}
+
+SourceSettings PrivateServer::source(const QString& database, bool tcp) const
+{
+    SourceSettings s;
+    s.database = database;
+    s.socket = tcp ? QString() : socket();
+    s.port = port();
+    return s;
+}
+
+bool PrivateServer::start()
+{
+    return db(QStringLiteral("start")).isEmpty();
+}
+
+bool PrivateServer::stop()
+{
+    return db(QStringLiteral("stop")).isEmpty();
+}
+
+qint64 PrivateServer::pid() const
+{
+    QFile file(root_ + QStringLiteral("/run/mariadb.pid"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+}
+
+bool PrivateServer::freeze()
+{
+    const qint64 p = pid();
+    frozen_ = p > 0 && ::kill(pid_t(p), SIGSTOP) == 0;
+    return frozen_;
+}
+
+bool PrivateServer::thaw()
+{
+    if (!frozen_)
+        return true;
+    const qint64 p = pid();
+    frozen_ = !(p > 0 && ::kill(pid_t(p), SIGCONT) == 0);
+    return !frozen_;
+}
+
+QString PrivateServer::sql(const QString& statements, const QString& database) const
+{
+    QProcess client;
+    QStringList args = {QStringLiteral("--socket=") + socket(), QStringLiteral("--batch"),
+                        QStringLiteral("--skip-column-names"),
+                        QStringLiteral("--default-character-set=utf8mb4")};
+    if (!database.isEmpty())
+        args << database;
+    client.start(QStringLiteral("mariadb"), args);
+    client.write(statements.toUtf8());
+    client.closeWriteChannel();
+    if (!client.waitForFinished(120000))
+        qFatal("the mariadb client did not finish");
+    if (client.exitCode() != 0)
+        qWarning("mariadb: %s", client.readAllStandardError().constData());
+    return QString::fromUtf8(client.readAllStandardOutput());
+}
+
+} // namespace lt::test
