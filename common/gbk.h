@@ -10,6 +10,21 @@ namespace lt::gbk
 
 QByteArray encode(QStringView text);
 QString decode(QByteArrayView bytes);
+
+// Decoding that says whether the bytes were GBK text: a byte sequence that is not (a trail byte
+// out of range, the byte 0xFF) becomes U+FFFD in text, as decode() does, a lead byte at the
+// very end is dropped, and invalidAt gives the offset of the first byte at fault.
+struct Decoded {
+    QString text;
+    qsizetype invalidAt = -1; // -1 when every byte was GBK text
+    bool valid() const { return invalidAt < 0; }
+};
+Decoded decodeStrict(QByteArrayView bytes);
+
+// The index of the first character of text that GBK cannot hold (encode() would write "?" for
+// it, or a look-alike that reads back as another character); -1 when it holds all of them.
+qsizetype unencodableAt(QStringView text);
+
 // Width in bytes: an ASCII character counts one, a Chinese character two.
 int byteWidth(QStringView text);
 // The longest prefix of text whose width is at most bytes (a double-byte character is never cut).

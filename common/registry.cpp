@@ -1,9 +1,9 @@
 #include "common/registry.h"
 
 #include "common/installation.h"
+#include "common/seqfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <map>
 #include <odbcinst.h>
 #include <optional>
@@ -154,11 +154,7 @@ bool saveStore(const Store& store)
             text += quote(name) + u'=' + shown + u'\n';
         }
     }
-    QSaveFile file(storePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.toUtf8());
-    return file.commit();
+    return replaceFile(storePath(), text.toUtf8());
 }
 
 } // namespace

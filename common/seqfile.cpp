@@ -2,8 +2,14 @@
 
 #include "common/gbk.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lt
 {
@@ -32,8 +38,18 @@ void SeqReader::skipLineEnd()
         ++pos_;
 }
 
+QString SeqReader::decode(QByteArrayView bytes)
+{
+    gbk::Decoded decoded = gbk::decodeStrict(bytes);
+    lastInvalid_ = !decoded.valid();
+    sawInvalid_ = sawInvalid_ || lastInvalid_;
+    return std::move(decoded.text);
+}
+
 std::optional<QString> SeqReader::readField()
 {
+    endedAtComma_ = false;
+    lastInvalid_ = false;
     const qsizetype n = data_.size();
     while (pos_ < n && (data_[pos_] == ' ' || data_[pos_] == '\t'))
         ++pos_;
@@ -42,11 +58,11 @@ std::optional<QString> SeqReader::readField()
     const auto isEnd = [&](qsizetype i) {
         return data_[i] == ',' || data_[i] == '\r' || data_[i] == '\n';
     };
-    QByteArray bytes;
+    QByteArrayView bytes;
     if (data_[pos_] == '"') {
         const qsizetype close = data_.indexOf('"', pos_ + 1);
         const qsizetype stop = close < 0 ? n : close;
-        bytes = data_.mid(pos_ + 1, stop - pos_ - 1);
+        bytes = QByteArrayView(data_).sliced(pos_ + 1, stop - pos_ - 1);
         pos_ = close < 0 ? n : close + 1;
         while (pos_ < n && !isEnd(pos_))
             ++pos_;
@@ -54,44 +70,181 @@ std::optional<QString> SeqReader::readField()
         const qsizetype start = pos_;
         while (pos_ < n && !isEnd(pos_))
             ++pos_;
-        bytes = data_.mid(start, pos_ - start);
+        bytes = QByteArrayView(data_).sliced(start, pos_ - start);
     }
     if (pos_ < n) {
-        if (data_[pos_] == ',')
+        if (data_[pos_] == ',') {
             ++pos_;
-        else
+            endedAtComma_ = true;
+        } else {
             skipLineEnd();
+        }
     }
-    return gbk::decode(bytes);
+    return decode(bytes);
 }
 
-std::optional<QString> SeqReader::readLine()
+std::optional<QByteArray> SeqReader::readLineBytes()
 {
+    lastInvalid_ = false;
     const qsizetype n = data_.size();
     if (pos_ >= n)
         return std::nullopt;
     const qsizetype start = pos_;
     while (pos_ < n && data_[pos_] != '\r' && data_[pos_] != '\n')
         ++pos_;
-    const QByteArray bytes = data_.mid(start, pos_ - start);
+    QByteArray bytes = data_.mid(start, pos_ - start);
     skipLineEnd();
-    return gbk::decode(bytes);
+    return bytes;
 }
+
+std::optional<QString> SeqReader::readLine()
+{
+    const auto bytes = readLineBytes();
+    if (!bytes)
+        return std::nullopt;
+    return decode(*bytes);
+}
+
+// ---- replacing a file -----------------------------------------------------------------------
+
+ReplacingFile::ReplacingFile(QString path) : path_(std::move(path)) {}
+
+ReplacingFile::~ReplacingFile()
+{
+    abandon();
+}
+
+bool ReplacingFile::fail()
+{
+    if (error_ == 0)
+        error_ = errno != 0 ? errno : EIO;
+    return false;
+}
+
+bool ReplacingFile::open(std::optional<QFileDevice::Permissions> mode)
+{
+    abandon();
+    error_ = 0;
+    // A link keeps pointing where it did: the file it names is the one replaced.
+    const QFileInfo info(path_);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+    target_ = QFile::encodeName(target);
+    struct stat old {
+    };
+    const bool hadFile = ::stat(target_.constData(), &old) == 0;
+    const QString dir = QFileInfo(target).absolutePath();
+    for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+        temp_ = QFile::encodeName(
+            dir + QStringLiteral("/.%1.%2.new")
+                      .arg(QFileInfo(target).fileName())
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        fd_ = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) {
+        temp_.clear();
+        return fail();
+    }
+    mode_t wanted = 0;
+    if (mode) {
+        // Qt's owner, group and other bits, three each, in the order of a file mode's.
+        const uint bits = uint(mode->toInt());
+        wanted = mode_t((((bits >> 12) & 7) << 6) | (((bits >> 4) & 7) << 3) | (bits & 7));
+    } else if (hadFile) {
+        wanted = old.st_mode & 07777;
+    }
+    if ((mode || hadFile) && ::fchmod(fd_, wanted) != 0) {
+        fail();
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingFile::write(QByteArrayView bytes)
+{
+    if (fd_ < 0)
+        return fail();
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errno = n == 0 ? EIO : errno;
+            return fail();
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool ReplacingFile::commit()
+{
+    if (fd_ < 0)
+        return fail();
+    const bool written = error_ == 0 && ::fsync(fd_) == 0;
+    if (!written)
+        fail();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && written)
+        fail();
+    if (error_ != 0 || ::rename(temp_.constData(), target_.constData()) != 0) {
+        fail();
+        ::unlink(temp_.constData());
+        temp_.clear();
+        return false;
+    }
+    temp_.clear();
+    // The rename itself reaches the disk with the directory. The new content is in place
+    // already, so a directory that cannot be synced does not undo the replacement.
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target_)).absolutePath());
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+void ReplacingFile::abandon()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.isEmpty()) {
+        ::unlink(temp_.constData());
+        temp_.clear();
+    }
+}
+
+bool replaceFile(const QString& path, QByteArrayView bytes,
+                 std::optional<QFileDevice::Permissions> mode)
+{
+    ReplacingFile file(path);
+    return file.open(mode) && file.write(bytes) && file.commit();
+}
+
+// ---- writing --------------------------------------------------------------------------------
 
 SeqWriter::~SeqWriter()
 {
     close();
 }
 
-bool SeqWriter::open(const QString& path, Mode mode)
+bool SeqWriter::open(const QString& path, Mode mode,
+                     std::optional<QFileDevice::Permissions> permissions)
 {
     close();
     failed_ = false;
     if (mode == Mode::Replace) {
-        auto file = std::make_unique<QSaveFile>(path);
-        const bool ok = file->open(QIODevice::WriteOnly);
-        file_ = std::move(file);
-        return ok;
+        replacing_ = std::make_unique<ReplacingFile>(path);
+        return replacing_->open(permissions);
     }
     auto file = std::make_unique<QFile>(path);
     const bool ok = file->open(mode == Mode::Append ? QIODevice::WriteOnly | QIODevice::Append
@@ -102,8 +255,12 @@ bool SeqWriter::open(const QString& path, Mode mode)
 
 void SeqWriter::put(const QByteArray& bytes)
 {
-    if (!file_ || !file_->isOpen() || file_->write(bytes) != bytes.size())
+    if (replacing_) {
+        if (!replacing_->write(bytes))
+            failed_ = true;
+    } else if (!file_ || !file_->isOpen() || file_->write(bytes) != bytes.size()) {
         failed_ = true;
+    }
 }
 
 void SeqWriter::print(QStringView text)
@@ -128,14 +285,17 @@ void SeqWriter::printNumber(qint64 value)
 
 bool SeqWriter::close()
 {
+    if (replacing_) {
+        if (failed_)
+            replacing_->abandon();
+        else if (!replacing_->commit())
+            failed_ = true;
+        replacing_.reset();
+        return !failed_;
+    }
     if (!file_)
         return !failed_;
-    if (auto* save = qobject_cast<QSaveFile*>(file_.get())) {
-        if (failed_)
-            save->cancelWriting();
-        if (!save->commit())
-            failed_ = true;
-    } else if (file_->isOpen()) {
+    if (file_->isOpen()) {
         if (!static_cast<QFile*>(file_.get())->flush())
             failed_ = true;
         file_->close();

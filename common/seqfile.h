@@ -5,6 +5,14 @@
 // double quote runs to the closing quote and loses its quotes (whatever follows up to the next
 // comma or line end is dropped); any other field ends at a comma or a line end (CR LF, CR or LF)
 // and keeps its trailing blanks. Reading past the last field gives no value.
+//
+// Bytes that are not GBK text still read (each bad sequence becomes U+FFFD), but the reader
+// says so: callers that must not take a damaged value for a real one ask lastInvalid().
+//
+// Replacing a file (ReplacingFile, and SeqWriter's Replace mode built on it): the new content
+// goes to a temporary file beside the old one; only when every write, the flush to the disk
+// and the close succeeded does it take the old file's place, so a full disk or a size limit
+// leaves the old file as it was.
 
 #include <QByteArray>
 #include <QFileDevice>
@@ -24,14 +32,59 @@ public:
     bool open(const QString& path);
 
     std::optional<QString> readField();
-    std::optional<QString> readLine(); // the text up to the line end, which is consumed
+    std::optional<QString> readLine();         // the text up to the line end, which is consumed
+    std::optional<QByteArray> readLineBytes(); // the same, not decoded
     bool atEnd() const;
+    // The last field read ended at a comma (so another field, maybe empty, follows on its line).
+    bool endedAtComma() const { return endedAtComma_; }
+    // The last field or line read held bytes that are not GBK text.
+    bool lastInvalid() const { return lastInvalid_; }
+    // Some field or line read so far held bytes that are not GBK text.
+    bool sawInvalid() const { return sawInvalid_; }
 
 private:
     void skipLineEnd();
+    QString decode(QByteArrayView bytes);
     QByteArray data_;
     qsizetype pos_ = 0;
+    bool endedAtComma_ = false;
+    bool lastInvalid_ = false;
+    bool sawInvalid_ = false;
 };
+
+// A file written anew that takes the place of path in one step, and only when all of it
+// reached the disk: a temporary file in the same directory, every write checked, fsync, close,
+// rename over path, then fsync of the directory. Until commit() the old file is untouched;
+// destroying an uncommitted ReplacingFile removes the temporary file.
+class ReplacingFile
+{
+public:
+    explicit ReplacingFile(QString path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // mode: the permissions of the new file; without one it keeps those of the file it
+    // replaces, or gets the usual ones (0666 less the umask) when there is none.
+    bool open(std::optional<QFileDevice::Permissions> mode = std::nullopt);
+    bool write(QByteArrayView bytes); // false (and the commit fails) when not all was written
+    bool commit();                    // false when anything failed; path then is as it was
+    void abandon();
+    // The system's error number of the first failure (ENOSPC, EFBIG, ...), 0 when none.
+    int error() const { return error_; }
+
+private:
+    bool fail();
+    QString path_;
+    QByteArray target_; // path_ with symbolic links resolved, encoded for the system calls
+    QByteArray temp_;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// The whole content of path replaced by bytes through a ReplacingFile.
+bool replaceFile(const QString& path, QByteArrayView bytes,
+                 std::optional<QFileDevice::Permissions> mode = std::nullopt);
 
 class SeqWriter
 {
@@ -44,7 +97,9 @@ public:
     SeqWriter(const SeqWriter&) = delete;
     SeqWriter& operator=(const SeqWriter&) = delete;
 
-    bool open(const QString& path, Mode mode = Mode::Output);
+    // mode: the permissions of a replacing file (see ReplacingFile::open).
+    bool open(const QString& path, Mode mode = Mode::Output,
+              std::optional<QFileDevice::Permissions> permissions = std::nullopt);
     void print(QStringView text);     // the text alone
     void printLine(QStringView text); // the text and CR LF
     // A number as written by the runtime's print: a blank (or the minus sign) before the
@@ -56,6 +111,7 @@ public:
 private:
     void put(const QByteArray& bytes);
     std::unique_ptr<QFileDevice> file_;
+    std::unique_ptr<ReplacingFile> replacing_;
     bool failed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "common/sharedfiles.h"
 
+#include "common/gbk.h"
 #include "common/installation.h"
 #include "common/seqfile.h"
 
@@ -41,44 +42,63 @@ QString resolveFileName(const QString& path, NameMatch sameName)
     return {};
 }
 
+QString fileNameOrGiven(const QString& path)
+{
+    const QString found = resolveFileName(path);
+    return found.isEmpty() ? path : found;
+}
+
+LocalPortField parseLocalPort(const QByteArray& bytes)
+{
+    SeqReader reader(bytes);
+    LocalPortField field{reader.readField().value_or(QString())};
+    field.damaged = reader.lastInvalid();
+    return field;
+}
+
+std::optional<LocalPortField> readLocalPortField(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return parseLocalPort(file.readAll());
+}
+
 std::optional<QString> readLocalPort(const QString& path)
 {
-    SeqReader reader;
-    if (!reader.open(path))
+    const auto field = readLocalPortField(path);
+    if (!field || field->damaged)
         return std::nullopt;
-    return reader.readField().value_or(QString());
+    return field->value;
 }
 
 bool writeLocalPortDigits(const QString& path, const QString& digits)
 {
-    SeqWriter writer;
-    if (!writer.open(path))
-        return false;
-    writer.print(digits);
-    return writer.close();
+    return replaceFile(path, gbk::encode(digits));
 }
 
 bool writeLocalPortLine(const QString& path, const QString& text)
 {
-    // The new file takes the old one's place in one step: a write that fails leaves the old
-    // number, never a missing file.
-    SeqWriter writer;
-    if (!writer.open(path, SeqWriter::Mode::Replace))
-        return false;
-    writer.printLine(text);
-    return writer.close();
+    return replaceFile(path, gbk::encode(text) + "\r\n");
+}
+
+std::optional<Credentials> parseCredentials(const QByteArray& bytes)
+{
+    SeqReader reader(bytes);
+    const auto name = reader.readField();
+    const bool nameDamaged = reader.lastInvalid();
+    const auto password = reader.readField();
+    if (!name || !password || nameDamaged || reader.lastInvalid())
+        return std::nullopt;
+    return Credentials{name->trimmed(), password->trimmed()};
 }
 
 std::optional<Credentials> readCredentialFile(const QString& path)
 {
-    SeqReader reader;
-    if (!reader.open(path))
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const auto name = reader.readField();
-    const auto password = reader.readField();
-    if (!name || !password)
-        return std::nullopt;
-    return Credentials{name->trimmed(), password->trimmed()};
+    return parseCredentials(file.readAll());
 }
 
 bool credentialsMatch(const Credentials& stored, const QString& typedName,
@@ -87,22 +107,34 @@ bool credentialsMatch(const Credentials& stored, const QString& typedName,
     return stored.name == typedName && stored.password == typedPassword;
 }
 
+CredentialFieldProblem credentialFieldProblem(const QString& text)
+{
+    using Kind = CredentialFieldProblem::Kind;
+    if (text.startsWith(u'"'))
+        return {Kind::LeadingQuote, QStringLiteral("\"")};
+    for (const QChar c : text) {
+        if (c == u',')
+            return {Kind::Comma, c};
+        if (c == u'\r' || c == u'\n')
+            return {Kind::LineBreak, c};
+    }
+    const qsizetype bad = gbk::unencodableAt(text);
+    if (bad >= 0) {
+        const qsizetype len = text[bad].isHighSurrogate() && bad + 1 < text.size() ? 2 : 1;
+        return {Kind::NotGbk, text.mid(bad, len)};
+    }
+    return {};
+}
+
 bool writeCredentialFile(const QString& path, const QString& name, const QString& password)
 {
-    // Readable by its owner only, from the first byte on; the new content replaces the old in
-    // one step, so a failed write keeps the old name and password.
-    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!QFile::exists(path)) {
-        QFile created(path);
-        if (!created.open(QIODevice::WriteOnly) || !created.setPermissions(ownerOnly))
-            return false;
-    }
-    SeqWriter writer;
-    if (!writer.open(path, SeqWriter::Mode::Replace))
-        return false;
-    writer.printLine(name.trimmed());
-    writer.printLine(password.trimmed());
-    return writer.close();
+    return replaceFile(path, credentialFileBytes(name, password),
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+QByteArray credentialFileBytes(const QString& name, const QString& password)
+{
+    return gbk::encode(name.trimmed()) + "\r\n" + gbk::encode(password.trimmed()) + "\r\n";
 }
 
 } // namespace lt

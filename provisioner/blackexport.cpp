@@ -17,6 +17,17 @@ bool accessCodeAccepted(const QString& typed)
     return typed == QStringLiteral("Kvtwpa1987");
 }
 
+QString refusedMessage(const QStringList& refused)
+{
+    constexpr int kShown = 20;
+    QString text = kExportRefused.arg(refused.size());
+    for (const QString& line : refused.mid(0, kShown))
+        text += u'\n' + line;
+    if (refused.size() > kShown)
+        text += QStringLiteral("\n……");
+    return text;
+}
+
 ExportResult exportMasterBlackList(db::Connection& connection, const QString& path)
 {
     ExportResult result;
@@ -39,8 +50,8 @@ ExportResult exportMasterBlackList(db::Connection& connection, const QString& pa
                            rs.field(QStringLiteral("类别")).toString().trimmed()});
     }
     connection.close();
-    result.recordsWritten = int(records.size());
-    result.written = blacklist::write(path, records);
+    result.written = blacklist::write(path, records, &result.refused);
+    result.recordsWritten = int(records.size() - size_t(result.refused.size()));
     return result;
 }
 

@@ -3,6 +3,7 @@
 // BlackName.dat file, behind an access code.
 
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 namespace lt::db
@@ -26,11 +27,20 @@ struct ExportResult {
     bool written = false;
     int records = 0;        // records in the master list
     int recordsWritten = 0; // records written to the file
+    // Records left out because the file format cannot carry one of their values, each named
+    // ("第5条记录（域名“x.example”）：标题含有换行符，未写入").
+    QStringList refused;
     QString error;
 };
+// The message after an export that left records out: this text, then the first 20 records
+// refused, one a line ("……" when there are more).
+inline const QString kExportRefused =
+    QStringLiteral("%1 条记录的值无法写入 BlackName.dat（读回时会变成别的值），未写入：");
+QString refusedMessage(const QStringList& refused);
 
 // Reads the master list on connection and writes it to path (count line, then domain, title and
 // class of every record, trimmed). When the list cannot be read, the file is left as it was.
+// recordsWritten counts the records in the file: at most kMaxBlackListRecords, less refused.
 ExportResult exportMasterBlackList(db::Connection& connection, const QString& path);
 
 } // namespace lt::prov

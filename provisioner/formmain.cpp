@@ -221,6 +221,8 @@ void FormMain::BlackTableToFile()
         ui::message(this, text::kExportFailed + u'\n' + result.error, ui::Icon::Exclamation);
     else if (!result.written)
         ui::message(this, text::kExportNotWritten.arg(path), ui::Icon::Exclamation);
+    else if (!result.refused.isEmpty())
+        ui::message(this, refusedMessage(result.refused), ui::Icon::Exclamation);
     else if (result.recordsWritten < result.records)
         ui::message(this, text::kExportTruncated.arg(result.records).arg(result.recordsWritten),
                     ui::Icon::Exclamation);

@@ -61,7 +61,7 @@ Databases::~Databases()
 
 QString blackNameFilePath()
 {
-    return Installation::appDir() + QStringLiteral("/BlackName.dat");
+    return fileNameOrGiven(Installation::appDir() + QStringLiteral("/BlackName.dat"));
 }
 
 bool blackNameFilePresent()

@@ -59,8 +59,13 @@ DialogDK::DialogDK(FormMain& form) : QDialog(&form), form_(form)
     connect(OKButton, &QPushButton::clicked, this, &DialogDK::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &DialogDK::CancelButton_Click);
 
-    // The box starts from the file; a file that cannot be read leaves it empty.
-    Text_端口->setText(readLocalPort(portFilePath()).value_or(QString()));
+    // The box starts from the file; a file that cannot be read leaves it empty, and so does a
+    // damaged one, which the administrator is told about so that a new number is typed.
+    const std::optional<LocalPortField> field = readLocalPortField(portFilePath());
+    if (field && field->damaged)
+        ui::message(this, kDamagedFileText, ui::Icon::Exclamation);
+    else if (field)
+        Text_端口->setText(field->value);
     Text_端口->setFocus();
     Text_端口->selectAll();
 }

@@ -22,6 +22,9 @@ class DialogDK : public QDialog
     Q_OBJECT
 public:
     static constexpr int kMaxDigits = 5;
+    // Shown at opening when LocalPort.txt holds bytes that are not GBK text.
+    static inline const QString kDamagedFileText =
+        QStringLiteral("LocalPort.txt 已损坏（含有无效的GBK字符），请重新输入端口号");
     explicit DialogDK(FormMain& form);
 
     QComboBox* Text_类别;

@@ -15,6 +15,26 @@
 namespace lt::overseer
 {
 
+QString unstorableText(const QString& what, const QString& trimmed)
+{
+    using Kind = CredentialFieldProblem::Kind;
+    const CredentialFieldProblem problem = credentialFieldProblem(trimmed);
+    switch (problem.kind) {
+    case Kind::None:
+        return {};
+    case Kind::Comma:
+        return what + QStringLiteral("不能含有逗号“,”");
+    case Kind::LeadingQuote:
+        return what + QStringLiteral("不能以双引号“\"”开头");
+    case Kind::LineBreak:
+        return what + QStringLiteral("不能含有换行符");
+    case Kind::NotGbk:
+        return what + QStringLiteral("中的字符“") + problem.character +
+               QStringLiteral("”无法保存，请换用其他字符");
+    }
+    return {};
+}
+
 PasswordChangeCheck checkPasswordChange(const QString& name, const QString& password,
                                         const QString& confirmation)
 {
@@ -25,6 +45,12 @@ PasswordChangeCheck checkPasswordChange(const QString& name, const QString& pass
         return {QStringLiteral("口令不能为空"), Focus::Password};
     if (password.trimmed() != confirmation)
         return {QStringLiteral("两次输入口令不一致 "), Focus::Password};
+    if (const QString why = unstorableText(QStringLiteral("管理员名称"), name.trimmed());
+        !why.isEmpty())
+        return {why, Focus::Name};
+    if (const QString why = unstorableText(QStringLiteral("口令"), password.trimmed());
+        !why.isEmpty())
+        return {why, Focus::Password};
     return {};
 }
 

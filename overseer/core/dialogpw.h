@@ -19,8 +19,14 @@ struct PasswordChangeCheck {
     Focus focus = Focus::None;
     bool ok() const { return message.isEmpty(); }
 };
+// After the empty and confirmation checks, a name or password that the credential file cannot
+// keep as typed (a comma, a leading double quote, a line break, a character outside GBK) is
+// refused: written anyway it would read back as another one and lock the administrator out.
 PasswordChangeCheck checkPasswordChange(const QString& name, const QString& password,
                                         const QString& confirmation);
+// The message for a trimmed name or password that cannot be kept, what being "管理员名称" or
+// "口令"; empty when it can be kept.
+QString unstorableText(const QString& what, const QString& trimmed);
 
 class DialogPW : public QDialog
 {

@@ -9,6 +9,7 @@
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
 #include "overseer/program.h"
+#include "tests/common/filesizelimit.h"
 #include "tests/overseer/consoletest.h"
 
 #include <QAction>
@@ -148,6 +149,36 @@ private slots:
             messages.texts(),
             QStringList({"请输入端口号", "写入文件 LocalPort.txt 失败，请检查程序目录是否可写"}));
         QVERIFY(form_->isLoaded("DialogDK"));
+    }
+
+    void fullDiskKeepsTheOldNumber()
+    {
+        test::writeFile(portFile(), "2\r\n");
+        DialogDK& dialog = open();
+        dialog.Text_端口->setText("12345");
+        test::MessageLog messages;
+        {
+            test::FileSizeLimit limit(3); // room for "123" only
+            QVERIFY(limit.active());
+            dialog.OKButton->click();
+        }
+        QCOMPARE(messages.texts(),
+                 QStringList{"写入文件 LocalPort.txt 失败，请检查程序目录是否可写"});
+        QCOMPARE(test::readFile(portFile()), QByteArray("2\r\n"));
+        QVERIFY(form_->isLoaded("DialogDK"));
+        // With room again the same number is kept.
+        dialog.OKButton->click();
+        QCOMPARE(test::readFile(portFile()), QByteArray("12345\r\n"));
+        QCOMPARE(messages.texts().last(), QStringLiteral("重新开机后有效"));
+    }
+
+    void damagedFileIsNoticed()
+    {
+        test::writeFile(portFile(), "2\x81\r\n");
+        test::MessageLog messages;
+        DialogDK& dialog = open();
+        QCOMPARE(messages.texts(), QStringList{DialogDK::kDamagedFileText});
+        QCOMPARE(dialog.Text_端口->text(), QString());
     }
 
     void reachedOnlyThroughTheUnlock()

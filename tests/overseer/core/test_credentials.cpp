@@ -2,10 +2,12 @@
 // menu of the real main window and the real credential file.
 
 #include "common/gbk.h"
+#include "common/sharedfiles.h"
 #include "overseer/core/dialogpw.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
 #include "overseer/program.h"
+#include "tests/common/filesizelimit.h"
 #include "tests/overseer/consoletest.h"
 
 #include <QAction>
@@ -13,6 +15,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lt;
@@ -168,6 +172,139 @@ private slots:
         QVERIFY(QDir().rmdir(file()));
         QCOMPARE(messages.texts(), QStringList{"无法写入系统文件，管理员名称和口令没有改变"});
         QVERIFY(form_->isLoaded("DialogPW"));
+    }
+
+    void fullDiskKeepsTheOldPair()
+    {
+        form_->CredFilePath = file();
+        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        dialog.show();
+        dialog.txtUserName->setText("新管理员");
+        dialog.txtPassword0->setText("s3cret");
+        dialog.txtPassword1->setText("s3cret");
+        test::MessageLog messages;
+        {
+            test::FileSizeLimit limit(4); // the disk fills up after four bytes
+            QVERIFY(limit.active());
+            dialog.OKButton->click();
+        }
+        QCOMPARE(messages.texts(), QStringList{"无法写入系统文件，管理员名称和口令没有改变"});
+        QCOMPARE(messages.requests[0].icon, ui::Icon::Exclamation);
+        QVERIFY(form_->isLoaded("DialogPW"));
+        QCOMPARE(test::readFile(file()), QByteArray("ADM\r\n739\r\n"));
+        dialog.CancelButton->click();
+        QVERIFY(unlock("ADM", "739"));
+    }
+
+    void damagedFileAdmitsNobody()
+    {
+        test::writeFile(file(), "ADM\r\n7\x81\x30\r\n"); // a byte pair that is not GBK
+        test::MessageLog messages;
+        QVERIFY(!unlock("ADM", "7\uFFFD0"));
+        QVERIFY(!unlock("ADM", "7?0"));
+        QCOMPARE(messages.texts(), (QStringList{"系统文件被破坏!", "系统文件被破坏!"}));
+    }
+
+    void unstorableNamesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("comma in the name") << "A,B"
+                                           << "pw"
+                                           << "管理员名称不能含有逗号“,”"
+                                           << "txtUserName";
+        QTest::newRow("comma in the password") << "ab"
+                                               << "ab,cd"
+                                               << "口令不能含有逗号“,”"
+                                               << "txtPassword(0)";
+        QTest::newRow("leading quote") << " \"ADM"
+                                       << "pw"
+                                       << "管理员名称不能以双引号“\"”开头"
+                                       << "txtUserName";
+        QTest::newRow("outside GBK") << "ADM"
+                                     << "Ä€ö"
+                                     << "口令中的字符“Ä”无法保存，请换用其他字符"
+                                     << "txtPassword(0)";
+    }
+
+    void unstorableNamesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        dialog.show();
+        dialog.txtUserName->setText(name);
+        dialog.txtPassword0->setText(password);
+        dialog.txtPassword1->setText(password.trimmed());
+        test::MessageLog messages;
+        dialog.OKButton->click();
+        QCOMPARE(messages.texts(), QStringList{message});
+        QCOMPARE(dialog.focusWidget()->objectName(), focus);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(test::readFile(file()), QByteArray("ADM\r\n739\r\n"));
+    }
+
+    // Generated names and passwords: the dialog takes exactly those that the credential file
+    // gives back unchanged, and after each change the next unlock takes the new pair.
+    void generatedChangesRoundTrip()
+    {
+        static const QStringList pieces = {"a",  "Z",    "9",      " ",          "\t", ",",
+                                           "\"", "'",    "Ä",      "€",          "ö",  "中",
+                                           "付", "在线", "\u3000", "\U0001F600", "·"};
+        QRandomGenerator random(8);
+        QTemporaryDir scratch;
+        int accepted = 0;
+        int refused = 0;
+        for (int i = 0; i < 160; ++i) {
+            QString typed[2];
+            for (QString& t : typed) {
+                const int n = 1 + int(random.bounded(8));
+                for (int k = 0; k < n; ++k)
+                    t += pieces[int(random.bounded(pieces.size()))];
+                t = t.left(DialogPW::kMaxLength);
+            }
+            const QString name = typed[0].trimmed();
+            const QString password = typed[1].trimmed();
+            if (name.isEmpty() || password.isEmpty())
+                continue;
+            // What the file itself gives back, written and read without the dialog.
+            const QString probe = scratch.filePath("probe");
+            QVERIFY(writeCredentialFile(probe, name, password));
+            const auto back = readCredentialFile(probe);
+            const bool storable = back && back->name == name && back->password == password;
+
+            test::writeFile(file(), "ADM\r\n739\r\n");
+            DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+            dialog.show();
+            dialog.txtUserName->setText(typed[0]);
+            dialog.txtPassword0->setText(typed[1]);
+            dialog.txtPassword1->setText(password);
+            test::MessageLog messages;
+            dialog.OKButton->click();
+            const QString label = typed[0] + " / " + typed[1];
+            QVERIFY2(form_->isLoaded("DialogPW") == !storable, qPrintable(label));
+            if (!storable) {
+                ++refused;
+                QCOMPARE(messages.requests.size(), 1);
+                QVERIFY2(test::readFile(file()) == "ADM\r\n739\r\n", qPrintable(label));
+                dialog.CancelButton->click();
+                continue;
+            }
+            QVERIFY(messages.requests.isEmpty());
+            ++accepted;
+            QVERIFY2(unlock(name, password), qPrintable(label));
+            if (name != "ADM" || password != "739") {
+                test::MessageLog refusal;
+                QVERIFY(!unlock("ADM", "739"));
+            }
+            form_->LoginPassed = true;
+        }
+        QVERIFY(accepted > 20);
+        QVERIFY(refused > 20);
     }
 
     void cancelledUnlockOpensNothing()

@@ -1,0 +1,244 @@
+// What the programs' small files survive: a full disk while a file is replaced (the old file
+// stays, the writer says it failed), the permissions of a replaced file, and bytes that are not
+// GBK text in a file read back (the readers say so instead of passing on U+FFFD).
+
+#include "common/blacklist.h"
+#include "common/gbk.h"
+#include "common/seqfile.h"
+#include "common/sharedfiles.h"
+#include "tests/common/filesizelimit.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <functional>
+#include <sys/stat.h>
+
+using namespace lt;
+
+using Writer = std::function<bool(const QString& path)>;
+Q_DECLARE_METATYPE(Writer)
+
+class FileSafety : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QStringList leftovers() const
+    {
+        return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+private slots:
+    void init()
+    {
+        for (const QString& name : leftovers())
+            QFile::remove(path(name));
+    }
+
+    void fullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<Writer>("writer");
+        QTest::newRow("credential file") << Writer([](const QString& p) {
+            return writeCredentialFile(p, QStringLiteral("新管理员"), QStringLiteral("s3cret"));
+        });
+        QTest::newRow("LocalPort.txt, port dialog") << Writer(
+            [](const QString& p) { return writeLocalPortLine(p, QStringLiteral("12345")); });
+        QTest::newRow("LocalPort.txt, adapter dialog") << Writer(
+            [](const QString& p) { return writeLocalPortDigits(p, QStringLiteral("12345")); });
+        QTest::newRow("BlackName.dat") << Writer([](const QString& p) {
+            return blacklist::write(p, {{"a.example", "甲", "色情"}});
+        });
+        QTest::newRow("a replacing writer, many lines") << Writer([](const QString& p) {
+            SeqWriter writer;
+            if (!writer.open(p, SeqWriter::Mode::Replace))
+                return false;
+            for (int i = 0; i < 1000; ++i)
+                writer.printLine(u"一行文字");
+            return writer.close();
+        });
+    }
+
+    void fullDiskKeepsTheOldFile()
+    {
+        QFETCH(Writer, writer);
+        const QString file = path("target");
+        test::writeFile(file, "OLD\r\n");
+        {
+            // Room for a few bytes only: the new content cannot be written in full.
+            test::FileSizeLimit limit(3);
+            QVERIFY(limit.active());
+            QVERIFY(!writer(file));
+        }
+        QCOMPARE(test::readFile(file), QByteArray("OLD\r\n"));
+        QCOMPARE(leftovers(), QStringList{"target"}); // no temporary file left behind
+        // With room again the same writer replaces the file.
+        QVERIFY(writer(file));
+        QVERIFY(test::readFile(file) != QByteArray("OLD\r\n"));
+        QCOMPARE(leftovers(), QStringList{"target"});
+    }
+
+    void replacingFileReportsTheError()
+    {
+        const QString file = path("target");
+        test::writeFile(file, "OLD");
+        test::FileSizeLimit limit(2);
+        ReplacingFile replacing(file);
+        QVERIFY(replacing.open());
+        QVERIFY(!replacing.write("12345"));
+        QCOMPARE(replacing.error(), EFBIG);
+        QVERIFY(!replacing.commit());
+        QCOMPARE(test::readFile(file), QByteArray("OLD"));
+        // Into a directory that does not exist nothing can be opened.
+        ReplacingFile nowhere(path("no/such/dir/file"));
+        QVERIFY(!nowhere.open());
+        QCOMPARE(nowhere.error(), ENOENT);
+        QVERIFY(!nowhere.commit());
+    }
+
+    void replacedFilesKeepTheirPermissions()
+    {
+        const QString port = path("LocalPort.txt");
+        test::writeFile(port, "1");
+        const auto groupRead = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(port, groupRead));
+        QVERIFY(writeLocalPortLine(port, QStringLiteral("2")));
+        QCOMPARE(QFile::permissions(port) & 0x7077, groupRead & 0x7077);
+
+        // The credential file is its owner's alone, even where an older copy was not.
+        const QString cred = path("KVRTMQLP.DLL");
+        test::writeFile(cred, "ADM\r\n739\r\n");
+        QVERIFY(QFile::setPermissions(cred, groupRead | QFile::ReadOther));
+        QVERIFY(writeCredentialFile(cred, QStringLiteral("ADM"), QStringLiteral("740")));
+        QCOMPARE(QFile::permissions(cred) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(test::readFile(cred), QByteArray("ADM\r\n740\r\n"));
+
+        // A new file gets the usual permissions (not those of a private temporary file).
+        const QString fresh = path("new.txt");
+        QVERIFY(writeLocalPortDigits(fresh, QStringLiteral("3")));
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat st {
+        };
+        QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
+    }
+
+    void replacingThroughALinkKeepsTheLink()
+    {
+        const QString real = path("real.txt");
+        const QString link = path("LocalPort.txt");
+        test::writeFile(real, "1");
+        QVERIFY(QFile::link(real, link));
+        QVERIFY(writeLocalPortLine(link, QStringLiteral("7")));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(test::readFile(real), QByteArray("7\r\n"));
+    }
+
+    void strictDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("invalidAt");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ASCII") << QByteArray("abc") << -1 << "abc";
+        QTest::newRow("GBK CJK") << gbk::encode(u"付款") << -1 << "付款";
+        QTest::newRow("euro sign") << QByteArray("\x80") << -1 << "€";
+        QTest::newRow("trail byte out of range") << QByteArray("ab\x81\x30z") << 2 << "ab\uFFFD0z";
+        QTest::newRow("0x7F is no trail byte") << QByteArray("\xa1\x7f") << 0 << "\uFFFD\x7f";
+        QTest::newRow("lead byte at the end") << QByteArray("ab\xb8") << 2 << "ab";
+        QTest::newRow("0xFF") << QByteArray("a\xff") << 1 << "a\uF8F5";
+        QTest::newRow("after good CJK") << gbk::encode(u"中文") + QByteArray("\x81") << 4 << "中文";
+    }
+
+    void strictDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, invalidAt);
+        QFETCH(QString, text);
+        const gbk::Decoded decoded = gbk::decodeStrict(bytes);
+        QCOMPARE(int(decoded.invalidAt), invalidAt);
+        QCOMPARE(decoded.valid(), invalidAt < 0);
+        QCOMPARE(decoded.text, text);
+    }
+
+    void unencodableCharacters()
+    {
+        QCOMPARE(gbk::unencodableAt(u"管理员ADM€"), qsizetype(-1));
+        QCOMPARE(gbk::unencodableAt(u"Ä€ö"), qsizetype(0));
+        QCOMPARE(gbk::unencodableAt(u"a€ö"), qsizetype(2));
+        QCOMPARE(gbk::unencodableAt(u"ab\U00020000"), qsizetype(2)); // outside the BMP
+        QCOMPARE(gbk::unencodableAt(u"x\uFFFD"), qsizetype(1));
+        QCOMPARE(gbk::unencodableAt(u""), qsizetype(-1));
+    }
+
+    void damagedFilesAreNoticed()
+    {
+        const QString cred = path("KVRTMQLP.DLL");
+        test::writeFile(cred, "ADM\r\n7\x81\x30"
+                              "9\r\n");
+        QVERIFY(!readCredentialFile(cred).has_value()); // damaged: nobody logs in with it
+        test::writeFile(cred, "A\xb8\r\n739\r\n");
+        QVERIFY(!readCredentialFile(cred).has_value());
+        test::writeFile(cred, gbk::encode(u"管理员\r\n口令\r\n") + "\x81\x30"); // after the fields
+        QVERIFY(readCredentialFile(cred).has_value());
+
+        const QString port = path("LocalPort.txt");
+        test::writeFile(port, "2\x81\r\n");
+        const auto field = readLocalPortField(port);
+        QVERIFY(field && field->damaged);
+        QVERIFY(!readLocalPort(port).has_value()); // never passed on to the modules
+        test::writeFile(port, "2\r\n\x81\x30");
+        QVERIFY(!readLocalPortField(port)->damaged);
+        QCOMPARE(readLocalPort(port).value(), QStringLiteral("2"));
+
+        SeqReader reader(QByteArray("ok,b\xff\xff"
+                                    "ad,fine"));
+        QCOMPARE(reader.readField().value(), QStringLiteral("ok"));
+        QVERIFY(!reader.lastInvalid());
+        reader.readField();
+        QVERIFY(reader.lastInvalid());
+        QCOMPARE(reader.readField().value(), QStringLiteral("fine"));
+        QVERIFY(!reader.lastInvalid());
+        QVERIFY(reader.sawInvalid());
+    }
+
+    void credentialFieldProblems_data()
+    {
+        using Kind = CredentialFieldProblem::Kind;
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("character");
+        QTest::newRow("plain") << "ADM" << int(Kind::None) << "";
+        QTest::newRow("CJK and blanks inside") << "管理 员" << int(Kind::None) << "";
+        QTest::newRow("quote inside") << "ab\"c" << int(Kind::None) << "";
+        QTest::newRow("euro sign") << "pw€" << int(Kind::None) << "";
+        QTest::newRow("comma") << "A,B" << int(Kind::Comma) << ",";
+        QTest::newRow("leading quote") << "\"abc" << int(Kind::LeadingQuote) << "\"";
+        QTest::newRow("line break") << "a\nb" << int(Kind::LineBreak) << "\n";
+        QTest::newRow("outside GBK") << "Ä€ö" << int(Kind::NotGbk) << "Ä";
+        QTest::newRow("outside the BMP") << "pw\U0001F600" << int(Kind::NotGbk) << "\U0001F600";
+    }
+
+    void credentialFieldProblems()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(QString, character);
+        const CredentialFieldProblem problem = credentialFieldProblem(text);
+        QCOMPARE(int(problem.kind), kind);
+        QCOMPARE(problem.character, character);
+    }
+
+    void fileNamesWithoutRegardToCase()
+    {
+        test::writeFile(path("blackname.DAT"), " 0 \r\n");
+        QCOMPARE(fileNameOrGiven(path("BlackName.dat")), path("blackname.DAT"));
+        QCOMPARE(fileNameOrGiven(path("Missing.dat")), path("Missing.dat"));
+    }
+};
+
+QTEST_GUILESS_MAIN(FileSafety)
+#include "test_filesafety.moc"
