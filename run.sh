@@ -20,14 +20,22 @@ export LANTROVE_ROOT=$root
 export ODBCSYSINI=$root/system ODBCINI=$root/system/odbc.ini
 provisioner=$root/app/provisioner
 has_database() { scripts/db.sh client "$root" -N -e "SHOW DATABASES" | grep -qx "$1"; }
-# Only a database that does not exist yet is initialised: a second run keeps the data.
+# Only a database that is missing or whose initialisation never finished (a server stopped
+# half-way) is initialised: a second run keeps the data of a complete one.
 init=()
-has_database dovrik || init+=(log)
-has_database ipdata || init+=(config)
 if [ -x "$provisioner" ]; then
     "$provisioner" --register 0.0.0.0
+    for what in log config; do
+        rc=0
+        "$provisioner" --check "$what" || rc=$?
+        case $rc in
+            0) ;;
+            4) init+=("$what") ;;
+            *) echo "the provisioner could not check the database ($what)" >&2; exit 1 ;;
+        esac
+    done
     for what in "${init[@]}"; do "$provisioner" --init "$what" --yes; done
-elif [ ${#init[@]} -eq 2 ]; then
+elif ! has_database dovrik && ! has_database ipdata; then
     echo "the provisioner is not built yet; registering and initialising directly"
     build/bin/lt_datagen --init
 fi

@@ -17,7 +17,7 @@ QString keyOf(const QString& dsn)
 }
 
 void writeDataSource(const QString& dsn, const QString& database, const QString& address,
-                     bool local)
+                     const QString& remotePort, bool local)
 {
     const QString key = keyOf(dsn);
     const ServerSettings server = Installation::server();
@@ -27,7 +27,7 @@ void writeDataSource(const QString& dsn, const QString& database, const QString&
     reg::setValue(key, QStringLiteral("Driver"), driverLibrary());
     reg::setValue(key, QStringLiteral("Option"), QStringLiteral("3"));
     reg::setValue(key, QStringLiteral("Password"), local ? QString() : kRemotePassword);
-    reg::setValue(key, QStringLiteral("Port"), server.port);
+    reg::setValue(key, QStringLiteral("Port"), local ? server.port : remotePort);
     reg::setValue(key, QStringLiteral("Server"), local ? QStringLiteral("localhost") : address);
     reg::setValue(key, QStringLiteral("Stmt"), QString());
     reg::setValue(key, QStringLiteral("User"), local ? QString() : kRemoteUser);
@@ -67,15 +67,27 @@ QString driverLibrary()
     return QString::fromUtf8(buffer.left(std::max(n, 0)));
 }
 
-void registerDataSources(const QString& address)
+bool isValidPort(const QString& port)
+{
+    if (port.isEmpty() || port.size() > 5)
+        return false;
+    for (const QChar c : port) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const int value = port.toInt();
+    return value >= 1 && value <= 65535;
+}
+
+void registerDataSources(const QString& address, const QString& remotePort)
 {
     const QString sources = reg::kOdbcIni + QStringLiteral("\\ODBC Data Sources");
     reg::createKey(sources);
     reg::setValue(sources, kLogDsn, kDriverDescription);
     reg::setValue(sources, kConfigDsn, kDriverDescription);
     const bool local = address == kLocalAddress;
-    writeDataSource(kLogDsn, QStringLiteral("dovrik"), address, local);
-    writeDataSource(kConfigDsn, QStringLiteral("ipdata"), address, local);
+    writeDataSource(kLogDsn, QStringLiteral("dovrik"), address, remotePort, local);
+    writeDataSource(kConfigDsn, QStringLiteral("ipdata"), address, remotePort, local);
 }
 
 } // namespace lt::dsn

@@ -12,6 +12,8 @@ inline const QString kDriverDescription = QStringLiteral("MySQL ODBC 3.51 Driver
 inline const QString kRemoteUser = QStringLiteral("qmlxdovrik");
 inline const QString kRemotePassword = QStringLiteral("tovk318254");
 inline const QString kLocalAddress = QStringLiteral("0.0.0.0");
+// The port of a database server elsewhere, unless the administrator names another.
+inline const QString kRemotePort = QStringLiteral("3306");
 
 // Strings of the resident keeper (the log one has no closing semicolon).
 inline const QString kKeeperLogString = QStringLiteral("DSN=LocalLogTable;uid=;pwd=");
@@ -33,9 +35,15 @@ ConnectionStrings chosenConnectionStrings();
 // the driver description (the value Driver of both data sources).
 QString driverLibrary();
 
+// A TCP port as the administrator gives it: decimal digits for 1 to 65535.
+bool isValidPort(const QString& port);
+
 // Registers both data sources for the address typed by the operator; "0.0.0.0" means the local
-// server. Values in the order Database, Description, Driver, Option, Password, Port, Server,
-// Stmt, User; a private local server adds Socket after them. Registry failures are ignored.
-void registerDataSources(const QString& address);
+// server, reached on the port (and socket) of the installation's own server; any other address
+// is reached on the given port. Values in the order Database, Description, Driver, Option,
+// Password, Port, Server, Stmt, User; a private local server adds Socket after them. Registry
+// failures are ignored. odbc.ini holds the account's password afterwards: it is kept readable
+// by the installation's owner only.
+void registerDataSources(const QString& address, const QString& remotePort = kRemotePort);
 
 } // namespace lt::dsn

@@ -51,10 +51,28 @@ bool odbcSectionExists(const QString& section)
     return false;
 }
 
+// odbc.ini holds the password of a remote server's account: only the installation's owner may
+// read it, whatever mode the file was first created with.
+void restrictOdbcIni()
+{
+    const QString path = Installation::systemDir() + u'/' + QLatin1String(kIniName);
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!QFile::exists(path)) {
+        QFile created(path);
+        if (!created.open(QIODevice::WriteOnly))
+            return;
+    }
+    QFile::setPermissions(path, ownerOnly);
+}
+
 bool odbcWrite(const QString& section, const char* name, const char* value)
 {
+    restrictOdbcIni(); // before the value is in the file
     systemMode();
-    return SQLWritePrivateProfileString(section.toUtf8().constData(), name, value, kIniName);
+    const bool written =
+        SQLWritePrivateProfileString(section.toUtf8().constData(), name, value, kIniName);
+    restrictOdbcIni(); // in case the file was written anew
+    return written;
 }
 
 QString odbcRead(const QString& section, const QString& name)

@@ -36,6 +36,116 @@ QString builtInGroupInsert()
     return sql + mask + u')';
 }
 
+// The tables that the CREATE TABLE statements of the steps create, in their order.
+QStringList createdTables(const std::vector<Step>& steps)
+{
+    static const QRegularExpression table(QStringLiteral("^CREATE TABLE (\\w+)\\("));
+    QStringList names;
+    for (const Step& step : steps) {
+        for (const QString& sql : step.statements) {
+            if (const auto m = table.match(sql); m.hasMatch())
+                names << m.captured(1);
+        }
+    }
+    return names;
+}
+
+QString markStatement(const QString& database, const QString& mark)
+{
+    return QStringLiteral("ALTER DATABASE %1 COMMENT '%2'").arg(database, db::sqlEscape(mark));
+}
+
+// The steps with the mark "initialising" right after the creation of the database.
+std::vector<Step> markedSteps(std::vector<Step> steps, const QString& database)
+{
+    const QString create = QStringLiteral("Create Database ") + database;
+    for (auto it = steps.begin(); it != steps.end(); ++it) {
+        if (it->statements.contains(create)) {
+            steps.insert(it + 1, Step{QString(), {markStatement(database, kMarkInitialising)}});
+            break;
+        }
+    }
+    return steps;
+}
+
+bool mark(db::Connection& connection, const QString& database, const QString& mark,
+          Outcome& outcome)
+{
+    const QString sql = markStatement(database, mark);
+    ++outcome.sent;
+    if (connection.execute(sql))
+        return true;
+    outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+    return false;
+}
+
+// Whether the database exists, which of the tables are missing, and its mark.
+Completeness checkTablesAndMark(db::Connection& connection, const QString& database,
+                                const std::vector<Step>& steps, bool heedMark)
+{
+    Completeness c;
+    const db::Recordset schemata = connection.query(
+        QStringLiteral("SELECT SCHEMA_COMMENT FROM information_schema.SCHEMATA WHERE "
+                       "SCHEMA_NAME='%1'")
+            .arg(database));
+    if (connection.failed()) {
+        c.error = connection.lastError().message;
+        return c;
+    }
+    if (schemata.recordCount() <= 0) {
+        c.state = Completeness::Missing;
+        return c;
+    }
+    const QString mark = schemata.field(0).toString();
+    if (heedMark && mark == kMarkInitialising)
+        c.lacking << QStringLiteral("初始化没有做完");
+    db::Recordset tables = connection.query(
+        QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA='%1'")
+            .arg(database));
+    if (connection.failed()) {
+        c.error = connection.lastError().message;
+        return c;
+    }
+    QStringList present;
+    for (tables.moveFirst(); !tables.eof(); tables.moveNext())
+        present << tables.field(0).toString();
+    for (const QString& name : createdTables(steps)) {
+        if (!present.contains(name, Qt::CaseInsensitive))
+            c.lacking << name;
+    }
+    c.state = Completeness::Incomplete; // settled once the seeds are counted
+    return c;
+}
+
+// A count below least adds what to the list of what is lacking.
+void requireRows(db::Connection& connection, Completeness& c, const QString& count, int least,
+                 const QString& what)
+{
+    const db::Recordset rs = connection.query(count);
+    if (rs.recordCount() <= 0 || rs.field(0).toInt() < least)
+        c.lacking << what;
+}
+
+// Failures that leave a database complete: a drop of a database that was not there, and (for
+// the black list) records the server refused, which the import reports one by one.
+bool onlyHarmlessFailures(const QStringList& failures, bool recordsMayFail)
+{
+    for (const QString& failure : failures) {
+        if (failure.startsWith(QStringLiteral("Drop Database "), Qt::CaseInsensitive))
+            continue;
+        if (recordsMayFail && failure.startsWith(QStringLiteral("INSERT INTO blacktable VALUES(")))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+Completeness settle(Completeness c)
+{
+    c.state = c.lacking.isEmpty() ? Completeness::Complete : Completeness::Incomplete;
+    return c;
+}
+
 } // namespace
 
 const std::vector<ClassRow>& seededClasses()
@@ -166,23 +276,104 @@ Outcome runSteps(db::Connection& connection, const std::vector<Step>& steps)
     return outcome;
 }
 
-Outcome initialiseLogDatabase(db::Connection& connection)
+namespace
 {
-    return runSteps(connection, localSteps());
+
+// Whether the tables and seeds are there; the mark is heeded only when asked (the
+// initialisation itself looks at the database before it marks it complete).
+Completeness checkLog(db::Connection& connection, bool heedMark)
+{
+    Completeness c = checkTablesAndMark(connection, kLogDatabase, localSteps(), heedMark);
+    if (c.state == Completeness::Missing || c.state == Completeness::Unknown)
+        return c;
+    requireRows(connection, c, QStringLiteral("SELECT COUNT(*) FROM dovrik.passwordtable"), 1,
+                QStringLiteral("passwordtable: 管理员"));
+    return settle(c);
 }
 
-Outcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,
-                                 const QString& ownIp, const BlackListProgress& progress)
+Completeness checkConfig(db::Connection& connection, bool heedMark)
 {
-    Outcome outcome = runSteps(connection, remoteTableSteps());
-    const blacklist::ImportResult imported = blacklist::import(connection, blackNameFile, progress);
+    Completeness c = checkTablesAndMark(connection, kConfigDatabase, remoteTableSteps(), heedMark);
+    if (c.state == Completeness::Missing || c.state == Completeness::Unknown)
+        return c;
+    QStringList codes;
+    for (const ClassRow& row : seededClasses())
+        codes << QStringLiteral("'%1'").arg(row.code);
+    requireRows(connection, c, QStringLiteral("SELECT COUNT(*) FROM ipdata.ServerIP"), 1,
+                QStringLiteral("ServerIP: 服务器地址"));
+    requireRows(connection, c,
+                QStringLiteral("SELECT COUNT(DISTINCT Code) FROM ipdata.classtable WHERE Code IN "
+                               "(%1)")
+                    .arg(codes.join(u',')),
+                int(codes.size()), QStringLiteral("classtable: 12 个类别"));
+    requireRows(connection, c, QStringLiteral("SELECT COUNT(*) FROM ipdata.grouptable"), 1,
+                QStringLiteral("grouptable: 工作组"));
+    return settle(c);
+}
+
+} // namespace
+
+Completeness checkLogDatabase(db::Connection& connection)
+{
+    return checkLog(connection, true);
+}
+
+Completeness checkConfigDatabase(db::Connection& connection)
+{
+    return checkConfig(connection, true);
+}
+
+QString initialisationMark(db::Connection& connection, const QString& database)
+{
+    const db::Recordset rs = connection.query(
+        QStringLiteral("SELECT SCHEMA_COMMENT FROM information_schema.SCHEMATA WHERE "
+                       "SCHEMA_NAME='%1'")
+            .arg(db::sqlEscape(database)));
+    return rs.recordCount() > 0 ? rs.field(0).toString() : QString();
+}
+
+Outcome initialiseLogDatabase(db::Connection& connection, Marking marking)
+{
+    if (marking == Marking::None)
+        return runSteps(connection, localSteps());
+    Outcome outcome = runSteps(connection, markedSteps(localSteps(), kLogDatabase));
+    if (onlyHarmlessFailures(outcome.failures, false) && checkLog(connection, false).complete())
+        outcome.complete = mark(connection, kLogDatabase, kMarkComplete, outcome);
+    return outcome;
+}
+
+ConfigOutcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,
+                                       const QString& ownIp, const BlackListProgress& progress,
+                                       Marking marking)
+{
+    ConfigOutcome outcome;
+    static_cast<Outcome&>(outcome) = runSteps(
+        connection, marking == Marking::Marks ? markedSteps(remoteTableSteps(), kConfigDatabase)
+                                              : remoteTableSteps());
+    int total = 0;
+    const blacklist::ImportResult imported =
+        blacklist::import(connection, blackNameFile, [&](int done, int all) {
+            total = all;
+            if (progress)
+                progress(done, all);
+        });
+    outcome.blackListRecords = std::max(total, imported.inserted);
     outcome.sent += imported.inserted + int(imported.failures.size());
     if (!imported.fileFound)
         outcome.failures << blackNameFile + QStringLiteral(": cannot be opened");
     outcome.failures << imported.failures;
+    // What the server really holds: a connection lost half-way leaves fewer rows than were sent.
+    const db::Recordset stored =
+        connection.query(QStringLiteral("SELECT COUNT(*) FROM ipdata.blacktable"));
+    if (stored.recordCount() > 0)
+        outcome.blackListStored = stored.field(0).toInt();
     const Outcome seeds = runSteps(connection, remoteSeedSteps(ownIp));
     outcome.sent += seeds.sent;
     outcome.failures << seeds.failures;
+    if (marking == Marking::Marks && imported.fileFound &&
+        outcome.blackListStored >= imported.inserted &&
+        onlyHarmlessFailures(outcome.failures, true) && checkConfig(connection, false).complete())
+        outcome.complete = mark(connection, kConfigDatabase, kMarkComplete, outcome);
     return outcome;
 }
 

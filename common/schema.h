@@ -47,6 +47,7 @@ struct Outcome {
     int sent = 0;
     QStringList failures; // "statement: message" for each statement that failed
     bool ok() const { return failures.isEmpty(); }
+    bool complete = false; // marked complete (initialisations with marks only)
 };
 
 // Opens a connection for initialisation: on the given string, and when the server answers that
@@ -57,11 +58,49 @@ bool openForInitialisation(db::Connection& connection, const QString& connection
 // that follow reach the new database.
 Outcome runSteps(db::Connection& connection, const std::vector<Step>& steps);
 
-Outcome initialiseLogDatabase(db::Connection& connection);
+// How far an initialisation got. A database counts as complete when every table of its
+// initialisation exists and the seed tables hold their seed rows (an administrator account; a
+// server row, the twelve classes and a group); and, for a database initialised with marks,
+// when its last step marked it complete. The marks live in the database's comment, so the
+// tables that the console and the outside modules share stay exactly as they are; a database
+// without a mark (initialised before there were marks) is judged by its tables and seeds.
+struct Completeness {
+    enum State {
+        Complete,
+        Missing,    // the database does not exist
+        Incomplete, // its initialisation did not finish
+        Unknown,    // the server could not be asked
+    };
+    State state = Unknown;
+    QStringList lacking; // what is missing, one entry each (table names, seeds, the mark)
+    QString error;       // the server's message when it could not be asked
+    bool complete() const { return state == Complete; }
+};
+// Both look at the named database whatever database the connection has selected.
+Completeness checkLogDatabase(db::Connection& connection);
+Completeness checkConfigDatabase(db::Connection& connection);
+
+inline const QString kMarkInitialising = QStringLiteral("lantrove: initialising");
+inline const QString kMarkComplete = QStringLiteral("lantrove: complete");
+// The mark in the database's comment; empty when there is none or it cannot be read.
+QString initialisationMark(db::Connection& connection, const QString& database);
+
+// With Marks, the database is marked as being initialised right after its creation and as
+// complete at the very end, only when the check above finds it complete, no statement failed
+// but a drop of a database not there yet and black list records the server refused, and
+// blacktable holds at least the records the import counted as stored.
+enum class Marking { None, Marks };
+
+Outcome initialiseLogDatabase(db::Connection& connection, Marking marking = Marking::None);
 
 using BlackListProgress = std::function<void(int done, int total)>;
+struct ConfigOutcome : Outcome {
+    int blackListRecords = 0; // records of the black list file
+    int blackListStored = -1; // rows of blacktable afterwards; -1 when they could not be counted
+};
 // The whole remote initialisation: tables, the black list file, the seeds.
-Outcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,
-                                 const QString& ownIp, const BlackListProgress& progress = {});
+ConfigOutcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,
+                                       const QString& ownIp, const BlackListProgress& progress = {},
+                                       Marking marking = Marking::None);
 
 } // namespace lt::schema

@@ -8,7 +8,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    lt::ui::prepareApplication(app, "overseer");
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Lantrove系统"));
+    lt::ui::prepareApplication(app, "overseer", QStringLiteral("Lantrove系统"));
     return lt::overseer::runConsole(app);
 }

@@ -74,4 +74,13 @@ AddressParts partsOfTypedAddress(const QString& address)
     return parts;
 }
 
+AddressAndPort splitAddressAndPort(const QString& typed, const QString& defaultPort)
+{
+    const QString t = typed.trimmed();
+    const qsizetype colon = t.lastIndexOf(u':');
+    if (colon < 0)
+        return {t, defaultPort};
+    return {t.left(colon), t.mid(colon + 1)};
+}
+
 } // namespace lt::prov

@@ -28,4 +28,12 @@ JoinedAddress joinAddress(const AddressParts& parts);
 // The address given on the command line, read as if typed into the four boxes.
 AddressParts partsOfTypedAddress(const QString& address);
 
+// "ADDRESS[:PORT]" of the command line: the address and the port after its last colon, or
+// defaultPort when there is none.
+struct AddressAndPort {
+    QString address;
+    QString port;
+};
+AddressAndPort splitAddressAndPort(const QString& typed, const QString& defaultPort);
+
 } // namespace lt::prov

@@ -1,5 +1,6 @@
 #include "provisioner/commandline.h"
 
+#include "common/datasources.h"
 #include "common/netinfo.h"
 #include "common/sharedfiles.h"
 #include "provisioner/adapters.h"
@@ -58,9 +59,14 @@ private:
     bool yes_;
 };
 
-int registerAddress(const QString& address)
+int registerAddress(const QString& address, const QString& port)
 {
-    const Registration result = registerServer(partsOfTypedAddress(address));
+    const Registration result = registerServer(partsOfTypedAddress(address), port);
+    if (result.badPort) {
+        print(text::kBadPort);
+        printError(QStringLiteral("  端口 \"%1\" 无效").arg(port));
+        return ExitFailed;
+    }
     if (result.emptyPart >= 0) {
         print(text::kAddressPartEmpty);
         printError(QStringLiteral("  地址 \"%1\" 的第 %2 段不是 0 至 255 的数字")
@@ -80,18 +86,37 @@ int initialise(const CommandLine& cl, Databases& dbs)
     if (cl.initLog) {
         const InitResult r = initialiseLogDatabase(dbs, reporter);
         declined |= r.status == InitStatus::Declined;
-        failed |= r.status == InitStatus::NotConnected || r.status == InitStatus::Failed;
+        failed |= r.status != InitStatus::Done && r.status != InitStatus::Declined;
     }
     if (cl.initConfig) {
         const InitResult r = initialiseConfigDatabase(dbs, reporter, net::ownIPv4());
         declined |= r.status == InitStatus::Declined;
-        failed |= r.status == InitStatus::NotConnected || r.status == InitStatus::Failed;
+        failed |= r.status != InitStatus::Done && r.status != InitStatus::Declined;
     }
     if (declined) {
         print(QStringLiteral("未加 --yes 确认：没有删除任何数据"));
         return ExitNotConfirmed;
     }
     return failed ? ExitFailed : ExitOk;
+}
+
+int check(const CommandLine& cl)
+{
+    ConsoleReporter reporter(false);
+    const CheckResult r = checkDatabases(cl.checkLog, cl.checkConfig, reporter);
+    bool unknown = false;
+    bool incomplete = false;
+    for (const auto& [asked, c] :
+         {std::pair{cl.checkLog, r.log}, std::pair{cl.checkConfig, r.config}}) {
+        if (!asked)
+            continue;
+        unknown |= c.state == schema::Completeness::Unknown;
+        incomplete |=
+            c.state == schema::Completeness::Missing || c.state == schema::Completeness::Incomplete;
+    }
+    if (unknown)
+        return ExitFailed;
+    return incomplete ? ExitIncomplete : ExitOk;
 }
 
 int listAdapters()
@@ -139,14 +164,16 @@ int run(const CommandLine& cl)
     Databases dbs;
     int status = ExitOk;
     if (cl.doRegister)
-        status = registerAddress(cl.address);
+        status = registerAddress(cl.address, cl.port);
+    if (status == ExitOk && (cl.initLog || cl.initConfig))
+        status = initialise(cl, dbs);
+    if (status == ExitOk && (cl.checkLog || cl.checkConfig))
+        status = check(cl);
     if (status == ExitOk && cl.test)
         status = [&] {
             ConsoleReporter reporter(false);
             return testConnections(dbs, reporter) ? ExitOk : ExitFailed;
         }();
-    if (status == ExitOk && (cl.initLog || cl.initConfig))
-        status = initialise(cl, dbs);
     if (status == ExitOk && cl.listAdapters)
         status = listAdapters();
     if (status == ExitOk && cl.chooseAdapter)
@@ -179,7 +206,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
         if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
             cl.help = true;
         } else if (a == QStringLiteral("--register")) {
-            cl.doRegister = valueAfter(i, cl.address);
+            cl.doRegister = valueAfter(i, value);
+            const AddressAndPort typed = splitAddressAndPort(value, dsn::kRemotePort);
+            cl.address = typed.address;
+            cl.port = typed.port;
             if (!cl.doRegister)
                 cl.error = QStringLiteral("--register 需要服务器地址，例如 0.0.0.0");
         } else if (a == QStringLiteral("--test")) {
@@ -191,6 +221,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
             if (value != QStringLiteral("log") && value != QStringLiteral("config") &&
                 value != QStringLiteral("both"))
                 cl.error = QStringLiteral("--init 需要 log、config 或 both");
+        } else if (a == QStringLiteral("--check")) {
+            valueAfter(i, value);
+            cl.checkLog |= value == QStringLiteral("log") || value == QStringLiteral("both");
+            cl.checkConfig |= value == QStringLiteral("config") || value == QStringLiteral("both");
+            if (!cl.checkLog && !cl.checkConfig)
+                cl.error = QStringLiteral("--check 需要 log、config 或 both");
         } else if (a == QStringLiteral("--yes")) {
             cl.yes = true;
         } else if (a == QStringLiteral("--list-adapters")) {
@@ -212,17 +248,20 @@ QString usageText()
         "用法：provisioner [选项]\n"
         "不带选项时显示配置窗口（需要管理员登录）。\n"
         "\n"
-        "  --register 地址          配置两个数据源；0.0.0.0 表示本机的数据库服务器\n"
-        "  --test                   测试两个数据库的连接\n"
+        "  --register 地址[:端口]   配置两个数据源；0.0.0.0 表示本机的数据库服务器，\n"
+        "                           其他地址的服务器默认使用端口 3306\n"
         "  --init log|config|both   初始化安全控制中心(log)、数据采集监控系统(config)或两者；\n"
         "                           会删除原有数据，必须同时加 --yes\n"
         "  --yes                    确认初始化\n"
+        "  --check log|config|both  检查数据库是否已完整初始化\n"
+        "  --test                   测试两个数据库的连接\n"
         "  --list-adapters          列出可供监听的网卡及其编号\n"
         "  --adapter 编号           选择监听网卡，写入 LocalPort.txt\n"
         "  --help                   显示本说明\n"
         "\n"
         "多个选项按上面的顺序执行，遇到失败即停止。\n"
-        "退出码：0 成功，1 失败，2 参数错误，3 初始化未加 --yes 确认。");
+        "退出码：0 成功，1 失败，2 参数错误，3 初始化未加 --yes 确认，\n"
+        "        4 数据库没有初始化或没有初始化完毕（--check）。");
 }
 
 int runCommandLine(const QStringList& arguments)

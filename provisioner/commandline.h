@@ -1,13 +1,17 @@
 #pragma once
 // The provisioner without a window, for scripted installation and headless servers:
-//   provisioner --register ADDRESS      register both data sources (0.0.0.0: the local server)
-//   provisioner --test                  test both connections
+//   provisioner --register ADDRESS[:PORT]   register both data sources (0.0.0.0: the local
+//                                           server; another server on PORT, 3306 by default)
 //   provisioner --init log|config|both --yes   initialise (erases!); refused without --yes
-//   provisioner --list-adapters         the capture adapters, numbered
-//   provisioner --adapter N             store adapter N in LocalPort.txt
+//   provisioner --check log|config|both     whether the databases are completely initialised
+//   provisioner --test                      test both connections
+//   provisioner --list-adapters             the capture adapters, numbered
+//   provisioner --adapter N                 store adapter N in LocalPort.txt
 //   provisioner --help
-// Several can be given at once; they run in the order above and stop at the first failure.
-// It prints the texts the window shows and exits non-zero on failure.
+// Several can be given at once; they run in the order above (so a fresh server is registered,
+// then initialised, then tested) and stop at the first failure. It prints the texts the window
+// shows and exits non-zero on failure; --check exits with ExitIncomplete when a database is
+// missing or half-initialised.
 
 #include <QString>
 #include <QStringList>
@@ -18,13 +22,16 @@ namespace lt::prov
 // True when the program was started for the command line rather than the window.
 bool isCommandLine(int argc, char** argv);
 
-enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotConfirmed = 3 };
+enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotConfirmed = 3, ExitIncomplete = 4 };
 
 struct CommandLine {
     bool help = false;
     bool doRegister = false;
     QString address;
+    QString port; // of a remote server
     bool test = false;
+    bool checkLog = false;
+    bool checkConfig = false;
     bool initLog = false;
     bool initConfig = false;
     bool yes = false;

@@ -1,7 +1,9 @@
 #include "provisioner/formmain.h"
 
+#include "common/datasources.h"
 #include "common/netinfo.h"
 #include "common/widgets/messages.h"
+#include "provisioner/background.h"
 #include "provisioner/blackexport.h"
 #include "provisioner/dialogdl.h"
 #include "provisioner/dialogst.h"
@@ -18,24 +20,20 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 
 namespace lt::prov
 {
 
-namespace
-{
-
-// The window's way of reporting: the status bar, the hourglass and message boxes.
+// The window's way of reporting: the status bar, the hourglass and message boxes. A failure's
+// text (what failed, then the reason the server or driver gave) stays in the status bar at the
+// end of the work that failed, until the next piece of work or a registration.
 class WindowReporter : public Reporter
 {
 public:
     explicit WindowReporter(FormMain& window) : window_(window) {}
-    void status(const QString& text) override
-    {
-        window_.statusBar()->showMessage(text);
-        window_.statusBar()->repaint();
-    }
+    void status(const QString& text) override { window_.statusBar()->showMessage(text); }
     void busy(bool on) override
     {
         if (on)
@@ -45,22 +43,45 @@ public:
     }
     void notice(const QString& text) override
     {
+        lastNotice_ = text;
         ui::message(&window_, text, ui::Icon::Exclamation);
     }
-    // The first line of the reason stays in the status bar for whoever wants to know more.
     void detail(const QString& text) override
     {
-        window_.statusBar()->showMessage(text.section(u'\n', 0, 0));
+        const QString reason = text.section(u'\n', 0, 0);
+        failure_ =
+            reason.isEmpty() ? lastNotice_ : text::kFailureWithReason.arg(lastNotice_, reason);
+        window_.statusBar()->showMessage(failure_);
     }
     bool confirm(const QString& question) override
     {
         return ui::message(&window_, question, ui::Icon::Exclamation, ui::Buttons::YesNo,
                            ui::Answer::No) == ui::Answer::Yes;
     }
+    void beginWork()
+    {
+        failure_.clear();
+        lastNotice_.clear();
+    }
+    void endWork()
+    {
+        if (!failure_.isEmpty())
+            window_.statusBar()->showMessage(failure_);
+    }
+    void clearFailure()
+    {
+        failure_.clear();
+        window_.statusBar()->clearMessage();
+    }
 
 private:
     FormMain& window_;
+    QString lastNotice_;
+    QString failure_;
 };
+
+namespace
+{
 
 QPushButton* button(QWidget* parent, const QString& caption, const char* name)
 {
@@ -87,6 +108,13 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
     Text2 = addressBox("Text2");
     Text3 = addressBox("Text3");
     Text4 = addressBox("Text4");
+    Text_端口 = new QLineEdit(dsn::kRemotePort, Frame1);
+    Text_端口->setObjectName(QStringLiteral("Text_端口"));
+    Text_端口->setMaxLength(5);
+    Text_端口->setAlignment(Qt::AlignCenter);
+    Text_端口->setFixedWidth(64);
+    Text_端口->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Text_端口));
     auto* address = new QHBoxLayout(Frame1);
     address->setSpacing(2);
     address->addStretch();
@@ -95,6 +123,9 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
             address->addWidget(new QLabel(text::kAddressDot, Frame1));
         address->addWidget(box);
     }
+    address->addSpacing(12);
+    address->addWidget(new QLabel(text::kPortLabel, Frame1));
+    address->addWidget(Text_端口);
     address->addStretch();
 
     Command1 = button(background, text::kRegister, "Command1");
@@ -114,6 +145,10 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(false);
 
+    reporter_ = std::make_unique<WindowReporter>(*this);
+    work_ = new BackgroundWork(*reporter_, this);
+    connect(work_, &BackgroundWork::finished, this, [this] { databaseWorkFinished(); });
+
     connect(Command1, &QPushButton::clicked, this, [this] { registerDataSources(); });
     connect(Command_Test, &QPushButton::clicked, this, [this] { testConnections(); });
     connect(Command_Init, &QPushButton::clicked, this, [this] { showInitialisation(); });
@@ -121,7 +156,11 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
     connect(Command_Close, &QPushButton::clicked, this, &QWidget::close);
 }
 
-FormMain::~FormMain() = default;
+FormMain::~FormMain()
+{
+    delete work_; // waits for work still running, which uses the reporter and the databases
+    work_ = nullptr;
+}
 
 QLineEdit* FormMain::addressBox(const char* name)
 {
@@ -151,6 +190,7 @@ void FormMain::applyStartState(const StartState& state)
     const std::array<QLineEdit*, 4> boxes = {Text1, Text2, Text3, Text4};
     for (size_t i = 0; i < boxes.size(); ++i)
         boxes[i]->setText(state.boxes[i]);
+    Text_端口->setText(state.port);
 }
 
 AddressParts FormMain::addressParts() const
@@ -167,30 +207,76 @@ Databases& FormMain::databases()
 
 void FormMain::registerDataSources()
 {
-    const Registration result = registerServer(addressParts());
+    const Registration result = registerServer(addressParts(), Text_端口->text());
     if (result.emptyPart >= 0) {
         ui::message(this, text::kAddressPartEmpty);
         const std::array<QLineEdit*, 4> boxes = {Text1, Text2, Text3, Text4};
         boxes[size_t(result.emptyPart)]->setFocus();
         return;
     }
-    if (result.written)
+    if (result.badPort) {
+        ui::message(this, text::kBadPort, ui::Icon::Exclamation);
+        Text_端口->setFocus();
+        return;
+    }
+    if (result.written) {
+        reporter_->clearFailure();
         ui::message(this, text::kRegistered);
-    else
+    } else {
         ui::message(this, text::kRegisterFailed, ui::Icon::Exclamation);
-    QCoreApplication::processEvents();
+    }
+}
+
+bool FormMain::databaseWorkRunning() const
+{
+    return work_ && work_->running();
+}
+
+void FormMain::startDatabaseWork(std::function<void(Reporter&)> work)
+{
+    if (databaseWorkRunning())
+        return;
+    databases(); // made here: the work only uses them
+    reporter_->beginWork();
+    for (QPushButton* b : {Command1, Command_Test, Command_Init})
+        b->setEnabled(false);
+    work_->start(std::move(work));
+}
+
+void FormMain::databaseWorkFinished()
+{
+    for (QPushButton* b : {Command1, Command_Test, Command_Init})
+        b->setEnabled(true);
+    reporter_->endWork();
+    emit finished();
+    if (closeWhenDone_)
+        close();
 }
 
 void FormMain::testConnections()
 {
-    WindowReporter reporter(*this);
-    prov::testConnections(databases(), reporter);
+    startDatabaseWork([this](Reporter& reporter) { prov::testConnections(*dbs_, reporter); });
 }
 
 void FormMain::showInitialisation()
 {
-    DialogSt dialog([this] { 本地初始化数据库(); }, [this] { 异地初始化数据库(); }, this);
+    bool log = false;
+    bool config = false;
+    DialogSt dialog([&] { log = true; }, [&] { config = true; }, this);
     dialog.exec();
+    if (log || config)
+        runInitialisation(log, config);
+}
+
+void FormMain::runInitialisation(bool log, bool config)
+{
+    const QString ownIp = net::ownIPv4();
+    startDatabaseWork([this, log, config, ownIp](Reporter& reporter) {
+        if (log)
+            initialiseLogDatabase(*dbs_, reporter);
+        if (config)
+            initialiseConfigDatabase(*dbs_, reporter, ownIp);
+    });
 }
 
 void FormMain::showAdapters()
@@ -201,18 +287,18 @@ void FormMain::showAdapters()
 
 void FormMain::本地初始化数据库()
 {
-    WindowReporter reporter(*this);
-    initialiseLogDatabase(databases(), reporter);
+    runInitialisation(true, false);
 }
 
 void FormMain::异地初始化数据库()
 {
-    WindowReporter reporter(*this);
-    initialiseConfigDatabase(databases(), reporter, net::ownIPv4());
+    runInitialisation(false, true);
 }
 
 void FormMain::BlackTableToFile()
 {
+    if (databaseWorkRunning())
+        return;
     if (!accessCodeAccepted(ui::inputBox(this, text::kAccessCodePrompt, {}, true)))
         return;
     const QString path = QDir::current().filePath(QStringLiteral("BlackName.dat"));
@@ -243,6 +329,12 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
+    if (databaseWorkRunning()) {
+        // The connections are in use: the window closes when the work is over.
+        closeWhenDone_ = true;
+        event->ignore();
+        return;
+    }
     dbs_.reset();
     QMainWindow::closeEvent(event);
 }

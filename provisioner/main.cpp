@@ -17,7 +17,6 @@ int main(int argc, char** argv)
         return lt::prov::runCommandLine(app.arguments().mid(1));
     }
     QApplication app(argc, argv);
-    lt::ui::prepareApplication(app, "provisioner");
-    QGuiApplication::setApplicationDisplayName(lt::prov::text::kProgramTitle);
+    lt::ui::prepareApplication(app, "provisioner", lt::prov::text::kProgramTitle);
     return lt::prov::runProvisioner();
 }

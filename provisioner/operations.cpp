@@ -2,6 +2,8 @@
 
 #include "provisioner/texts.h"
 
+#include <functional>
+
 namespace lt::prov
 {
 
@@ -29,9 +31,53 @@ struct InitTexts {
     const QString& working;
     const QString& notConnected;
     const QString& failed;
+    std::function<QString(const InitResult&)> incomplete;
 };
 
+QString configIncomplete(const InitResult& r)
+{
+    if (r.imported < 0)
+        return text::kConfigInitLost;
+    return text::kConfigInitIncomplete.arg(r.records).arg(r.imported);
+}
+
+void reportCheck(const schema::Completeness& c, const QString& name, const QString& notConnected,
+                 Reporter& reporter)
+{
+    switch (c.state) {
+    case schema::Completeness::Complete:
+        reporter.notice(text::kDatabaseComplete.arg(name));
+        break;
+    case schema::Completeness::Missing:
+        reporter.notice(text::kDatabaseMissing.arg(name));
+        break;
+    case schema::Completeness::Incomplete:
+        reporter.notice(text::kDatabaseIncomplete.arg(name));
+        reporter.detail(c.lacking.join(u'\n'));
+        break;
+    case schema::Completeness::Unknown:
+        reporter.notice(notConnected);
+        reporter.detail(c.error);
+        break;
+    }
+}
+
+// Opens a connection for the check: a database that does not exist yet is no failure.
+schema::Completeness check(db::Connection& connection, const QString& connectionString,
+                           schema::Completeness (*checkDatabase)(db::Connection&))
+{
+    schema::Completeness c;
+    if (!schema::openForInitialisation(connection, connectionString)) {
+        c.error = connection.lastError().message;
+        return c;
+    }
+    c = checkDatabase(connection);
+    connection.close();
+    return c;
+}
+
 // The common frame of both initialisations: the question, the connection, the report.
+// work returns whether the database was left complete.
 template <typename Work>
 InitResult initialise(db::Connection& connection, const QString& connectionString,
                       const InitTexts& texts, Reporter& reporter, Work work)
@@ -54,15 +100,18 @@ InitResult initialise(db::Connection& connection, const QString& connectionStrin
     reporter.status({});
     reporter.busy(false);
     result.failures = significantFailures(outcome);
-    result.status = result.failures.isEmpty() ? InitStatus::Done : InitStatus::Failed;
-    if (!result.ok()) {
+    if (!outcome.complete)
+        result.status = InitStatus::Incomplete;
+    else
+        result.status = result.failures.isEmpty() ? InitStatus::Done : InitStatus::Failed;
+    if (result.status == InitStatus::Failed)
         reporter.notice(texts.failed.arg(result.failures.size()));
+    else if (result.status == InitStatus::Incomplete)
+        reporter.notice(texts.incomplete(result));
+    if (!result.ok())
         reporter.detail(result.failures.join(u'\n'));
-    }
     return result;
 }
-
-const QString kBlackListInsert = QStringLiteral("INSERT INTO blacktable ");
 
 } // namespace
 
@@ -96,10 +145,12 @@ QStringList significantFailures(const schema::Outcome& outcome)
 InitResult initialiseLogDatabase(Databases& dbs, Reporter& reporter)
 {
     const InitTexts texts{text::kAskInitLog, text::kInitialisingLog, text::kLogNotConnected,
-                          text::kLogInitFailed};
+                          text::kLogInitFailed,
+                          [](const InitResult&) { return text::kLogInitIncomplete; }};
     InitResult result =
-        initialise(dbs.one, modeConnectionStrings().log, texts, reporter,
-                   [&](InitResult&) { return schema::initialiseLogDatabase(dbs.one); });
+        initialise(dbs.one, modeConnectionStrings().log, texts, reporter, [&](InitResult&) {
+            return schema::initialiseLogDatabase(dbs.one, schema::Marking::Marks);
+        });
     if (result.ok())
         reporter.status(text::kLogInitialised);
     return result;
@@ -108,23 +159,34 @@ InitResult initialiseLogDatabase(Databases& dbs, Reporter& reporter)
 InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QString& ownIp)
 {
     const InitTexts texts{text::kAskInitConfig, text::kInitialisingConfig,
-                          text::kConfigNotConnected, text::kConfigInitFailed};
+                          text::kConfigNotConnected, text::kConfigInitFailed, configIncomplete};
     InitResult result =
         initialise(dbs.two, modeConnectionStrings().config, texts, reporter, [&](InitResult& r) {
-            int total = 0;
-            const schema::Outcome outcome = schema::initialiseConfigDatabase(
-                dbs.two, blackNameFilePath(), ownIp, [&](int done, int all) {
-                    total = all;
-                    reporter.progress(done, all);
-                });
-            int failedRecords = 0;
-            for (const QString& failure : outcome.failures)
-                failedRecords += failure.startsWith(kBlackListInsert) ? 1 : 0;
-            r.imported = total - failedRecords;
+            const schema::ConfigOutcome outcome = schema::initialiseConfigDatabase(
+                dbs.two, blackNameFilePath(), ownIp,
+                [&](int done, int all) { reporter.progress(done, all); }, schema::Marking::Marks);
+            r.records = outcome.blackListRecords;
+            r.imported = outcome.blackListStored;
             return outcome;
         });
     if (result.ok())
         reporter.status(text::kConfigInitialised.arg(result.imported));
+    return result;
+}
+
+CheckResult checkDatabases(bool log, bool config, Reporter& reporter)
+{
+    CheckResult result;
+    const dsn::ConnectionStrings strings = modeConnectionStrings();
+    db::Connection connection;
+    if (log) {
+        result.log = check(connection, strings.log, schema::checkLogDatabase);
+        reportCheck(result.log, text::kLogDatabaseName, text::kLogNotConnected, reporter);
+    }
+    if (config) {
+        result.config = check(connection, strings.config, schema::checkConfigDatabase);
+        reportCheck(result.config, text::kConfigDatabaseName, text::kConfigNotConnected, reporter);
+    }
     return result;
 }
 

@@ -32,13 +32,15 @@ enum class InitStatus {
     Declined,     // the operator answered No
     NotConnected, // the server could not be reached
     Done,
-    Failed, // statements failed
+    Failed,     // statements failed, yet the database is complete (e.g. a record refused)
+    Incomplete, // the database is not complete (e.g. the connection was lost half-way)
 };
 
 struct InitResult {
     InitStatus status = InitStatus::Declined;
     QStringList failures; // statements that failed, with the server's message
-    int imported = 0;     // black list records inserted
+    int imported = 0;     // black list rows stored, as counted afterwards; -1 when not countable
+    int records = 0;      // records of the black list file
     bool ok() const { return status == InitStatus::Done; }
 };
 
@@ -46,10 +48,19 @@ struct InitResult {
 // creation that follows fails when the drop mattered).
 QStringList significantFailures(const schema::Outcome& outcome);
 
-// Asks first; then creates and seeds the log database on connection one.
+// Asks first; then creates and seeds the log database on connection one. Both initialisations
+// mark the database complete as their very last step (see schema::Completeness).
 InitResult initialiseLogDatabase(Databases& dbs, Reporter& reporter);
 // Asks first; then creates the configuration database on connection two, imports
 // BlackName.dat and seeds the server row with ownIp, the classes and the built-in group.
 InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QString& ownIp);
+
+struct CheckResult {
+    schema::Completeness log;
+    schema::Completeness config;
+};
+// How complete the two databases are (each only when asked for), reported as one line each;
+// an unreachable server is reported like a failed connection test.
+CheckResult checkDatabases(bool log, bool config, Reporter& reporter);
 
 } // namespace lt::prov

@@ -20,11 +20,13 @@ QString dataSourceKey(const QString& dsn)
     return reg::kOdbcIni + u'\\' + dsn;
 }
 
-bool registeredAs(const QString& dsn, const QString& database, const QString& server)
+bool registeredAs(const QString& dsn, const QString& database, const QString& server,
+                  const QString& port)
 {
     const QString key = dataSourceKey(dsn);
     return reg::readValue(key, QStringLiteral("Server")) == server &&
-           reg::readValue(key, QStringLiteral("Database")) == database;
+           reg::readValue(key, QStringLiteral("Database")) == database &&
+           reg::readValue(key, QStringLiteral("Port")) == port;
 }
 
 } // namespace
@@ -90,6 +92,9 @@ StartState startUp()
     if (!server.isEmpty() && server != kLocalMode) {
         state.addressRegistered = true;
         state.boxes = splitAddress(server);
+        const QString port = reg::readValue(dataSourceKey(dsn::kConfigDsn), QStringLiteral("Port"));
+        if (!port.isEmpty())
+            state.port = port;
     }
     state.databaseBase = reg::readValue(kAppPathsKey, QStringLiteral("Path"));
     if (!state.databaseBase.isEmpty()) {
@@ -100,7 +105,7 @@ StartState startUp()
     return state;
 }
 
-Registration registerServer(const AddressParts& boxes)
+Registration registerServer(const AddressParts& boxes, const QString& port)
 {
     Registration result;
     const JoinedAddress joined = joinAddress(boxes);
@@ -109,11 +114,18 @@ Registration registerServer(const AddressParts& boxes)
         return result;
     result.address = joined.address;
     const bool local = joined.address == dsn::kLocalAddress;
+    const QString remotePort = port.trimmed();
+    if (!local && !dsn::isValidPort(remotePort)) {
+        result.badPort = true;
+        return result;
+    }
     serverModeText() = local ? kLocalMode : QString();
-    dsn::registerDataSources(joined.address);
+    dsn::registerDataSources(joined.address, remotePort);
     const QString server = local ? kLocalMode : joined.address;
-    result.written = registeredAs(dsn::kLogDsn, QStringLiteral("dovrik"), server) &&
-                     registeredAs(dsn::kConfigDsn, QStringLiteral("ipdata"), server);
+    const QString registeredPort = local ? Installation::server().port : remotePort;
+    result.written =
+        registeredAs(dsn::kLogDsn, QStringLiteral("dovrik"), server, registeredPort) &&
+        registeredAs(dsn::kConfigDsn, QStringLiteral("ipdata"), server, registeredPort);
     return result;
 }
 

@@ -41,21 +41,23 @@ inline const QString kAppPathsKey =
     QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\yourapp.Exe");
 
 struct StartState {
-    bool addressRegistered = false; // a Server other than "localhost" or empty
-    AddressParts boxes;             // its parts, when registered
-    QString databaseBase;           // the Path of the application-path key
+    bool addressRegistered = false;  // a Server other than "localhost" or empty
+    AddressParts boxes;              // its parts, when registered
+    QString port = dsn::kRemotePort; // its Port, when registered
+    QString databaseBase;            // the Path of the application-path key
 };
 // After the login: the server mode text from the registered Server; the address for the boxes;
 // the data directories of the two databases under the base directory (failures ignored).
 StartState startUp();
 
 struct Registration {
-    int emptyPart = -1; // the first empty box: nothing was registered
+    int emptyPart = -1;   // the first empty box: nothing was registered
+    bool badPort = false; // the port of a remote server is no port: nothing was registered
     QString address;
     bool written = false; // both data sources read back as registered
 };
-// Registers both data sources for the boxes' address ("0.0.0.0" is the local server) and sets
-// the server mode text.
-Registration registerServer(const AddressParts& boxes);
+// Registers both data sources for the boxes' address ("0.0.0.0" is the local server, whose own
+// port is used; any other address is reached on port) and sets the server mode text.
+Registration registerServer(const AddressParts& boxes, const QString& port = dsn::kRemotePort);
 
 } // namespace lt::prov

@@ -21,6 +21,8 @@ inline const QString kClose = QStringLiteral("关  闭");
 inline const QString kAddressPartEmpty = QStringLiteral("IP为空不能");
 inline const QString kRegistered = QStringLiteral("数据源配置完毕!");
 inline const QString kRegisterFailed = QStringLiteral("数据源配置失败，odbc.ini 无法写入!");
+inline const QString kPortLabel = QStringLiteral("端口：");
+inline const QString kBadPort = QStringLiteral("端口号必须是 1 至 65535 的数字");
 
 // Connection test
 inline const QString kConnectingLog = QStringLiteral("正在连接安全控制中心数据库，请等待．．．");
@@ -60,6 +62,22 @@ inline const QString kConfigInitialised =
 inline const QString kLogInitFailed = QStringLiteral("安全控制中心数据库初始化出错，%1 条语句失败");
 inline const QString kConfigInitFailed =
     QStringLiteral("数据采集监控系统数据库初始化出错，%1 条语句失败");
+inline const QString kLogInitIncomplete =
+    QStringLiteral("安全控制中心数据库没有初始化完毕，请重新初始化");
+inline const QString kConfigInitIncomplete = QStringLiteral(
+    "数据采集监控系统数据库没有初始化完毕：黑名单共 %1 条，只导入了 %2 条，请重新初始化");
+inline const QString kConfigInitLost =
+    QStringLiteral("数据采集监控系统数据库没有初始化完毕：与数据库的连接已断开，请重新初始化");
+
+// Whether a database is complete (the command line's --check)
+inline const QString kLogDatabaseName = QStringLiteral("安全控制中心");
+inline const QString kConfigDatabaseName = QStringLiteral("数据采集监控系统");
+inline const QString kDatabaseComplete = QStringLiteral("%1数据库已初始化完毕");
+inline const QString kDatabaseMissing = QStringLiteral("%1数据库没有初始化");
+inline const QString kDatabaseIncomplete = QStringLiteral("%1数据库没有初始化完毕");
+
+// A failure's status text: what failed, then the reason the server or driver gave
+inline const QString kFailureWithReason = QStringLiteral("%1：%2");
 
 // Adapter dialog
 inline const QString kAdapterCaption = QStringLiteral("选择网卡");

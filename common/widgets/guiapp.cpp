@@ -15,12 +15,29 @@ namespace
 // Fonts of Debian's fonts-noto-cjk and fonts-wqy-microhei, in order of preference.
 const char* const kChineseFamilies[] = {"Noto Sans CJK SC", "WenQuanYi Micro Hei"};
 
+QString& storedTitle()
+{
+    static QString title;
+    return title;
+}
+
 } // namespace
 
-void prepareApplication(QApplication& app, const char* name)
+QString programTitle()
+{
+    return storedTitle().isEmpty() ? QGuiApplication::applicationDisplayName() : storedTitle();
+}
+
+void setProgramTitle(const QString& title)
+{
+    storedTitle() = title;
+}
+
+void prepareApplication(QApplication& app, const char* name, const QString& title)
 {
     Installation::initialiseProcess();
     QCoreApplication::setApplicationName(QString::fromUtf8(name));
+    setProgramTitle(title);
 
     const QStringList installed = QFontDatabase::families();
     QStringList families;

@@ -1,5 +1,7 @@
 #include "common/widgets/messages.h"
 
+#include "common/widgets/guiapp.h"
+
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -137,7 +139,7 @@ Answer message(QWidget* parent, const QString& text, Icon icon, Buttons buttons,
                Answer defaultAnswer)
 {
     MessageRequest request;
-    request.title = QGuiApplication::applicationDisplayName();
+    request.title = programTitle();
     request.text = text;
     request.icon = icon;
     request.buttons = buttons;
@@ -150,7 +152,7 @@ Answer message(QWidget* parent, const QString& text, Icon icon, Buttons buttons,
 QString inputBox(QWidget* parent, const QString& prompt, const QString& initial, bool password)
 {
     InputRequest request;
-    request.title = QGuiApplication::applicationDisplayName();
+    request.title = programTitle();
     request.prompt = prompt;
     request.initial = initial;
     request.password = password;

@@ -378,7 +378,7 @@ void Database::credentialChoiceReachesAccounts()
     const QString me = local.query("SELECT CURRENT_USER()").field(0).toString();
     QVERIFY2(me.endsWith(QStringLiteral("@localhost")) && !me.startsWith(u'@'), qPrintable(me));
 
-    dsn::registerDataSources(QStringLiteral("127.0.0.1"));
+    dsn::registerDataSources(QStringLiteral("127.0.0.1"), Installation::server().port);
     QCOMPARE(configString(), QStringLiteral("DSN=RemoteAcTable;uid=qmlxdovrik;pwd=tovk318254;"));
     db::Connection remote;
     QVERIFY2(remote.open(configString()), qPrintable(remote.lastError().message));
@@ -432,7 +432,7 @@ void Database::serverDownOrSilent()
     for (const QString& port : {QString::number(silent.serverPort()), QStringLiteral("1")}) {
         settings.port = port;
         QVERIFY(lt::Installation::writeServerSettings(settings));
-        dsn::registerDataSources(QStringLiteral("127.0.0.1"));
+        dsn::registerDataSources(QStringLiteral("127.0.0.1"), port);
         db::Connection c;
         QElapsedTimer timer;
         timer.start();

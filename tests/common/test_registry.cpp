@@ -5,6 +5,7 @@
 #include "common/registry.h"
 #include "tests/support/testsupport.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace lt;
@@ -43,6 +44,7 @@ private slots:
     void odbcKeys();
     void registerLocal();
     void registerRemote();
+    void passwordReadableByTheOwnerOnly();
 };
 
 void Registry::keysOutsideOdbc()
@@ -108,7 +110,12 @@ void Registry::registerRemote()
         QCOMPARE(reg::readValue(key, QStringLiteral("User")), QStringLiteral("qmlxdovrik"));
         QCOMPARE(reg::readValue(key, QStringLiteral("Password")), QStringLiteral("tovk318254"));
         QCOMPARE(reg::readValue(key, QStringLiteral("Socket")), QString());
+        // The port of the server there, not the one of the installation's own server.
+        QCOMPARE(reg::readValue(key, QStringLiteral("Port")), QStringLiteral("3306"));
     }
+    dsn::registerDataSources(QStringLiteral("192.168.0.5"), QStringLiteral("3310"));
+    QCOMPARE(reg::readValue(kLogKey, QStringLiteral("Port")), QStringLiteral("3310"));
+    QCOMPARE(reg::readValue(kConfigKey, QStringLiteral("Port")), QStringLiteral("3310"));
     QVERIFY(!dsn::registeredServerIsLocal());
     QCOMPARE(dsn::chosenConnectionStrings().log,
              QStringLiteral("DSN=LocalLogTable;uid=qmlxdovrik;pwd=tovk318254;"));
@@ -118,6 +125,30 @@ void Registry::registerRemote()
     dsn::registerDataSources(QStringLiteral("0.0.0.0"));
     QCOMPARE(reg::readValue(kConfigKey, QStringLiteral("User")), QString());
     QCOMPARE(section(odbcIni(), QStringLiteral("RemoteAcTable")).count(), 10);
+}
+
+void Registry::passwordReadableByTheOwnerOnly()
+{
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto mode = [this] {
+        return QFile::permissions(odbcIni()) &
+               ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    };
+    // As the installation laid it out, readable by everyone.
+    QVERIFY(QFile::setPermissions(odbcIni(),
+                                  ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    dsn::registerDataSources(QStringLiteral("192.168.0.5"));
+    QCOMPARE(reg::readValue(kConfigKey, QStringLiteral("Password")), QStringLiteral("tovk318254"));
+    QCOMPARE(mode(), ownerOnly);
+    QVERIFY(test::readFile(odbcIni()).contains("tovk318254"));
+
+    // A file that is not there yet is made for the owner alone.
+    QVERIFY(QFile::remove(odbcIni()));
+    dsn::registerDataSources(QStringLiteral("192.168.0.6"));
+    QCOMPARE(reg::readValue(kConfigKey, QStringLiteral("Server")), QStringLiteral("192.168.0.6"));
+    QCOMPARE(mode(), ownerOnly);
+    dsn::registerDataSources(QStringLiteral("0.0.0.0"));
+    QCOMPARE(mode(), ownerOnly);
 }
 
 QTEST_GUILESS_MAIN(Registry)

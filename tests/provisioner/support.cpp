@@ -66,4 +66,32 @@ QStringList odbcIniSection(const QString& section)
     return lines;
 }
 
+RemoteAccount::RemoteAccount()
+{
+    created_ = sql(QStringLiteral("SELECT COUNT(*) FROM mysql.global_priv WHERE "
+                                  "User='qmlxdovrik'")) == QStringLiteral("0\n");
+    if (!created_)
+        return;
+    QString statements;
+    for (const char* host : {"%", "localhost"}) {
+        statements += QStringLiteral("CREATE USER 'qmlxdovrik'@'%1' IDENTIFIED BY '%2';")
+                          .arg(QLatin1String(host), dsn::kRemotePassword);
+        for (const char* database : {"dovrik", "ipdata"})
+            statements += QStringLiteral("GRANT ALL PRIVILEGES ON %1.* TO 'qmlxdovrik'@'%2';")
+                              .arg(QLatin1String(database), QLatin1String(host));
+    }
+    sql(statements + QStringLiteral("FLUSH PRIVILEGES;"));
+}
+
+RemoteAccount::~RemoteAccount()
+{
+    if (created_)
+        sql(QStringLiteral("DROP USER 'qmlxdovrik'@'%'; DROP USER 'qmlxdovrik'@'localhost';"));
+}
+
+QString serverPort()
+{
+    return Installation::server().port;
+}
+
 } // namespace lt::test

@@ -43,4 +43,22 @@ void dropMasterList();
 // The lines of one section of odbc.ini ("Name=value"), in the order they stand in the file.
 QStringList odbcIniSection(const QString& section);
 
+// The system's account of a server that serves other machines, on the test server while alive.
+// A local installation's server has no such account; the tests that reach the test server
+// "from elsewhere" (over TCP with the account) create it, and drop it again when they did.
+class RemoteAccount
+{
+public:
+    RemoteAccount();
+    ~RemoteAccount();
+    RemoteAccount(const RemoteAccount&) = delete;
+    RemoteAccount& operator=(const RemoteAccount&) = delete;
+
+private:
+    bool created_ = false;
+};
+
+// The test server's TCP port, as a registration of "127.0.0.1:port" needs it.
+QString serverPort();
+
 } // namespace lt::test

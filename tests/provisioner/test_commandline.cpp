@@ -89,6 +89,56 @@ private slots:
                                      text::kConnectingConfig, text::kConfigConnected}));
     }
 
+    // Everything a fresh server needs in one call: the options run as register, initialise,
+    // test, whatever order they are given in.
+    void freshServerInOneCall()
+    {
+        test::sql("DROP DATABASE IF EXISTS dovrik; DROP DATABASE IF EXISTS ipdata;");
+        Run check = run({"--check", "both"});
+        QCOMPARE(check.exitCode, 4);
+        QCOMPARE(check.out, (QStringList{text::kDatabaseMissing.arg(text::kLogDatabaseName),
+                                         text::kDatabaseMissing.arg(text::kConfigDatabaseName)}));
+
+        const Run r = run({"--register", "0.0.0.0", "--test", "--init", "both", "--yes"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.value(0), text::kRegistered);
+        QCOMPARE(r.out.value(1), text::kAskInitLog + " 是（--yes）");
+        QCOMPARE(r.out.mid(r.out.size() - 4),
+                 (QStringList{text::kConnectingLog, text::kLogConnected, text::kConnectingConfig,
+                              text::kConfigConnected}));
+
+        check = run({"--check", "both"});
+        QCOMPARE(check.exitCode, 0);
+        QCOMPARE(check.out, (QStringList{text::kDatabaseComplete.arg(text::kLogDatabaseName),
+                                         text::kDatabaseComplete.arg(text::kConfigDatabaseName)}));
+        // A half-initialised database is not complete: run.sh initialises it again.
+        test::sql("DELETE FROM grouptable;", "ipdata");
+        check = run({"--check", "config"});
+        QCOMPARE(check.exitCode, 4);
+        QCOMPARE(check.out, QStringList{text::kDatabaseIncomplete.arg(text::kConfigDatabaseName)});
+        QVERIFY(check.err.contains("grouptable"));
+        QCOMPARE(run({"--check", "log"}).exitCode, 0);
+        QCOMPARE(run({"--check", "nothing"}).exitCode, 2);
+    }
+
+    void remoteRegistrationCarriesItsPort()
+    {
+        const auto port = [] { return test::odbcIniSection("RemoteAcTable").value(5); };
+        QCOMPARE(run({"--register", "192.168.0.5"}).exitCode, 0);
+        QCOMPARE(port(), QStringLiteral("Port=3306"));
+        QCOMPARE(test::odbcIniSection("LocalLogTable").value(5), QStringLiteral("Port=3306"));
+        QCOMPARE(run({"--register", "192.168.0.5:3310"}).exitCode, 0);
+        QCOMPARE(port(), QStringLiteral("Port=3310"));
+        for (const char* bad : {"10.0.0.1:99999", "10.0.0.1:", "10.0.0.1:x"}) {
+            const Run r = run({"--register", bad});
+            QCOMPARE(r.exitCode, 1);
+            QCOMPARE(r.out, QStringList{text::kBadPort});
+            QCOMPARE(port(), QStringLiteral("Port=3310"));
+        }
+        QCOMPARE(run({"--register", "0.0.0.0"}).exitCode, 0);
+        QCOMPARE(port(), "Port=" + Installation::server().port);
+    }
+
     void initialisationWithoutYesErasesNothing()
     {
         test::initialiseDatabases();
@@ -102,14 +152,12 @@ private slots:
 
     void serverDown()
     {
-        const ServerSettings saved = Installation::server();
-        ServerSettings down = saved;
-        down.port = QStringLiteral("1");
-        QVERIFY(Installation::writeServerSettings(down));
-        const Run test = run({"--register", "127.0.0.1", "--test"});
+        const Run test = run({"--register", "127.0.0.1:1", "--test"}); // nobody listens there
         const Run init = run({"--init", "log", "--yes"});
-        QVERIFY(Installation::writeServerSettings(saved));
+        const Run check = run({"--check", "log"});
         QCOMPARE(run({"--register", "0.0.0.0"}).exitCode, 0);
+        QCOMPARE(check.exitCode, 1);
+        QCOMPARE(check.out, QStringList{text::kLogNotConnected});
         QCOMPARE(test.exitCode, 1);
         QCOMPARE(test.out,
                  (QStringList{text::kRegistered, text::kConnectingLog, text::kLogNotConnected,

@@ -6,6 +6,7 @@
 #include "common/gbk.h"
 #include "common/installation.h"
 #include "common/registry.h"
+#include "common/schema.h"
 #include "provisioner/blackexport.h"
 #include "provisioner/operations.h"
 #include "provisioner/texts.h"
@@ -22,7 +23,8 @@ using namespace lt::prov;
 namespace
 {
 
-QStringList expectedDataSource(const QString& database, bool local, const QString& address = {})
+QStringList expectedDataSource(const QString& database, bool local, const QString& address = {},
+                               const QString& port = "3306")
 {
     const ServerSettings server = Installation::server();
     return {"Database=" + database,
@@ -30,7 +32,7 @@ QStringList expectedDataSource(const QString& database, bool local, const QStrin
             "Driver=" + dsn::driverLibrary(),
             "Option=3",
             local ? QStringLiteral("Password=") : QStringLiteral("Password=tovk318254"),
-            "Port=" + server.port,
+            "Port=" + (local ? server.port : port),
             "Server=" + (local ? QStringLiteral("localhost") : address),
             "Stmt=",
             local ? QStringLiteral("User=") : QStringLiteral("User=qmlxdovrik"),
@@ -104,15 +106,41 @@ private slots:
                  QStringLiteral("Server=192.168.0.5"));
     }
 
+    void aRemoteServerIsReachedOnItsOwnPort()
+    {
+        QVERIFY(registerServer({"192", "168", "0", "5"}, "3310").written);
+        QCOMPARE(test::odbcIniSection("LocalLogTable"),
+                 expectedDataSource("dovrik", false, "192.168.0.5", "3310"));
+        QCOMPARE(test::odbcIniSection("RemoteAcTable"),
+                 expectedDataSource("ipdata", false, "192.168.0.5", "3310"));
+        QCOMPARE(startUp().port, QStringLiteral("3310"));
+
+        // No port, nothing registered.
+        for (const char* bad : {"", "0", "65536", "33o6", "-1"}) {
+            const Registration r = registerServer({"10", "0", "0", "7"}, bad);
+            QVERIFY2(r.badPort && !r.written, bad);
+            QCOMPARE(test::odbcIniSection("RemoteAcTable"),
+                     expectedDataSource("ipdata", false, "192.168.0.5", "3310"));
+        }
+        QVERIFY(registerServer({"10", "0", "0", "7"}, " 65535 ").written);
+        QCOMPARE(test::odbcIniSection("RemoteAcTable").value(5), QStringLiteral("Port=65535"));
+
+        // The local server keeps the installation's own port and socket, whatever the box says.
+        QVERIFY(registerServer({"0", "0", "0", "0"}, "3310").written);
+        QCOMPARE(test::odbcIniSection("RemoteAcTable"), expectedDataSource("ipdata", true));
+        QVERIFY(registerServer({"0", "0", "0", "0"}, "").written);
+    }
+
     void connectionTestWithEitherCredentials()
     {
+        test::RemoteAccount remoteAccount;
         const QStringList local = {"DSN=LocalLogTable;uid=;pwd=;", "DSN=RemoteAcTable;uid=;pwd=;"};
         const QStringList account = {"DSN=LocalLogTable;uid=qmlxdovrik;pwd=tovk318254;",
                                      "DSN=RemoteAcTable;uid=qmlxdovrik;pwd=tovk318254;"};
         for (const auto& [address, strings] :
              {std::pair{AddressParts{"0", "0", "0", "0"}, local},
               std::pair{AddressParts{"127", "0", "0", "1"}, account}}) {
-            registerServer(address);
+            registerServer(address, test::serverPort());
             test::RecordingReporter r;
             QCOMPARE(opened([&] { QVERIFY(testConnections(dbs_, r)); }), strings);
             QCOMPARE(r.events,
@@ -168,19 +196,23 @@ private slots:
 
     void rerunAfterFailedDropAddsNoSecondSeeds()
     {
-        registerServer({"127", "0", "0", "1"}); // the system's account, which may not drop now
+        test::RemoteAccount account;
+        // The system's account, which may not drop now.
+        registerServer({"127", "0", "0", "1"}, test::serverPort());
         const int records = int(blacklist::read(blackNameFilePath())->records.size());
         {
             NoDropForAccount noDrop;
             test::RecordingReporter r;
             const InitResult log = initialiseLogDatabase(dbs_, r);
             const InitResult config = initialiseConfigDatabase(dbs_, r, "10.0.0.9");
-            QCOMPARE(int(log.status), int(InitStatus::Failed));
-            QCOMPARE(int(config.status), int(InitStatus::Failed));
+            // Not made anew: the initialisation says it did not finish.
+            QCOMPARE(int(log.status), int(InitStatus::Incomplete));
+            QCOMPARE(int(config.status), int(InitStatus::Incomplete));
             QVERIFY(log.failures.first().startsWith("Create Database dovrik"));
+            QCOMPARE(config.imported, 2 * records);
             QCOMPARE(r.of("notice"),
-                     (QStringList{text::kLogInitFailed.arg(log.failures.size()),
-                                  text::kConfigInitFailed.arg(config.failures.size())}));
+                     (QStringList{text::kLogInitIncomplete,
+                                  text::kConfigInitIncomplete.arg(records).arg(2 * records)}));
         }
         QCOMPARE(test::sql("SELECT COUNT(*) FROM passwordtable", "dovrik"), QStringLiteral("1\n"));
         QCOMPARE(test::sql("SELECT * FROM ServerIP", "ipdata"),
@@ -190,6 +222,126 @@ private slots:
         QCOMPARE(test::sql("SELECT COUNT(*) FROM blacktable", "ipdata"),
                  QString::number(2 * records) + u'\n');
         registerServer({"0", "0", "0", "0"});
+    }
+
+    // The server ends the initialisation's connection in the middle of the black list import,
+    // as when it is killed: the report says what the server really holds, the database is
+    // found half-initialised, and the next initialisation finishes it.
+    void connectionLostDuringTheImport()
+    {
+        registerServer({"0", "0", "0", "0"});
+        const QByteArray delivered = test::readFile(blackNameFilePath());
+        QByteArray file = " 1000 \r\n";
+        for (int i = 0; i < 1000; ++i)
+            file += "k" + QByteArray::number(i) + ".example\r\n" + gbk::encode(u"标题") + "\r\n" +
+                    gbk::encode(u"其它") + "\r\n";
+        test::writeFile(blackNameFilePath(), file);
+        int sent = 0;
+        bool killed = false;
+        const int id = db::addStatementObserver([&](const db::StatementEvent& e) {
+            sent += int(e.text.count(QStringLiteral("INSERT INTO blacktable")));
+            if (killed || sent < 400)
+                return;
+            killed = true;
+            for (const QString& c :
+                 test::sql("SELECT ID FROM information_schema.PROCESSLIST WHERE DB='ipdata'")
+                     .split(u'\n', Qt::SkipEmptyParts))
+                test::sql("KILL CONNECTION " + c);
+        });
+        test::RecordingReporter r;
+        const InitResult broken = initialiseConfigDatabase(dbs_, r, "192.168.9.9");
+        db::removeStatementObserver(id);
+        QVERIFY(killed);
+
+        const int stored = test::sql("SELECT COUNT(*) FROM blacktable", "ipdata").toInt();
+        QVERIFY2(stored < 1000, qPrintable(QString::number(stored)));
+        QCOMPARE(int(broken.status), int(InitStatus::Incomplete));
+        QCOMPARE(broken.records, 1000);
+        QVERIFY(broken.imported == -1 || broken.imported == stored);
+        QCOMPARE(r.of("notice"),
+                 QStringList{broken.imported < 0
+                                 ? text::kConfigInitLost
+                                 : text::kConfigInitIncomplete.arg(1000).arg(stored)});
+        QVERIFY(!r.of("status").contains(text::kConfigInitialised.arg(broken.imported)));
+        QCOMPARE(r.of("detail").size(), 1);
+
+        test::RecordingReporter checked;
+        QCOMPARE(int(checkDatabases(false, true, checked).config.state),
+                 int(schema::Completeness::Incomplete));
+        QCOMPARE(checked.of("notice"),
+                 QStringList{text::kDatabaseIncomplete.arg("数据采集监控系统")});
+        QVERIFY(checked.of("detail").value(0).contains("初始化没有做完"));
+
+        test::RecordingReporter again;
+        const InitResult finished = initialiseConfigDatabase(dbs_, again, "192.168.9.9");
+        test::writeFile(blackNameFilePath(), delivered);
+        QCOMPARE(int(finished.status), int(InitStatus::Done));
+        QCOMPARE(finished.imported, 1000);
+        QCOMPARE(test::sql("SELECT COUNT(*) FROM blacktable", "ipdata"), QStringLiteral("1000\n"));
+        QCOMPARE(int(checkDatabases(false, true, checked).config.state),
+                 int(schema::Completeness::Complete));
+        QCOMPARE(test::sql("SELECT SCHEMA_COMMENT FROM information_schema.SCHEMATA WHERE "
+                           "SCHEMA_NAME='ipdata'"),
+                 schema::kMarkComplete + u'\n');
+    }
+
+    // What counts as complete: every table and the seeds; a mark "initialising" left by an
+    // initialisation that did not finish; a database made before there were marks is judged
+    // by its tables and seeds alone.
+    void completenessOfEitherDatabase()
+    {
+        registerServer({"0", "0", "0", "0"});
+        const auto states = [] {
+            test::RecordingReporter r;
+            const CheckResult c = checkDatabases(true, true, r);
+            return QList<int>{int(c.log.state), int(c.config.state)};
+        };
+        const QList<int> complete = {schema::Completeness::Complete,
+                                     schema::Completeness::Complete};
+        test::initialiseDatabases(); // without marks
+        QCOMPARE(states(), complete);
+
+        test::sql("DELETE FROM classtable WHERE Code='L';", "ipdata");
+        test::RecordingReporter r;
+        CheckResult c = checkDatabases(false, true, r);
+        QCOMPARE(int(c.config.state), int(schema::Completeness::Incomplete));
+        QCOMPARE(c.config.lacking, QStringList{"classtable: 12 个类别"});
+        test::sql("INSERT INTO classtable VALUES('其它','L'); DELETE FROM ServerIP; DROP TABLE "
+                  "downtable;",
+                  "ipdata");
+        c = checkDatabases(false, true, r);
+        QCOMPARE(c.config.lacking, (QStringList{"downtable", "ServerIP: 服务器地址"}));
+
+        test::sql("DELETE FROM passwordtable;", "dovrik");
+        QCOMPARE(checkDatabases(true, false, r).log.lacking, QStringList{"passwordtable: 管理员"});
+        test::sql(
+            "INSERT INTO dovrik.passwordtable VALUES('ADM','739'); ALTER DATABASE dovrik COMMENT "
+            "'" +
+            schema::kMarkInitialising + "';");
+        QCOMPARE(checkDatabases(true, false, r).log.lacking, QStringList{"初始化没有做完"});
+
+        test::sql("DROP DATABASE dovrik; DROP DATABASE ipdata;");
+        QCOMPARE(states(),
+                 (QList<int>{schema::Completeness::Missing, schema::Completeness::Missing}));
+
+        // The provisioner's initialisations mark both databases complete.
+        test::RecordingReporter init;
+        QVERIFY(initialiseLogDatabase(dbs_, init).ok());
+        QVERIFY(initialiseConfigDatabase(dbs_, init, "192.168.9.9").ok());
+        QCOMPARE(test::sql("SELECT SCHEMA_NAME, SCHEMA_COMMENT FROM information_schema.SCHEMATA "
+                           "WHERE SCHEMA_NAME IN ('dovrik','ipdata') ORDER BY 1"),
+                 "dovrik\t" + schema::kMarkComplete + "\nipdata\t" + schema::kMarkComplete + u'\n');
+        QCOMPARE(states(), complete);
+
+        // A server that cannot be asked.
+        registerServer({"127", "0", "0", "1"}, "1");
+        test::RecordingReporter down;
+        c = checkDatabases(true, true, down);
+        registerServer({"0", "0", "0", "0"});
+        QCOMPARE(int(c.log.state), int(schema::Completeness::Unknown));
+        QCOMPARE(down.of("notice"),
+                 (QStringList{text::kLogNotConnected, text::kConfigNotConnected}));
+        QVERIFY(!c.config.error.isEmpty());
     }
 
     void blackNameFileOfTwoRecords()
@@ -234,15 +386,10 @@ private slots:
 
     void serverDown()
     {
-        const ServerSettings saved = Installation::server();
-        ServerSettings down = saved;
-        down.port = QStringLiteral("1");
-        QVERIFY(Installation::writeServerSettings(down));
-        registerServer({"127", "0", "0", "1"});
+        registerServer({"127", "0", "0", "1"}, "1"); // nobody listens there
         test::RecordingReporter r;
         QVERIFY(!testConnections(dbs_, r));
         const InitResult log = initialiseLogDatabase(dbs_, r);
-        QVERIFY(Installation::writeServerSettings(saved));
         registerServer({"0", "0", "0", "0"});
         QCOMPARE(int(log.status), int(InitStatus::NotConnected));
         QCOMPARE(r.of("notice"), (QStringList{text::kLogNotConnected, text::kConfigNotConnected,

@@ -4,6 +4,7 @@
 #include "common/blacklist.h"
 #include "common/installation.h"
 #include "common/sharedfiles.h"
+#include "common/widgets/guiapp.h"
 #include "common/widgets/messages.h"
 #include "provisioner/dialogdl.h"
 #include "provisioner/dialogst.h"
@@ -22,7 +23,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -86,7 +90,7 @@ class ProvisionerWindows : public QObject
 private slots:
     void initTestCase()
     {
-        QApplication::setApplicationDisplayName(text::kProgramTitle);
+        ui::setProgramTitle(text::kProgramTitle);
         install_.registerLocal();
     }
 
@@ -183,7 +187,9 @@ private slots:
         QStringList statuses;
         connect(w.statusBar(), &QStatusBar::messageChanged, this,
                 [&](const QString& s) { statuses << s; });
+        QSignalSpy finished(&w, &FormMain::finished);
         w.Command_Test->click();
+        QVERIFY(finished.wait(30000));
         QCOMPARE(statuses, (QStringList{text::kConnectingLog, "", text::kConnectingConfig, ""}));
         QCOMPARE(m.shown,
                  (QStringList{warning(text::kLogConnected), warning(text::kConfigConnected)}));
@@ -207,7 +213,9 @@ private slots:
             d->OKButton->click();
         });
         m.answers = {ui::Answer::No, ui::Answer::Yes};
+        QSignalSpy finished(&w, &FormMain::finished);
         w.Command_Init->click();
+        QVERIFY(finished.wait(60000));
         QVERIFY(stayed);
         QCOMPARE(m.shown, (QStringList{warning(text::kAskInitLog), warning(text::kAskInitConfig)}));
         QCOMPARE(test::sql("SELECT Name FROM logtable", "dovrik"), QStringLiteral("kept\n"));
@@ -223,7 +231,102 @@ private slots:
         });
         w.Command_Init->click();
         QVERIFY(uncheckedAtOpen);
+        QVERIFY(w.Command_Init->isEnabled()); // nothing was started
         QCOMPARE(m.shown.size(), 2);
+    }
+
+    // A server that accepts the connection and never greets: the test waits for the driver,
+    // and the window goes on answering meanwhile.
+    void connectingBesideTheWindow()
+    {
+        Messages m;
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        FormMain w;
+        w.start();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (QLineEdit* box : {w.Text1, w.Text2, w.Text3, w.Text4})
+            box->clear();
+        QTest::keyClicks(w.Text1, "127");
+        w.Text2->setText("0");
+        w.Text3->setText("0");
+        w.Text4->setText("1");
+        w.Text_端口->setText(QString::number(silent.serverPort()));
+        w.Command1->click();
+        QCOMPARE(m.shown, QStringList{plain(text::kRegistered)});
+
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(20);
+        QSignalSpy finished(&w, &FormMain::finished);
+        w.Command_Test->click();
+        QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 5000);
+        QTest::qWait(500); // the driver waits for the greeting
+        QCOMPARE(finished.count(), 0);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QCOMPARE(w.statusBar()->currentMessage(), text::kConnectingLog);
+        QVERIFY(!w.Command_Test->isEnabled() && !w.Command_Init->isEnabled() &&
+                !w.Command1->isEnabled());
+        QVERIFY(w.Command_Close->isEnabled());
+        // Typing goes on, and a second test cannot be started.
+        QTest::keyClicks(w.Text4, "2");
+        QCOMPARE(w.Text4->text(), QStringLiteral("12"));
+        w.Command_Test->click();
+        w.testConnections();
+
+        // The server hangs up: both connections fail at once.
+        silent.close();
+        while (QTcpSocket* s = silent.nextPendingConnection())
+            s->abort();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(w.Command_Test->isEnabled());
+        QCOMPARE(m.shown.mid(1), (QStringList{warning(text::kLogNotConnected),
+                                              warning(text::kConfigNotConnected)}));
+
+        // What stays in the status bar is Chinese first, the driver's reason after it.
+        const QString failure = w.statusBar()->currentMessage();
+        QVERIFY2(failure.startsWith(text::kConfigNotConnected + "："), qPrintable(failure));
+        QVERIFY(failure.size() > text::kConfigNotConnected.size() + 1);
+        QVERIFY(!QApplication::overrideCursor());
+
+        // A later success clears it.
+        for (QLineEdit* box : {w.Text1, w.Text2, w.Text3, w.Text4})
+            box->setText("0");
+        w.Command1->click();
+        QCOMPARE(w.statusBar()->currentMessage(), QString());
+        w.Command_Test->click();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(w.statusBar()->currentMessage(), QString());
+        QCOMPARE(m.shown.last(), warning(text::kConfigConnected));
+    }
+
+    void portBox()
+    {
+        Messages m;
+        FormMain w;
+        w.start();
+        QCOMPARE(w.Text_端口->text(), QStringLiteral("3306"));
+        QTest::keyClicks(w.Text_端口, "ab");
+        QCOMPARE(w.Text_端口->text(), QStringLiteral("3306")); // digits only
+        w.Text1->setText("10");
+        w.Text_端口->setText("70000");
+        w.Command1->click();
+        QCOMPARE(m.shown, QStringList{warning(text::kBadPort)});
+        QCOMPARE(test::odbcIniSection("RemoteAcTable").value(6),
+                 QStringLiteral("Server=localhost"));
+        w.Text_端口->setText("3310");
+        w.Command1->click();
+        QCOMPARE(test::odbcIniSection("RemoteAcTable").value(5), QStringLiteral("Port=3310"));
+        QCOMPARE(test::odbcIniSection("RemoteAcTable").value(6), QStringLiteral("Server=10.0.0.0"));
+
+        // The registered port comes back at the next start.
+        FormMain again;
+        again.start();
+        QCOMPARE(again.Text_端口->text(), QStringLiteral("3310"));
+        registerServer({"0", "0", "0", "0"});
     }
 
     void adapterDialog()
