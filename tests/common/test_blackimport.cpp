@@ -141,7 +141,9 @@ private slots:
         QVERIFY(!refused.isEmpty()); // the generator does make values the file cannot carry
 
         QStringList expected;
-        for (const Record& rec : blacklist::read(file())->records)
+        const auto readBack = blacklist::read(file());
+        QVERIFY(readBack);
+        for (const Record& rec : readBack->records)
             expected << hexRow(rec.domain.trimmed(), rec.title.trimmed(), rec.className.trimmed());
         QCOMPARE(int(expected.size()), r.inserted);
         QStringList stored =
