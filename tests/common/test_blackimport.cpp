@@ -141,7 +141,8 @@ private slots:
         QVERIFY(!refused.isEmpty()); // the generator does make values the file cannot carry
 
         QStringList expected;
-        for (const Record& rec : blacklist::read(file())->records)
+        const blacklist::Contents written = blacklist::read(file()).value();
+        for (const Record& rec : written.records)
             expected << hexRow(rec.domain.trimmed(), rec.title.trimmed(), rec.className.trimmed());
         QCOMPARE(int(expected.size()), r.inserted);
         QStringList stored =
