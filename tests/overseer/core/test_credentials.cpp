@@ -305,6 +305,7 @@ private slots:
             }
             form_->LoginPassed = true;
         }
+        qInfo("%d changes taken and logged in with, %d refused", accepted, refused);
         QVERIFY(accepted > 20);
         QVERIFY(refused > 20);
     }
