@@ -17,7 +17,7 @@ int countOf(const QString& field)
 {
     bool ok = false;
     const double value = field.trimmed().toDouble(&ok);
-    if (!ok || value < -32768.5 || value > 32767.5)
+    if (!ok || !(value >= -32768.5 && value <= 32767.5)) // "nan" compares false both ways
         return 0;
     return int(qRound(value));
 }

@@ -42,21 +42,14 @@ bool exactBytes(QByteArrayView bytes, QString* text = nullptr)
             *text = QString::fromLatin1(bytes);
         return true;
     }
-    QStringDecoder& d = decoder();
-    QString decoded = d.decode(bytes);
-    const bool ok = !d.hasError() && !bytes.contains(char(0xFF)) && encode(decoded) == bytes;
+    // Whatever the converter could not take (replaced by U+FFFD, or a lead byte at the end
+    // left out) makes the bytes written back differ. Its error flag is no help: Qt 6.4 keeps it
+    // set across resetState().
+    QString decoded = decoder().decode(bytes);
+    const bool ok = !bytes.contains(char(0xFF)) && encode(decoded) == bytes;
     if (text)
         *text = std::move(decoded);
     return ok;
-}
-
-// The encoding of text, and whether every character of it had one.
-QByteArray encodeChecked(QStringView text, bool& ok)
-{
-    QStringEncoder& e = encoder();
-    QByteArray bytes = e.encode(text);
-    ok = !e.hasError();
-    return bytes;
 }
 
 qsizetype characterLength(QStringView text, qsizetype i)
@@ -100,15 +93,13 @@ Decoded decodeStrict(QByteArrayView bytes)
 
 qsizetype unencodableAt(QStringView text)
 {
-    bool ok = false;
-    const QByteArray bytes = encodeChecked(text, ok);
-    if (ok && decode(bytes) == text)
+    // A character without a GBK code is written as "?", which reads back as another one.
+    if (decode(encode(text)) == text)
         return -1;
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype len = characterLength(text, i);
         const QStringView one = text.mid(i, len);
-        const QByteArray b = encodeChecked(one, ok);
-        if (!ok || decode(b) != one)
+        if (decode(encode(one)) != one)
             return i;
         i += len;
     }

@@ -6,8 +6,9 @@
 // comma or line end is dropped); any other field ends at a comma or a line end (CR LF, CR or LF)
 // and keeps its trailing blanks. Reading past the last field gives no value.
 //
-// Bytes that are not GBK text still read (each bad sequence becomes U+FFFD), but the reader
-// says so: callers that must not take a damaged value for a real one ask lastInvalid().
+// Bytes that are not GBK text still read (a bad sequence becomes U+FFFD, a lead byte at the very
+// end is dropped), but the reader says so: callers that must not take a damaged value for a
+// real one ask lastInvalid().
 //
 // Replacing a file (ReplacingFile, and SeqWriter's Replace mode built on it): the new content
 // goes to a temporary file beside the old one; only when every write, the flush to the disk

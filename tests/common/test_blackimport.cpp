@@ -1,12 +1,15 @@
 // The black list import against the private server: a failed record costs only itself on a
 // transactional table and on one whose rollback undoes nothing (MyISAM), values arrive as the
-// export wrote them, and the provisioner finds BlackName.dat whatever the case of its name.
+// export wrote them, the export of the master list leaves out and names what the file cannot
+// carry, and the provisioner finds BlackName.dat whatever the case of its name.
 
 #include "common/blacklist.h"
 #include "common/datasources.h"
 #include "common/gbk.h"
 #include "common/odbc.h"
+#include "provisioner/blackexport.h"
 #include "provisioner/provisioning.h"
+#include "tests/provisioner/support.h"
 #include "tests/support/testsupport.h"
 
 #include <QFile>
@@ -141,9 +144,8 @@ private slots:
         QVERIFY(!refused.isEmpty()); // the generator does make values the file cannot carry
 
         QStringList expected;
-        const auto readBack = blacklist::read(file());
-        QVERIFY(readBack);
-        for (const Record& rec : readBack->records)
+        const blacklist::Contents written = blacklist::read(file()).value();
+        for (const Record& rec : written.records)
             expected << hexRow(rec.domain.trimmed(), rec.title.trimmed(), rec.className.trimmed());
         QCOMPARE(int(expected.size()), r.inserted);
         QStringList stored =
@@ -166,6 +168,32 @@ private slots:
                                          "含有NUL字符，未导入"});
         QCOMPARE(test::sql("SELECT Name FROM blacktable", kDatabase),
                  QStringLiteral("b.example\n"));
+    }
+
+    void exportRefusesWhatTheFileCannotCarry()
+    {
+        test::setUpMasterList({});
+        test::sql("INSERT INTO 黑名单 VALUES ('a.example','line\\none','其它'),"
+                  "('b.example','\"q\" first','其它'),('c.example','he said \"x\", ok','其它'),"
+                  "('d.example','甲, 乙','色情'),('e.example','O''Brien \"x\"','游戏')",
+                  "lt_master");
+        db::Connection master;
+        const prov::ExportResult e = prov::exportMasterBlackList(master, file());
+        test::dropMasterList();
+        QVERIFY(e.read && e.written);
+        QCOMPARE(e.records, 5);
+        QCOMPARE(e.recordsWritten, 2);
+        QCOMPARE(e.refused, (QStringList{"第1条记录（域名“a.example”）：标题含有换行符，未写入",
+                                         "第2条记录（域名“b.example”）：标题以双引号开头，未写入",
+                                         "第3条记录（域名“c.example”）：标题同时含有逗号和双引号，"
+                                         "未写入"}));
+        QVERIFY(prov::refusedMessage(e.refused).startsWith(prov::kExportRefused.arg(3) + u'\n'));
+
+        createTable("InnoDB");
+        const blacklist::ImportResult r = blacklist::import(config_, file());
+        QCOMPARE(r.failures, QStringList());
+        QCOMPARE(test::sql("SELECT Name, Title, Class FROM blacktable ORDER BY Name", kDatabase),
+                 QStringLiteral("d.example\t甲, 乙\t色情\ne.example\tO'Brien \"x\"\t游戏\n"));
     }
 
     void fileFoundWhateverTheCase()

@@ -11,11 +11,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <functional>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lt;
 
@@ -79,6 +82,34 @@ private slots:
         QVERIFY(writer(file));
         QVERIFY(test::readFile(file) != QByteArray("OLD\r\n"));
         QCOMPARE(leftovers(), QStringList{"target"});
+    }
+
+    // The same on a disk that is really full (ENOSPC): a small tmpfs, which only root may mount.
+    void fullTmpfsKeepsTheOldFile()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a tmpfs needs root");
+        QTemporaryDir mountPoint;
+        const QByteArray where = QFile::encodeName(mountPoint.path());
+        if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + qt_error_string()));
+        const auto unmount = qScopeGuard([&] { ::umount2(where.constData(), MNT_DETACH); });
+        const QString port = mountPoint.filePath("LocalPort.txt");
+        const QString cred = mountPoint.filePath("KVRTMQLP.DLL");
+        test::writeFile(port, "2\r\n");
+        test::writeFile(cred, "ADM\r\n739\r\n");
+        QFile filler(mountPoint.filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        filler.close();
+        QVERIFY(!writeLocalPortLine(port, QStringLiteral("12345")));
+        QVERIFY(!writeLocalPortDigits(port, QStringLiteral("3")));
+        QVERIFY(!writeCredentialFile(cred, QStringLiteral("新管理员"), QStringLiteral("s3cret")));
+        QCOMPARE(test::readFile(port), QByteArray("2\r\n"));
+        QCOMPARE(test::readFile(cred), QByteArray("ADM\r\n739\r\n"));
+        QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
 
     void replacingFileReportsTheError()

@@ -230,6 +230,8 @@ void TextFiles::blackListReading_data()
     QTest::newRow("negative count") << QByteArray("-3\r\n") + two << -3 << 0;
     QTest::newRow("count not a number") << QByteArray("many\r\n") + two << 0 << 0;
     QTest::newRow("count above 32767") << QByteArray("40000\r\n") + two << 0 << 0;
+    QTest::newRow("count nan") << QByteArray("nan\r\n") + two << 0 << 0;
+    QTest::newRow("count -inf") << QByteArray("-inf\r\n") + two << 0 << 0;
     QTest::newRow("empty file") << QByteArray() << 0 << 0;
     QTest::newRow("commas split a line into fields")
         << QByteArray(" 2 \r\nx.com,title,class\r\ny.com\r\nt\r\nc\r\n") << 2 << 2;
