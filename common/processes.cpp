@@ -9,13 +9,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QProcess>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace lt::proc
 {
@@ -139,6 +146,74 @@ QList<Candidate> waitForEnd(QList<Candidate> running, int timeoutMs)
     }
 }
 
+// The environment of a started program: ours, with the window variable set for a hidden start
+// and removed otherwise.
+std::vector<QByteArray> childEnvironment(Show show)
+{
+    const QByteArray prefix = QByteArray(kWindowVariable) + '=';
+    std::vector<QByteArray> env;
+    for (char** e = environ; e && *e; ++e) {
+        if (!QByteArray::fromRawData(*e, qsizetype(strlen(*e))).startsWith(prefix))
+            env.emplace_back(*e);
+    }
+    if (show == Show::Hidden)
+        env.push_back(prefix + "hidden");
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<QByteArray>& texts)
+{
+    std::vector<char*> list;
+    for (QByteArray& text : texts)
+        list.push_back(text.data());
+    list.push_back(nullptr);
+    return list;
+}
+
+// Starts the program as a process of its own session, with nothing of ours but the
+// environment: its standard files are /dev/null (a test runner would otherwise wait for the
+// child's end on a pipe) and no other descriptor is passed on. posix_spawn holds the caller only
+// until the exec (a vfork), where a fork of a large window program copies its page tables and
+// QProcess waits on a pipe for the grandchild; an exec that fails is still reported. A thread
+// reaps the child when it ends, so a resident starter leaves no zombie behind.
+bool spawnDetached(const QString& program, const QStringList& arguments, Show show)
+{
+    std::vector<QByteArray> argv{QFile::encodeName(program)};
+    for (const QString& argument : arguments)
+        argv.push_back(argument.toLocal8Bit());
+    std::vector<QByteArray> env = childEnvironment(show);
+    std::vector<char*> argvList = pointers(argv);
+    std::vector<char*> envList = pointers(env);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int failure =
+        posix_spawn(&pid, argvList[0], &files, &attributes, argvList.data(), envList.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    if (failure != 0)
+        return false;
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
 } // namespace
 
 bool exeNameMatches(const QString& fileName, const QString& wanted)
@@ -156,27 +231,11 @@ bool startProgram(const QString& path, const QStringList& arguments, Show show)
 {
     StartEvent event;
     event.commandLine = commandLine(path, arguments);
+    event.arguments = arguments;
     event.show = show;
     const QString program = resolveExecutable(path);
-    if (!program.isEmpty()) {
-        QProcess process;
-        process.setProgram(program);
-        process.setArguments(arguments);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (show == Show::Hidden)
-            env.insert(QString::fromLatin1(kWindowVariable), QStringLiteral("hidden"));
-        else
-            env.remove(QString::fromLatin1(kWindowVariable));
-        process.setProcessEnvironment(env);
-        // A window program has no console: nothing of the starter's terminal or pipes is
-        // passed on (a test runner would otherwise wait for the child's end).
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        // Qt forks twice for a detached start, so the program is never our child and leaves
-        // no zombie behind in a long-running starter.
-        event.started = process.startDetached();
-    }
+    if (!program.isEmpty())
+        event.started = spawnDetached(program, arguments, show);
     notifyStart(event);
     return event.started;
 }
@@ -184,6 +243,12 @@ bool startProgram(const QString& path, const QStringList& arguments, Show show)
 bool startedHidden()
 {
     return qgetenv(kWindowVariable) == "hidden";
+}
+
+QStringList moduleArguments(const QString& adapterText)
+{
+    return QStringList{QStringLiteral("-i")} +
+           adapterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 int addStartObserver(StartObserver observer)

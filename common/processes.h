@@ -24,10 +24,17 @@ bool startProgram(const QString& path, const QStringList& arguments, Show show);
 // In a started program: whether it was asked to start hidden.
 bool startedHidden();
 
+// The arguments a capture module is started with for the adapter text of LocalPort.txt: "-i"
+// followed by the words of the text, as the command line "-i " + text splits into words ("2"
+// gives "-i", "2"; " 1 2 " gives "-i", "1", "2"; an empty text gives "-i" alone). The console
+// and the keeper both start the modules with these.
+QStringList moduleArguments(const QString& adapterText);
+
 // The command line as the observers see it: the program's path, then the arguments,
 // blank-separated.
 struct StartEvent {
     QString commandLine;
+    QStringList arguments; // as the program receives them
     Show show = Show::Normal;
     bool started = false;
 };

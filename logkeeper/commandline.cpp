@@ -122,6 +122,11 @@ int runPruneNow(const Limits& limits, QTextStream& out, QTextStream& err)
                .arg(limits.web);
     out.flush();
     const PassReport report = Pruner(log, config).runPass(limits);
+    if (report.skipped) {
+        out << report.note << '\n';
+        out.flush();
+        return 0;
+    }
     const QStringList lines = passLines(report);
     const StageResult* stages[] = {&report.log, &report.webUnclassified, &report.webAll,
                                    &report.upload};

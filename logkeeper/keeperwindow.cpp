@@ -52,12 +52,16 @@ KeeperWindow::KeeperWindow(Keeper& keeper, QWidget* parent) : QWidget(parent), k
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
+    Label_Database = new QLabel(this);
+    Label_Database->setObjectName(QStringLiteral("Label_Database"));
+    Label_Database->setWordWrap(true);
     Label_LastPass = new QLabel(this);
     Label_LastPass->setObjectName(QStringLiteral("Label_LastPass"));
     Label_LastPass->setWordWrap(true);
     Label_Modules = new QLabel(this);
     Label_Modules->setObjectName(QStringLiteral("Label_Modules"));
     Label_Modules->setWordWrap(true);
+    layout->addWidget(Label_Database);
     layout->addWidget(Label_LastPass);
     layout->addWidget(Label_Modules);
     layout->addStretch();
@@ -65,9 +69,13 @@ KeeperWindow::KeeperWindow(Keeper& keeper, QWidget* parent) : QWidget(parent), k
 
     connect(Command1, &QPushButton::clicked, this, &KeeperWindow::Command1_Click);
     connect(Command_Hide, &QPushButton::clicked, this, &KeeperWindow::Command_Hide_Click);
+    connect(&keeper_, &Keeper::passStarted, this,
+            [this] { Label_LastPass->setText(QStringLiteral("正在清理日志表……")); });
     connect(&keeper_, &Keeper::passFinished, this, &KeeperWindow::refreshPass);
+    connect(&keeper_, &Keeper::databaseStatusChanged, this, &KeeperWindow::refreshDatabase);
     connect(&keeper_, &Keeper::watchdogTicked, this, &KeeperWindow::refreshModules);
     refreshPass();
+    refreshDatabase();
     refreshModules();
 }
 
@@ -140,6 +148,11 @@ void KeeperWindow::refreshPass()
     const auto& pass = keeper_.lastPass();
     Label_LastPass->setText(pass ? passSummary(*pass)
                                  : QStringLiteral("上次清理：本次启动后尚未清理"));
+}
+
+void KeeperWindow::refreshDatabase()
+{
+    Label_Database->setText(databaseLine(keeper_.databaseStatus()));
 }
 
 void KeeperWindow::refreshModules()

@@ -3,6 +3,7 @@
 // and what the keeper has done since it started (the last pruning pass, module restarts).
 // The console finds it by its title, hides and shows it.
 
+#include "common/names.h"
 #include "logkeeper/limits.h"
 
 #include <QWidget>
@@ -17,7 +18,7 @@ namespace lt::keeper
 
 class Keeper;
 
-inline const QString kWindowTitle = QStringLiteral("Lantrove系统——数据库维护");
+inline const QString kWindowTitle = names::kKeeperTitle;
 
 class KeeperWindow : public QWidget
 {
@@ -39,6 +40,7 @@ private:
     QLineEdit* addLimitRow(QFormLayout* form, const char* name, const QString& label, qint32 value);
     LimitEntry applyBox(QLineEdit* box, qint32 minimum, qint32 previous);
     void refreshPass();
+    void refreshDatabase();
     void refreshModules();
 
     Keeper& keeper_;
@@ -47,6 +49,7 @@ private:
     QLineEdit* Text_Wb;
     QPushButton* Command1;
     QPushButton* Command_Hide;
+    QLabel* Label_Database;
     QLabel* Label_LastPass;
     QLabel* Label_Modules;
 };

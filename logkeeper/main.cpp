@@ -1,6 +1,7 @@
 // logkeeper: the resident keeper of the log tables and the outside modules.
 
 #include "common/installation.h"
+#include "common/names.h"
 #include "common/processes.h"
 #include "common/widgets/guiapp.h"
 #include "logkeeper/commandline.h"
@@ -25,7 +26,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     lt::ui::prepareApplication(app, "logkeeper");
     QGuiApplication::setApplicationDisplayName(lt::keeper::kWindowTitle);
-    const lt::proc::InstanceLock instance(QStringLiteral("logkeeper"));
+    const lt::proc::InstanceLock instance(lt::names::kKeeperProgram);
     if (!instance.acquired())
         return 0;
 

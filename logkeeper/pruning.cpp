@@ -1,7 +1,10 @@
 #include "logkeeper/pruning.h"
 
 #include "common/clock.h"
+#include "common/dbmessages.h"
 #include "common/odbc.h"
+
+#include <optional>
 
 namespace lt::keeper
 {
@@ -9,11 +12,21 @@ namespace lt::keeper
 namespace
 {
 
+// Chinese first, the driver's words as the detail.
 QString errorOf(const db::Connection& connection)
 {
-    const db::Error& e = connection.lastError();
-    const QString message = e.message.isEmpty() ? QStringLiteral("未知错误") : e.message;
-    return e.sqlState.isEmpty() ? message : QStringLiteral("[%1] %2").arg(e.sqlState, message);
+    return db::describeFailure(connection.lastError());
+}
+
+// The answer of GET_LOCK: 1 taken, 0 held by another connection, no value when the statement
+// failed (then the pass goes on unguarded, as it would on a server without named locks).
+std::optional<int> takeLock(db::Connection& connection)
+{
+    const db::Recordset r =
+        connection.query(QStringLiteral("SELECT GET_LOCK('%1',0)").arg(db::sqlEscape(kPassLock)));
+    if (connection.failed() || r.eof() || r.field(0).isNull())
+        return std::nullopt;
+    return r.field(0).toInt();
 }
 
 } // namespace
@@ -67,7 +80,10 @@ StageResult runStage(db::Connection& connection, const Stage& stage)
     result.table = stage.table;
     result.start = stage.start;
     if (!connection.isOpen()) { // the error state still holds why it did not open
-        result.error = QStringLiteral("无法连接数据库，") + errorOf(connection);
+        const db::Error& e = connection.lastError();
+        result.error = db::serverUnreachable(e)
+                           ? errorOf(connection)
+                           : QStringLiteral("打开数据库连接失败：") + errorOf(connection);
         return result;
     }
     const db::Recordset count = connection.query(countStatement(stage.table));
@@ -123,13 +139,34 @@ StageResult Pruner::Del_UpTable(qint32 uploadLimit)
     return runStage(log_, uploadStage(uploadLimit));
 }
 
+db::Connection* Pruner::lockConnection() const
+{
+    // Both data sources name the same server; a named lock is the server's.
+    if (log_.isOpen())
+        return &log_;
+    return config_.isOpen() ? &config_ : nullptr;
+}
+
 PassReport Pruner::runPass(const Limits& limits)
 {
     PassReport report;
     report.started = Clock::now();
+    db::Connection* guard = lockConnection();
+    const std::optional<int> lock = guard ? takeLock(*guard) : std::nullopt;
+    if (lock && *lock == 0) {
+        report.skipped = true;
+        report.note =
+            QStringLiteral("另一个数据库维护程序正在清理同一数据库服务器上的日志，本次不清理");
+        report.finished = Clock::now();
+        return report;
+    }
     report.log = DelLogTable(limits.log);
     std::tie(report.webUnclassified, report.webAll) = DelWebTable(limits.web);
     report.upload = Del_UpTable(limits.upload);
+    if (lock) {
+        guard->query(QStringLiteral("SELECT RELEASE_LOCK('%1')").arg(db::sqlEscape(kPassLock)));
+        guard->clearError();
+    }
     report.finished = Clock::now();
     return report;
 }

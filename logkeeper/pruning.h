@@ -59,9 +59,15 @@ struct StageResult {
 // Runs one step on the connection: count, find the cut-off row, delete.
 StageResult runStage(db::Connection& connection, const Stage& stage);
 
+// The server-wide lock of a pruning pass (GET_LOCK).
+inline const QString kPassLock = QStringLiteral("lantrove_prune");
+
 struct PassReport {
     QDateTime started;
     QDateTime finished;
+    // Another pass held the lock: this one did nothing (note says so).
+    bool skipped = false;
+    QString note;
     StageResult log;
     StageResult webUnclassified;
     StageResult webAll;
@@ -81,11 +87,12 @@ public:
     std::pair<StageResult, StageResult> DelWebTable(qint32 webLimit);
     StageResult Del_UpTable(qint32 uploadLimit);
 
-    // DelLogTable, DelWebTable, Del_UpTable in this order; a failing table does not stop the
-    // others.
+    // DelLogTable, DelWebTable, Del_UpTable in this order, under kPassLock; a failing table
+    // does not stop the others. When another connection holds the lock, nothing is pruned.
     PassReport runPass(const Limits& limits);
 
 private:
+    db::Connection* lockConnection() const;
     db::Connection& log_;
     db::Connection& config_;
 };

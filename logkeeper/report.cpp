@@ -1,6 +1,7 @@
 #include "logkeeper/report.h"
 
 #include "common/clock.h"
+#include "logkeeper/keeper.h"
 #include "logkeeper/watchdog.h"
 
 namespace lt::keeper
@@ -34,9 +35,33 @@ QString passSummary(const PassReport& report)
     const qint64 seconds = report.started.secsTo(report.finished);
     QString head =
         QStringLiteral("上次清理：%1，用时 %2 秒").arg(acTime(report.started)).arg(seconds);
+    if (report.skipped)
+        return head + QLatin1Char('\n') + report.note;
     if (report.failed())
         head += QStringLiteral("（有错误，明天 03:00 再次清理）");
     return head + QLatin1Char('\n') + passLines(report).join(QLatin1Char('\n'));
+}
+
+QString databaseLine(const DatabaseStatus& status)
+{
+    switch (status.state) {
+    case DatabaseStatus::NotChecked:
+        return QStringLiteral("数据库：尚未连接");
+    case DatabaseStatus::Connecting:
+        return QStringLiteral("数据库：正在连接……");
+    case DatabaseStatus::Connected:
+        return QStringLiteral("数据库：连接正常");
+    case DatabaseStatus::Failed:
+        break;
+    }
+    QStringList lines;
+    lines << (status.logError.isEmpty()
+                  ? QStringLiteral("数据库：日志数据库连接正常")
+                  : QStringLiteral("数据库：日志数据库连接失败，") + status.logError);
+    lines << (status.configError.isEmpty()
+                  ? QStringLiteral("配置数据库连接正常")
+                  : QStringLiteral("配置数据库连接失败，") + status.configError);
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString modulesSummary(const Watchdog& watchdog)

@@ -9,6 +9,7 @@ namespace lt::keeper
 {
 
 class Watchdog;
+struct DatabaseStatus;
 
 // One line per step: "浏览日志（LogTable）：共 250000 行，删除 50001 行（截至 26-11-01 13:53:20）".
 QString stageLine(const QString& caption, const StageResult& result);
@@ -16,6 +17,8 @@ QString stageLine(const QString& caption, const StageResult& result);
 QStringList passLines(const PassReport& report);
 // "上次清理：26-11-08 03:00:04，用时 3 秒" and the lines of the steps.
 QString passSummary(const PassReport& report);
+// "数据库：正在连接……", "数据库：连接正常" or what failed, per database.
+QString databaseLine(const DatabaseStatus& status);
 // The modules' starts since the keeper began, and what the last tick found.
 QString modulesSummary(const Watchdog& watchdog);
 

@@ -1,5 +1,6 @@
 #include "logkeeper/watchdog.h"
 
+#include "common/names.h"
 #include "common/processes.h"
 #include "common/sharedfiles.h"
 #include "common/windowdirectory.h"
@@ -9,24 +10,16 @@ namespace lt::keeper
 
 const Module& monitorModule()
 {
-    static const Module m{QStringLiteral("qmlxsn.EXE"), QStringLiteral("Lantrove-监测模块"),
+    static const Module m{names::kMonitorStartExe, names::kMonitorTitle,
                           QStringLiteral("监测模块")};
     return m;
 }
 
 const Module& blockerModule()
 {
-    static const Module m{QStringLiteral("qmlxblock.EXE"), QStringLiteral("Lantrove-阻断模块"),
+    static const Module m{names::kBlockerStartExe, names::kBlockerTitle,
                           QStringLiteral("阻断模块")};
     return m;
-}
-
-QStringList moduleArguments(const QString& adapterText)
-{
-    const QStringList words = adapterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (words.isEmpty())
-        return {};
-    return QStringList{QStringLiteral("-i")} + words;
 }
 
 Watchdog::Tick Watchdog::tick()
@@ -35,8 +28,9 @@ Watchdog::Tick Watchdog::tick()
     // The name is written in lower case; the installation's file is LocalPort.txt.
     const QString path = resolveFileName(appDir_ + QStringLiteral("/localport.txt"));
     const std::optional<QString> adapter = path.isEmpty() ? std::nullopt : readLocalPort(path);
-    const QStringList arguments = adapter ? moduleArguments(*adapter) : QStringList();
-    if (arguments.isEmpty()) {
+    const QStringList arguments = adapter ? proc::moduleArguments(*adapter) : QStringList();
+    // Without an adapter number a module could only fail; the tick is skipped.
+    if (arguments.size() < 2) {
         tick.skipped = true;
         last_ = tick;
         return tick;

@@ -20,18 +20,13 @@ struct Module {
 const Module& monitorModule();
 const Module& blockerModule();
 
-// The arguments a module is started with for the adapter text of localport.txt: "-i" and the
-// adapter number as the command line "-i <text>" would split into words. Empty when the text
-// holds no adapter number.
-QStringList moduleArguments(const QString& adapterText);
-
 class Watchdog
 {
 public:
     explicit Watchdog(QString appDir) : appDir_(std::move(appDir)) {}
 
     struct Tick {
-        bool skipped = false; // localport.txt missing, unreadable or empty
+        bool skipped = false; // localport.txt missing, unreadable or without an adapter number
         QString adapter;
         QStringList started; // exe names started
         QStringList failed;  // exe names that could not be started

@@ -1,6 +1,7 @@
 // Stand-in for the blocking module: registers the module's window and names the adapter it was
 // given; it blocks nothing.
 
+#include "common/names.h"
 #include "common/widgets/guiapp.h"
 #include "outside/standin.h"
 
@@ -14,7 +15,7 @@ int main(int argc, char* argv[])
         QStringLiteral("qmlxblock"), QStringLiteral("阻断模块"), QStringLiteral("-i 网卡编号"));
     const lt::outside::Arguments args = lt::outside::parseArguments(app.arguments(), help);
 
-    lt::outside::StandInWindow window(QStringLiteral("Lantrove-阻断模块"),
+    lt::outside::StandInWindow window(lt::names::kBlockerTitle,
                                       QStringLiteral("阻断模块（替身程序，不阻断任何访问）"));
     window.setStatus(lt::outside::adapterStatus(args.adapter));
     return window.run(app);

@@ -1,6 +1,7 @@
 // Stand-in for the monitor module: registers the module's window, names the adapter it was
 // given and, when asked, writes realistic rows into the log and configuration tables.
 
+#include "common/names.h"
 #include "common/widgets/guiapp.h"
 #include "outside/feeder.h"
 #include "outside/standin.h"
@@ -18,7 +19,7 @@ int main(int argc, char* argv[])
                        "               app/qmlxsn.ini 中 [monitor] 节的 FeedRate，0 或没有则不写"));
     const lt::outside::Arguments args = lt::outside::parseArguments(app.arguments(), help);
 
-    lt::outside::StandInWindow window(QStringLiteral("Lantrove-监测模块"),
+    lt::outside::StandInWindow window(lt::names::kMonitorTitle,
                                       QStringLiteral("监测模块（替身程序，不截获任何流量）"));
     QString status = lt::outside::adapterStatus(args.adapter);
     const int rate = lt::outside::configuredFeedRate(args.feedRate);

@@ -1,6 +1,7 @@
 // Stand-in for the progress notice: a small window that says what the system is doing while a
 // long operation runs; the caller closes it by its title when the work is done.
 
+#include "common/names.h"
 #include "common/widgets/guiapp.h"
 #include "outside/standin.h"
 
@@ -32,8 +33,7 @@ int main(int argc, char* argv[])
                               QStringLiteral("提取|删除|更新"));
     const lt::outside::Arguments args = lt::outside::parseArguments(app.arguments(), help);
 
-    lt::outside::StandInWindow window(QStringLiteral("Lantrove系统提示"),
-                                      QStringLiteral("系统提示"));
+    lt::outside::StandInWindow window(lt::names::kProgressTitle, QStringLiteral("系统提示"));
     window.setStatus(activity(args.words));
     window.addBusyBar();
     return window.run(app);

@@ -3,6 +3,8 @@
 #include "common/widgets/dialogform.h"
 
 #include "common/datasources.h"
+#include "common/dbmessages.h"
+#include "common/names.h"
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
 #include "common/widgets/windowregistration.h"
@@ -98,7 +100,7 @@ void LoginDialog::checkCredentials()
 
 DialogDL::DialogDL(FormMain& form) : LoginDialog(form)
 {
-    setWindowTitle(QStringLiteral("登录Lantrove系统"));
+    setWindowTitle(names::kConsoleLoginTitle);
 }
 
 bool DialogDL::load()
@@ -127,14 +129,23 @@ bool DialogDL::load()
 
 void DialogDL::cmdOK_Click()
 {
+    CMySql* db = form_.MySql.get();
     bool initialised = false;
-    if (CMySql* db = form_.MySql.get()) {
+    if (db) {
         db->Cnn0.clearError();
         initialised =
             executeInto(db->rst0, db->Cnn0, QStringLiteral("SELECT * FROM passwordtable"));
     }
     if (!initialised) {
-        ui::message(this, QStringLiteral("安全控制中心数据库没有初始化！"), ui::Icon::Exclamation);
+        // A server that cannot be reached is not a database that was never initialised.
+        if (db && db::serverUnreachable(db->Cnn0.lastError()))
+            ui::message(this,
+                        db::kServerUnreachable + QStringLiteral("\n详细信息：") +
+                            db::failureDetail(db->Cnn0.lastError()),
+                        ui::Icon::Exclamation);
+        else
+            ui::message(this, QStringLiteral("安全控制中心数据库没有初始化！"),
+                        ui::Icon::Exclamation);
         return;
     }
     checkCredentials();

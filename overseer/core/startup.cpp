@@ -1,15 +1,16 @@
 #include "overseer/core/startup.h"
 
 #include "common/installation.h"
+#include "common/names.h"
 #include "common/processes.h"
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
 #include "common/windowdirectory.h"
-#include "overseer/core/dialogak.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace lt::overseer
 {
@@ -17,11 +18,9 @@ namespace lt::overseer
 QList<CompanionFile> companionFiles()
 {
     QList<CompanionFile> files;
-    for (const char* name :
-         {"LocalPort.txt", "TQProgress.exe", "logkeeper.exe", "qmlxsn.exe", "qmlxblock.exe"}) {
-        const QString file = QString::fromLatin1(name);
+    for (const QString& file : {QStringLiteral("LocalPort.txt"), names::kProgressExe,
+                                names::kKeeperExe, names::kMonitorExe, names::kBlockerExe})
         files.append({file, QStringLiteral("文件 ") + file + QStringLiteral(" 丢失")});
-    }
     return files;
 }
 
@@ -44,16 +43,27 @@ std::optional<QString> missingCompanionMessage(const QString& appDir)
 
 void startModules(const QString& appDir, const QString& adapter)
 {
-    if (!win::findWindow(kAnalyserTitle)) {
-        const QStringList arguments = {QStringLiteral("-i"), adapter};
-        proc::startProgram(appDir + QStringLiteral("/qmlxblock.EXE"), arguments,
-                           proc::Show::Hidden);
-        proc::startProgram(appDir + QStringLiteral("/qmlxsn.EXE"), arguments, proc::Show::Hidden);
+    const QList<win::WindowInfo> running = win::windows();
+    const auto present = [&running](const QString& title) {
+        return std::any_of(running.begin(), running.end(),
+                           [&title](const win::WindowInfo& w) { return w.title == title; });
+    };
+    if (!present(names::kAnalyserTitle)) {
+        // Each module only when its own window is absent, as the keeper's watchdog does: a
+        // console started again while the modules run must not start a second pair.
+        const QStringList arguments = proc::moduleArguments(adapter);
+        for (const auto& [exe, title] :
+             {std::pair{names::kBlockerStartExe, names::kBlockerTitle},
+              std::pair{names::kMonitorStartExe, names::kMonitorTitle}}) {
+            if (!present(title))
+                proc::startProgram(appDir + QLatin1Char('/') + exe, arguments, proc::Show::Hidden);
+        }
     }
-    const bool keeperRuns = win::findWindow(kKeeperTitle).has_value();
+    const bool keeperRuns = present(names::kKeeperTitle);
     QCoreApplication::processEvents();
     if (!keeperRuns)
-        proc::startProgram(appDir + QStringLiteral("/logkeeper.EXE"), {}, proc::Show::Hidden);
+        proc::startProgram(appDir + QLatin1Char('/') + names::kKeeperStartExe, {},
+                           proc::Show::Hidden);
 }
 
 namespace
@@ -85,7 +95,7 @@ bool runStartUp(FormMain& form)
     if (!login(form))
         return false;
     form.AppDir = Installation::appDir();
-    form.ProgressExePath = form.AppDir + QStringLiteral("/TQProgress.exe");
+    form.ProgressExePath = form.AppDir + QLatin1Char('/') + names::kProgressExe;
     const std::optional<QString> adapter = readAdapterNumber(form.AppDir);
     if (!adapter) {
         ui::message(nullptr, QStringLiteral("LocalPort.txt文件丢失"));

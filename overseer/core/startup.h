@@ -24,8 +24,9 @@ QString lookUpInAppDir(const QString& appDir, const QString& name);
 // The message for the first companion file missing from appDir, if any.
 std::optional<QString> missingCompanionMessage(const QString& appDir);
 
-// Starts the blocking and the monitor module ("-i" and the adapter number) unless the content
-// analyser's window exists, and the keeper unless its window exists; hidden, without waiting.
+// Unless the content analyser's window exists, starts the blocking and then the monitor module
+// ("-i" and the adapter number), each only when its own window is absent; then the keeper
+// unless its window exists. Hidden, without waiting.
 void startModules(const QString& appDir, const QString& adapter);
 
 // Everything from the login dialog to the cover. False when the console is to end at once (the

@@ -3,6 +3,7 @@
 // tick through the clock seam, failures, and the --prune-now command line.
 
 #include "common/clock.h"
+#include "common/dbmessages.h"
 #include "common/installation.h"
 #include "common/odbc.h"
 #include "common/registry.h"
@@ -11,8 +12,13 @@
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
+#include <condition_variable>
+#include <future>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 using namespace lt;
 using namespace lt::keeper;
@@ -96,6 +102,89 @@ struct KeeperConnections {
         QVERIFY(log.open(QStringLiteral("DSN=LocalLogTable;uid=;pwd=")));
         QVERIFY(config.open(QStringLiteral("DSN=RemoteAcTable;uid=;pwd=;")));
     }
+};
+
+// Steps two concurrent passes into the order that exposes a second pass working on counts the
+// first has made stale: the second pass (on a thread of its own) stops after counting the
+// recent visits until the first pass has deleted their unclassified rows (or has ended); the
+// first then waits until the second has done its own deletion (or has ended). Each wait gives
+// up after a few seconds, so a pass that never reaches its step cannot hang the test.
+class Gates
+{
+public:
+    ~Gates()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // Runs the second pass; the observer must be in place before.
+    void start(std::function<PassReport()> pass)
+    {
+        thread_ = std::thread([this, pass] {
+            {
+                std::lock_guard lock(mutex_);
+                secondThread_ = std::this_thread::get_id();
+            }
+            promise_.set_value(pass());
+            open(secondFinished_);
+        });
+    }
+
+    void observe(const db::StatementEvent& e)
+    {
+        if (e.kind != db::StatementEvent::Statement)
+            return;
+        bool second = false;
+        {
+            std::lock_guard lock(mutex_);
+            second = std::this_thread::get_id() == secondThread_;
+        }
+        const bool count = e.text == QLatin1String("SELECT COUNT(AcTime) FROM WebTable");
+        const bool unclassified = e.text.startsWith(QLatin1String("DELETE FROM WebTable")) &&
+                                  e.text.endsWith(QLatin1String("AND Class=''"));
+        if (second && count && !secondCounted_) {
+            open(secondCounted_);
+            wait([this] { return firstDeleted_ || firstFinished_; });
+        } else if (!second && unclassified) {
+            open(firstDeleted_);
+            wait([this] { return secondDeleted_ || secondFinished_; });
+        } else if (second && unclassified) {
+            open(secondDeleted_);
+        }
+    }
+
+    bool waitSecondCounted()
+    {
+        return wait([this] { return secondCounted_ || secondFinished_; }) && secondCounted_;
+    }
+    void firstDone() { open(firstFinished_); }
+    PassReport secondReport()
+    {
+        thread_.join();
+        return promise_.get_future().get();
+    }
+
+private:
+    void open(bool& gate)
+    {
+        std::lock_guard lock(mutex_);
+        gate = true;
+        changed_.notify_all();
+    }
+    bool wait(const std::function<bool()>& ready)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), ready);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool secondCounted_ = false, secondDeleted_ = false, secondFinished_ = false;
+    bool firstDeleted_ = false, firstFinished_ = false;
+    std::thread::id secondThread_;
+    std::promise<PassReport> promise_;
+    std::thread thread_;
 };
 
 } // namespace
@@ -230,33 +319,39 @@ private slots:
         QCOMPARE(rowsOf("webtable", "ipdata"), 59999);
     }
 
-    // 02:59 clears the flag, the first tick in the hour 03 prunes with Timer1 stopped, later
-    // ticks that hour do nothing, and the next day prunes again.
+    // 02:59 clears the flag, the first tick in the hour 03 starts a pass with Timer1 stopped
+    // until it ends, later ticks that hour do nothing, and the next day prunes again.
     void dailyTickThroughTheClock()
     {
         fillLog(55000);
         Keeper keeper(install_.appDir());
         keeper.setLimits({kMinLog, kMinUpload, kMinWeb});
         keeper.start();
-        QList<bool> timerActive;
         Recorder recorder;
-        const int watch = db::addStatementObserver(
-            [&](const db::StatementEvent&) { timerActive << keeper.timer1().isActive(); });
         const QDate day(2026, 11, 8);
+        bool stoppedWhileOut = true;
+        // The statements of the pass the check started; 0 when it started none.
         auto tickAt = [&](const QDate& d, int h, int m) {
             Clock::setNow(QDateTime(d, QTime(h, m)));
             recorder.statements.clear();
+            QSignalSpy finished(&keeper, &Keeper::passFinished);
             keeper.Timer1_Timer();
-            return recorder.statements.size();
+            if (!keeper.passRunning())
+                return qsizetype(0);
+            stoppedWhileOut = stoppedWhileOut && !keeper.timer1().isActive();
+            return finished.wait(60000) ? recorder.statements.size() : qsizetype(-1);
         };
         QCOMPARE(tickAt(day, 2, 59), 0);
         QVERIFY(!keeper.doneToday());
-        // Log table: count, cut, delete; web table: two counts; upload table: one count.
-        QCOMPARE(tickAt(day, 3, 0), 6);
-        db::removeStatementObserver(watch);
+        // The pass's lock; log table: count, cut, delete; web table: two counts; upload
+        // table: one count; the lock released.
+        QCOMPARE(tickAt(day, 3, 0), 8);
+        QCOMPARE(recorder.statements.first(),
+                 QStringLiteral("SELECT GET_LOCK('lantrove_prune',0)"));
+        QCOMPARE(recorder.statements.last(),
+                 QStringLiteral("SELECT RELEASE_LOCK('lantrove_prune')"));
         QVERIFY(keeper.doneToday());
-        QVERIFY(!timerActive.isEmpty());
-        QVERIFY(!timerActive.contains(true));
+        QVERIFY(stoppedWhileOut);
         QVERIFY(keeper.timer1().isActive());
         QCOMPARE(keeper.lastPass()->started, QDateTime(day, QTime(3, 0)));
         QCOMPARE(keeper.lastPass()->log.deleted, 50001);
@@ -267,12 +362,13 @@ private slots:
         QCOMPARE(tickAt(day, 4, 0), 0);
         QVERIFY(!keeper.doneToday());
         fillLog(60000);
-        QCOMPARE(tickAt(day.addDays(1), 3, 0), 6);
+        QCOMPARE(tickAt(day.addDays(1), 3, 0), 8);
         QCOMPARE(keeper.lastPass()->log.deleted, 55001);
     }
 
     // A failing statement ends its table's step; the other tables are pruned, Timer1 runs
-    // again and the day counts as done.
+    // again and the day counts as done. The failure is worded in Chinese, the server's words
+    // following as the detail.
     void failingStatementEndsThePassCleanly()
     {
         fillLog(55000);
@@ -281,10 +377,14 @@ private slots:
         keeper.setLimits({kMinLog, kMinUpload, kMinWeb});
         keeper.start();
         Clock::setNow(QDateTime(QDate(2026, 11, 8), QTime(3, 1)));
+        QSignalSpy finished(&keeper, &Keeper::passFinished);
         keeper.Timer1_Timer();
+        QVERIFY(finished.wait(60000));
         const PassReport& pass = *keeper.lastPass();
         QVERIFY(pass.upload.failed());
-        QVERIFY(pass.upload.error.contains("42S02"));
+        QVERIFY2(pass.upload.error.startsWith(
+                     QStringLiteral("数据表不存在，请先初始化数据库。（详细信息：[42S02]")),
+                 qPrintable(pass.upload.error));
         QVERIFY(!pass.log.failed());
         QCOMPARE(pass.log.deleted, 50001);
         QVERIFY(!pass.webAll.failed());
@@ -292,8 +392,8 @@ private slots:
         QVERIFY(keeper.doneToday());
     }
 
-    // The server unreachable when the keeper starts: the pass fails and ends, and the next
-    // day's pass reaches the server again.
+    // The server unreachable when the keeper starts: the keeper says so, the pass fails and
+    // ends, and the next day's pass reaches the server again.
     void serverDownAtStartThenBack()
     {
         const QString log = reg::kOdbcIni + QStringLiteral("\\LocalLogTable");
@@ -302,11 +402,15 @@ private slots:
         QVERIFY(reg::setValue(log, "Socket", dead));
         QVERIFY(reg::setValue(config, "Socket", dead));
         Keeper keeper(install_.appDir());
-        QVERIFY(!keeper.logConnection().isOpen());
         keeper.setLimits({kMinLog, kMinUpload, kMinWeb});
         keeper.start();
+        QVERIFY(test::waitFor(
+            [&] { return keeper.databaseStatus().state == DatabaseStatus::Failed; }, 30000));
+        QVERIFY(keeper.databaseStatus().logError.startsWith(db::kServerUnreachable));
         Clock::setNow(QDateTime(QDate(2026, 11, 8), QTime(3, 0)));
+        QSignalSpy finished(&keeper, &Keeper::passFinished);
         keeper.Timer1_Timer();
+        QVERIFY(finished.wait(60000));
         QVERIFY2(keeper.lastPass()->log.error.startsWith(QStringLiteral("无法连接数据库")),
                  qPrintable(keeper.lastPass()->log.error));
         QVERIFY(keeper.lastPass()->webUnclassified.failed());
@@ -317,10 +421,75 @@ private slots:
         fillLog(55000);
         Clock::setNow(QDateTime(QDate(2026, 11, 8), QTime(12, 0)));
         keeper.Timer1_Timer();
+        QVERIFY(!keeper.passRunning());
         Clock::setNow(QDateTime(QDate(2026, 11, 9), QTime(3, 0)));
         keeper.Timer1_Timer();
+        QVERIFY(finished.wait(60000));
         QVERIFY2(!keeper.lastPass()->failed(), qPrintable(keeper.lastPass()->log.error));
         QCOMPARE(keeper.lastPass()->log.deleted, 50001);
+        QCOMPARE(keeper.databaseStatus().state, DatabaseStatus::Connected);
+    }
+
+    // Another keeper's pass holds the lock: this pass deletes nothing and says why; once the
+    // lock is free, the next pass prunes.
+    void passLeavesTheTablesToAnotherKeeper()
+    {
+        fillLog(55000);
+        db::Connection other;
+        QVERIFY(other.open(QStringLiteral("DSN=LocalLogTable;uid=;pwd=;")));
+        QCOMPARE(other.query("SELECT GET_LOCK('lantrove_prune',0)").field(0).toInt(), 1);
+        KeeperConnections c;
+        const Limits limits{kMinLog, kMinUpload, kMinWeb};
+        const PassReport skipped = Pruner(c.log, c.config).runPass(limits);
+        QVERIFY(skipped.skipped);
+        QVERIFY(!skipped.failed());
+        QVERIFY(skipped.note.contains(QStringLiteral("另一个数据库维护程序")));
+        QCOMPARE(rowsOf("logtable", "dovrik"), 55000);
+
+        other.query("SELECT RELEASE_LOCK('lantrove_prune')");
+        const PassReport pruned = Pruner(c.log, c.config).runPass(limits);
+        QVERIFY(!pruned.skipped);
+        QCOMPARE(pruned.log.deleted, 50001);
+        // Released at the end of the pass: another connection takes it at once.
+        QCOMPARE(other.query("SELECT GET_LOCK('lantrove_prune',0)").field(0).toInt(), 1);
+    }
+
+    // Two keepers prune the same tables at 03:00 on their own connections. The second counts
+    // the recent visits, the first deletes their unclassified rows, the second goes on: the
+    // tables must end as one pass leaves them. (Without the pass's lock the second pass would
+    // look for its cut-off row in the smaller table and delete unclassified rows one pass keeps.)
+    void twoKeepersAtOnceEndAsOne()
+    {
+        const Limits limits{kMinLog, kMinUpload, kMinWeb};
+        const auto fill = [] {
+            fillLog(55000);
+            fillWeb(110000, QStringLiteral("IF(seq MOD 20=1,'','新闻')"));
+        };
+        const auto tables = [] {
+            return QList<qint64>{rowsOf("logtable", "dovrik"), rowsOf("webtable", "ipdata"),
+                                 rowsOf("webtable WHERE Class=''", "ipdata")};
+        };
+        fill();
+        {
+            KeeperConnections c;
+            QVERIFY(!Pruner(c.log, c.config).runPass(limits).failed());
+        }
+        const QList<qint64> single = tables();
+
+        fill();
+        KeeperConnections first, second;
+        Gates gates;
+        const int id =
+            db::addStatementObserver([&](const db::StatementEvent& e) { gates.observe(e); });
+        gates.start([&] { return Pruner(second.log, second.config).runPass(limits); });
+        QVERIFY(gates.waitSecondCounted());
+        const PassReport one = Pruner(first.log, first.config).runPass(limits);
+        gates.firstDone();
+        const PassReport two = gates.secondReport();
+        db::removeStatementObserver(id);
+        QVERIFY(!one.failed() && !two.failed());
+        QCOMPARE(tables(), single);
+        QCOMPARE(int(one.skipped) + int(two.skipped), 1);
     }
 
     void pruneNowFromTheCommandLine()

@@ -131,8 +131,8 @@ private slots:
     {
         QCOMPARE(resolveFileName(app("localport.txt")), app("LocalPort.txt"));
         QCOMPARE(resolveFileName(app("localport.txt.exe")), QString());
-        QCOMPARE(moduleArguments(QStringLiteral("  3 ")), (QStringList{"-i", "3"}));
-        QCOMPARE(moduleArguments(QStringLiteral("")), QStringList());
+        QCOMPARE(proc::moduleArguments(QStringLiteral("  3 ")), (QStringList{"-i", "3"}));
+        QCOMPARE(proc::moduleArguments(QStringLiteral("")), QStringList{"-i"});
 
         Watchdog watchdog(install_.appDir());
         StartRecorder recorder;
@@ -147,7 +147,18 @@ private slots:
         QCOMPARE(watchdog.tick().adapter, QStringLiteral("3"));
         QCOMPARE(recorder.events.size(), 2);
         QCOMPARE(recorder.events[1].commandLine, app("qmlxblock.EXE -i 3"));
+        QCOMPARE(recorder.events[1].arguments, (QStringList{"-i", "3"}));
         QFile::remove(app("localport.TXT"));
+        proc::killProcess(QStringLiteral("qmlxsn"));
+        proc::killProcess(QStringLiteral("qmlxblock"));
+
+        // Blanks inside the field split it into words, as the console splits it.
+        recorder.events.clear();
+        test::writeFile(app("LocalPort.txt"), " 1  2\r\n");
+        QCOMPARE(watchdog.tick().adapter, QStringLiteral("1 2"));
+        QCOMPARE(recorder.events.size(), 2);
+        for (const proc::StartEvent& e : recorder.events)
+            QCOMPARE(e.arguments, (QStringList{"-i", "1", "2"}));
     }
 
     // A module that ends at once is started on every tick; nothing piles up.

@@ -1,7 +1,10 @@
 // The keeper's window through its real widgets: the limit boxes, "确定" with its minimums and
 // out-of-range texts, "隐藏", the hidden start and the window directory; the command line.
 
+#include "common/datasources.h"
+#include "common/dbmessages.h"
 #include "common/processes.h"
+#include "common/registry.h"
 #include "common/widgets/messages.h"
 #include "common/windowdirectory.h"
 #include "logkeeper/commandline.h"
@@ -12,7 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace lt;
 using namespace lt::keeper;
@@ -177,6 +183,54 @@ private slots:
         QVERIFY(label("Label_Modules").contains(QStringLiteral("阻断模块重新启动 1 次")));
         proc::killProcess(QStringLiteral("qmlxsn"));
         proc::killProcess(QStringLiteral("qmlxblock"));
+    }
+
+    // A server that accepts the connection and never greets: the window is up and handles
+    // events while both connections are being opened beside it, and says that it is
+    // connecting; when the server hangs up, it says in Chinese that the server cannot be
+    // reached, the driver's words following as the detail.
+    void windowAnswersWhileConnecting()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        dsn::registerDataSources(QStringLiteral("127.0.0.1"));
+        for (const QString& source : {dsn::kLogDsn, dsn::kConfigDsn})
+            QVERIFY(reg::setValue(reg::kOdbcIni + u'\\' + source, QStringLiteral("Port"),
+                                  QString::number(silent.serverPort())));
+        window_.reset();
+        keeper_ = std::make_unique<Keeper>(install_.appDir());
+        window_ = std::make_unique<KeeperWindow>(*keeper_);
+        window_->showAndRegister();
+        keeper_->start();
+        QVERIFY(window_->isVisible());
+        QCOMPARE(label("Label_Database"), QStringLiteral("数据库：正在连接……"));
+
+        QVERIFY(test::waitFor([&] { return silent.hasPendingConnections(); }, 15000));
+        std::optional<DatabaseStatus::State> whenAnswered;
+        QTimer::singleShot(0, [&] { whenAnswered = keeper_->databaseStatus().state; });
+        QVERIFY(test::waitFor([&] { return whenAnswered.has_value(); }, 1000));
+        QCOMPARE(*whenAnswered, DatabaseStatus::Connecting);
+        QTest::mouseClick(button("Command_Hide"), Qt::LeftButton);
+        QVERIFY(!window_->isVisible());
+        QCOMPARE(keeper_->databaseStatus().state, DatabaseStatus::Connecting);
+        window_->show();
+
+        QList<QTcpSocket*> hungUp;
+        QVERIFY(test::waitFor(
+            [&] {
+                while (QTcpSocket* socket = silent.nextPendingConnection()) {
+                    socket->close();
+                    hungUp << socket;
+                }
+                return keeper_->databaseStatus().state == DatabaseStatus::Failed;
+            },
+            30000));
+        QCOMPARE(hungUp.size(), 2);
+        const QString text = label("Label_Database");
+        QVERIFY2(text.startsWith(QStringLiteral("数据库：日志数据库连接失败，") +
+                                 db::kServerUnreachable + QStringLiteral("（详细信息：")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("\n配置数据库连接失败，") + db::kServerUnreachable));
     }
 
     void commandLines_data()

@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
 
 using namespace lt;
@@ -26,11 +29,21 @@ bool processRuns(qint64 pid)
     return proc::processStartTime(pid) != 0;
 }
 
-// Field 4 of /proc/<pid>/stat.
-qint64 parentOf(qint64 pid)
+// Field 6 of /proc/<pid>/stat: the session.
+qint64 sessionOf(qint64 pid)
 {
     const QByteArray stat = test::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(3).toLongLong();
+}
+
+// The descriptors a process holds open.
+QStringList openFilesOf(qint64 pid)
+{
+    QStringList targets;
+    const QString dir = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(dir).entryList(QDir::NoDotAndDotDot))
+        targets << fd + QLatin1Char('>') + QFile::symLinkTarget(dir + QLatin1Char('/') + fd);
+    return targets;
 }
 
 // Children of this process that have ended but were never reaped.
@@ -166,15 +179,29 @@ private slots:
         proc::killProcess(QStringLiteral("qmlxcontent.exe"));
     }
 
+    // A started program runs in a session of its own (a signal to the starter's terminal or
+    // process group does not reach it), holds none of the starter's descriptors but its
+    // standard files on /dev/null, and leaves no zombie behind when it ends.
     void startedProgramsLeaveNoZombies()
     {
+        // A descriptor without close-on-exec, as a library might leave one.
+        const int held = ::open(QFile::encodeName(app(QStringLiteral("held.txt"))).constData(),
+                                O_WRONLY | O_CREAT, 0600);
+        QVERIFY(held >= 0);
         QVERIFY(proc::startProgram(app(QStringLiteral("qmlxsn.exe")), {}, proc::Show::Hidden));
         const auto monitor = waitForWindow(kMonitor);
         QVERIFY(monitor);
-        QVERIFY(parentOf(monitor->pid) != QCoreApplication::applicationPid());
+        QCOMPARE(sessionOf(monitor->pid), monitor->pid);
+        QVERIFY(sessionOf(monitor->pid) != sessionOf(QCoreApplication::applicationPid()));
+        const QStringList files = openFilesOf(monitor->pid);
+        for (const char* standard : {"0>/dev/null", "1>/dev/null", "2>/dev/null"})
+            QVERIFY2(files.contains(QString::fromLatin1(standard)), qPrintable(files.join(u' ')));
+        QVERIFY2(!files.join(u' ').contains(QStringLiteral("held.txt")),
+                 qPrintable(files.join(u' ')));
+        ::close(held);
         QVERIFY(win::close(monitor->id));
         QVERIFY(test::waitFor([&] { return !processRuns(monitor->pid); }, 10000));
-        QCOMPARE(zombieChildren(), 0);
+        QVERIFY(test::waitFor([] { return zombieChildren() == 0; }, 2000));
     }
 
     void instanceLockIsHeldAcrossProcesses()

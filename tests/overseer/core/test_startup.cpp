@@ -4,7 +4,9 @@
 // of the real program.
 
 #include "common/datasources.h"
+#include "common/dbmessages.h"
 #include "common/gbk.h"
+#include "common/names.h"
 #include "common/registry.h"
 #include "overseer/core/dialogak.h"
 #include "overseer/core/formmain.h"
@@ -12,6 +14,7 @@
 #include "overseer/core/startup.h"
 #include "overseer/program.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/privateserver.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <list>
 
 using namespace lt;
 using namespace lt::overseer;
@@ -125,53 +129,72 @@ private slots:
     void modulesStartedWhenTheirWindowsAreAbsent_data()
     {
         QTest::addColumn<QByteArray>("portFile");
-        QTest::addColumn<bool>("analyser");
-        QTest::addColumn<bool>("keeper");
-        QTest::addColumn<QString>("adapter");
+        QTest::addColumn<QStringList>("running"); // titles of windows already there
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("started");
-        const QStringList all = {"qmlxblock.EXE -i", "qmlxsn.EXE -i", "logkeeper.EXE"};
-        QTest::newRow("nothing runs, adapter 3") << QByteArray("3") << false << false << "3" << all;
-        QTest::newRow("2 and CR LF") << QByteArray("2\r\n") << false << false << "2" << all;
-        QTest::newRow("empty file") << QByteArray() << false << false << "" << all;
-        QTest::newRow("blanks") << QByteArray("   ") << false << false << "" << all;
-        QTest::newRow("analyser runs")
-            << QByteArray("1") << true << false << "1" << QStringList{"logkeeper.EXE"};
-        QTest::newRow("keeper runs") << QByteArray("1") << false << true << "1"
-                                     << QStringList{"qmlxblock.EXE -i", "qmlxsn.EXE -i"};
-        QTest::newRow("all run") << QByteArray("1") << true << true << "1" << QStringList{};
+        const QStringList all = {"qmlxblock.EXE", "qmlxsn.EXE", "logkeeper.EXE"};
+        const QStringList none;
+        const QString blocker = names::kBlockerTitle, monitor = names::kMonitorTitle;
+        const QString analyser = names::kAnalyserTitle, keeper = names::kKeeperTitle;
+        QTest::newRow("nothing runs, adapter 3")
+            << QByteArray("3") << none << QStringList{"-i", "3"} << all;
+        QTest::newRow("2 and CR LF")
+            << QByteArray("2\r\n") << none << QStringList{"-i", "2"} << all;
+        QTest::newRow("empty file") << QByteArray() << none << QStringList{"-i"} << all;
+        QTest::newRow("blanks") << QByteArray("   ") << none << QStringList{"-i"} << all;
+        // Split into words as the keeper's watchdog splits it: one rule for both.
+        QTest::newRow("two words")
+            << QByteArray(" 1  2\r\n") << none << QStringList{"-i", "1", "2"} << all;
+        QTest::newRow("analyser runs") << QByteArray("1") << QStringList{analyser}
+                                       << QStringList{"-i", "1"} << QStringList{"logkeeper.EXE"};
+        QTest::newRow("keeper runs")
+            << QByteArray("1") << QStringList{keeper} << QStringList{"-i", "1"}
+            << QStringList{"qmlxblock.EXE", "qmlxsn.EXE"};
+        QTest::newRow("all run") << QByteArray("1") << QStringList{analyser, keeper}
+                                 << QStringList{"-i", "1"} << none;
+        // The analyser's window not up, the modules already running: no second pair.
+        QTest::newRow("both modules run") << QByteArray("1") << QStringList{blocker, monitor}
+                                          << QStringList{"-i", "1"} << QStringList{"logkeeper.EXE"};
+        QTest::newRow("monitor runs")
+            << QByteArray("1") << QStringList{monitor} << QStringList{"-i", "1"}
+            << QStringList{"qmlxblock.EXE", "logkeeper.EXE"};
+        QTest::newRow("blocker and keeper run")
+            << QByteArray("4") << QStringList{blocker, keeper} << QStringList{"-i", "4"}
+            << QStringList{"qmlxsn.EXE"};
     }
 
     void modulesStartedWhenTheirWindowsAreAbsent()
     {
         QFETCH(QByteArray, portFile);
-        QFETCH(bool, analyser);
-        QFETCH(bool, keeper);
-        QFETCH(QString, adapter);
+        QFETCH(QStringList, running);
+        QFETCH(QStringList, arguments);
         QFETCH(QStringList, started);
         test::writeFile(app("LocalPort.txt"), portFile);
-        std::optional<win::Registration> analyserWindow, keeperWindow;
-        if (analyser)
-            analyserWindow.emplace(kAnalyserTitle, false);
-        if (keeper)
-            keeperWindow.emplace(kKeeperTitle, false);
+        std::list<win::Registration> windows;
+        for (const QString& title : running)
+            windows.emplace_back(title, false);
 
         test::MessageLog messages;
         test::StartLog starts;
         QVERIFY(startWith("ADM", "739"));
         QVERIFY(messages.requests.isEmpty());
-        QCOMPARE(form_->LocalPortText, adapter);
+        QCOMPARE(form_->LocalPortText.simplified(), arguments.mid(1).join(u' '));
         QCOMPARE(form_->PageSize, qint16(500));
         QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
         QStringList expected;
         for (const QString& program : started)
-            expected << app() + u'/' + program + (program.endsWith("-i") ? " " + adapter : "");
+            expected << app() + u'/' + program +
+                            (program.startsWith("qmlx") ? " " + arguments.join(u' ') : "");
         QCOMPARE(starts.commandLines(), expected);
-        for (const proc::StartEvent& e : starts.events)
+        for (const proc::StartEvent& e : starts.events) {
             QCOMPARE(e.show, proc::Show::Hidden);
-        if (!analyser && !keeper) {
-            for (const char* title : {"Lantrove-阻断模块", "Lantrove-监测模块"})
-                QVERIFY(test::windowAppears(QString::fromUtf8(title)));
-            QVERIFY(test::windowAppears(kKeeperTitle));
+            if (e.commandLine.contains("qmlx"))
+                QCOMPARE(e.arguments, arguments);
+        }
+        if (running.isEmpty() && arguments.size() == 2) {
+            for (const QString& title : {names::kBlockerTitle, names::kMonitorTitle})
+                QVERIFY(test::windowAppears(title));
+            QVERIFY(test::windowAppears(names::kKeeperTitle));
         }
     }
 
@@ -305,6 +328,37 @@ private slots:
         QCOMPARE(messages.texts(), QStringList({uninitialised, uninitialised}));
         QCOMPARE(messages.requests[0].icon, ui::Icon::Exclamation);
         test::initialiseDatabases();
+    }
+
+    // The server goes away after the login dialog has opened its connections: "确定" says that
+    // the server cannot be reached, with the driver's words as the detail, not that the
+    // database was never initialised.
+    void deadServerAtLoginIsNotAnUninitialisedDatabase()
+    {
+        test::PrivateServer server;
+        QVERIFY(server.ready());
+        server.registerDataSources();
+        test::initialiseDatabases();
+        test::MessageLog messages;
+        test::ModalScript script({[&](QWidget* modal) {
+            auto* dialog = qobject_cast<DialogDL*>(modal);
+            QVERIFY(dialog);
+            QVERIFY(server.stop());
+            dialog->txtUserName->setText("ADM");
+            dialog->txtPassword->setText("739");
+            dialog->cmdOK->click();
+            QCOMPARE(QApplication::activeModalWidget(), modal);
+            dialog->cmdCancel->click();
+        }});
+        QVERIFY(!runStartUp(*form_));
+        QCOMPARE(script.stepsRun(), 1);
+        QCOMPARE(messages.texts().size(), 1);
+        const QString text = messages.texts().value(0);
+        QVERIFY2(text.startsWith(db::kServerUnreachable + QStringLiteral("\n详细信息：[")),
+                 qPrintable(text));
+        QVERIFY(text.size() > db::kServerUnreachable.size() + 8);
+        QCOMPARE(messages.requests[0].icon, ui::Icon::Exclamation);
+        form_.reset();
     }
 
     void portFileUnreadableAfterLogin()
