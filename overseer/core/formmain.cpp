@@ -4,11 +4,13 @@
 #include "common/widgets/windowregistration.h"
 #include "overseer/core/controls.h"
 #include "overseer/core/layout.h"
+#include "overseer/core/pagemodel.h"
 #include "overseer/core/picturebox.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,7 +22,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace lt::overseer
 {
@@ -85,12 +87,12 @@ protected:
     }
 };
 
-// Hands an in-place edit of a row's text to the list's after-edit handler, which may refuse it.
+// Hands an in-place edit of a row's text to the view's after-edit handler, which may refuse it.
 class LabelEditDelegate : public QStyledItemDelegate
 {
 public:
-    LabelEditDelegate(QTreeWidget* list, const Dispatch& dispatch)
-        : QStyledItemDelegate(list), list_(list), dispatch_(dispatch)
+    LabelEditDelegate(QTreeView* list, const QPointer<ConsoleView>& view)
+        : QStyledItemDelegate(list), view_(view)
     {
     }
 
@@ -98,16 +100,14 @@ public:
                       const QModelIndex& index) const override
     {
         auto* line = qobject_cast<QLineEdit*>(editor);
-        const auto& handler = dispatch_.list.afterLabelEdit;
-        if (line && handler && index.column() == 0 &&
-            !handler(list_->itemFromIndex(index), line->text()))
+        const auto handler = view_ ? view_->listEvents().afterLabelEdit : nullptr;
+        if (line && handler && index.column() == 0 && !handler(index, line->text()))
             return;
         QStyledItemDelegate::setModelData(editor, model, index);
     }
 
 private:
-    QTreeWidget* list_;
-    const Dispatch& dispatch_;
+    const QPointer<ConsoleView>& view_;
 };
 
 QFont pixelFont(int pixels, bool bold)
@@ -154,12 +154,14 @@ FormMain::FormMain(QWidget* parent) : QWidget(parent)
     AppDir = Installation::appDir();
     ProgressExePath = AppDir + QStringLiteral("/TQProgress.exe");
     CurrentView = QStringLiteral("显示封面");
+    OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     EndConsole = [this] {
         hide();
         QCoreApplication::exit(0);
     };
     createControls();
-    setMinimumSize(760, 560);
+    // Every key of the command strip stays reachable at the smallest size.
+    setMinimumSize(760, std::max(560, minimumHeightForKeys()));
     resize(1180, 800);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect free = screen->availableGeometry();
@@ -207,24 +209,31 @@ void FormMain::createControls()
 
 void FormMain::createList()
 {
-    ListView1 = new QTreeWidget(this);
+    ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAlternatingRowColors(true);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setItemDelegate(new LabelEditDelegate(ListView1, dispatch_));
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setItemDelegate(new LabelEditDelegate(ListView1, current_));
     ListView1->header()->setSectionsClickable(true);
+    ListView1->header()->setStretchLastSection(false);
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
-    connect(ListView1->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-        if (dispatch_.list.columnClick)
-            dispatch_.list.columnClick(column);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &FormMain::columnClicked);
+    connect(ListView1, &QTreeView::doubleClicked, this, [this] {
+        if (!current_)
+            return;
+        if (const auto handler = current_->listEvents().doubleClick)
+            handler();
     });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (dispatch_.list.doubleClick)
-            dispatch_.list.doubleClick();
-    });
+}
+
+int FormMain::minimumHeightForKeys() const
+{
+    // Toolbar1 starts 50 above the strip; its last key must end inside the window.
+    return Toolbar1->sizeHint().height() - 50 + 8;
 }
 
 void FormMain::createToolbars()
@@ -244,6 +253,7 @@ void FormMain::createToolbars()
         "QToolButton { color: #e8edf5; padding: 3px 6px; border-radius: 4px; min-width: 118px; }"
         "QToolButton:hover { background: rgba(255,255,255,40); }"
         "QToolButton:pressed { background: rgba(255,255,255,70); }"));
+    Toolbar1->setIconSize(QSize(22, 22));
     for (const QString& key : toolbarKeys()) {
         QAction* action = Toolbar1->addAction(keyIcon(key), key);
         action->setData(key);
@@ -264,7 +274,7 @@ void FormMain::createToolbars()
         action->setEnabled(false);
     }
     connect(Toolbar2, &QToolBar::actionTriggered, this,
-            [this](QAction* action) { dispatch_.runPaging(action->text()); });
+            [this](QAction* action) { runPaging(action->data().toString()); });
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -294,9 +304,8 @@ void FormMain::createMenus()
                 menu->addSeparator();
             QAction* item = menu->addAction(caption);
             item->setObjectName(menuItemObjectName(definition.name, caption));
-            const QString name = definition.name;
-            connect(item, &QAction::triggered, this,
-                    [this, name, caption] { dispatch_.runMenuItem(name, caption); });
+            const MenuItem id{definition.name, caption};
+            connect(item, &QAction::triggered, this, [this, id] { runMenuItem(id); });
         }
         menus_.insert(definition.name, menu);
     }
@@ -362,13 +371,199 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
         const QPoint at = mouse->position().toPoint();
         ListMouseX = at.x();
         ListMouseY = qint16(at.y());
-        if (dispatch_.list.mouseDown)
-            dispatch_.list.mouseDown(mouse->button(), shiftState(mouse->modifiers()), at);
+        if (current_) {
+            if (const auto handler = current_->listEvents().mouseDown)
+                handler(mouse->button(), shiftState(mouse->modifiers()), at);
+        }
+        if (mouse->button() == Qt::RightButton) {
+            // The row under the pointer becomes the selected one unless it already is.
+            const QModelIndex index = ListView1->indexAt(at);
+            if (index.isValid() && !ListView1->selectionModel()->isRowSelected(index.row()))
+                ListView1->setCurrentIndex(index);
+            popUpContextMenu(at);
+            return true;
+        }
     } else if (watched == ListView1 && event->type() == QEvent::KeyPress) {
-        if (dispatch_.list.keyDown)
-            dispatch_.list.keyDown(static_cast<QKeyEvent*>(event));
+        listKeyDown(static_cast<QKeyEvent*>(event));
+        if (event->isAccepted() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_A)
+            return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FormMain::listKeyDown(QKeyEvent* event)
+{
+    event->ignore();
+    if (current_) {
+        if (const auto handler = current_->listEvents().keyDown)
+            handler(event);
+    }
+    const bool rows = ListView1->model() && ListView1->model()->rowCount() > 0;
+    // Exactly Ctrl: Ctrl+Shift+A and Ctrl+Alt+A select nothing.
+    if (event->key() == Qt::Key_A && shiftState(event->modifiers()) == 2) {
+        if (rows)
+            ListView1->selectAll();
+        event->accept();
+    }
+}
+
+void FormMain::columnClicked(int column)
+{
+    if (current_) {
+        if (const auto handler = current_->listEvents().columnClick)
+            handler(column);
+    }
+    QAbstractItemModel* model = ListView1->model();
+    if (!model)
+        return;
+    // The first click on a column sorts it descending and marks it; the next one ascending.
+    // The mark is the column's own (its tag "P"): other columns keep theirs.
+    const bool marked = sortMarks_.contains(column);
+    const Qt::SortOrder order = marked ? Qt::AscendingOrder : Qt::DescendingOrder;
+    if (marked)
+        sortMarks_.remove(column);
+    else
+        sortMarks_.insert(column);
+    model->sort(column, order);
+    ListView1->header()->setSortIndicatorShown(true);
+    ListView1->header()->setSortIndicator(column, order);
+}
+
+void FormMain::addView(ConsoleView* view)
+{
+    if (!view || views_.contains(view))
+        return;
+    views_ << view;
+    connect(view, &ConsoleView::showRequested, this, [this, view] { showView(view); });
+    connect(view, &ConsoleView::statusChanged, this, [this, view] {
+        if (view == current_)
+            showViewStatus();
+    });
+    connect(view, &ConsoleView::keyEnabledChanged, this, [this](const QString& key, bool on) {
+        if (QAction* action = toolbarKey(key))
+            action->setEnabled(on);
+    });
+}
+
+ConsoleView* FormMain::view(const QString& name) const
+{
+    for (ConsoleView* v : views_) {
+        if (v->name() == name)
+            return v;
+    }
+    return nullptr;
+}
+
+void FormMain::showView(ConsoleView* view)
+{
+    if (!view)
+        return;
+    if (current_ && current_ != view)
+        current_->attach(nullptr, nullptr);
+    current_ = view;
+    CurrentView = view->name();
+    Label2->setText(view->title());
+    Picture_Face->hide();
+    Picture_Title->show();
+    ListView1->show();
+    Toolbar2->show();
+    StatusBar1->show();
+    显示标题函数();
+
+    QAbstractItemModel* model = view->model();
+    if (ListView1->model() != model) {
+        ListView1->setModel(model);
+        connect(model, &QAbstractItemModel::modelReset, ListView1, [this, model] {
+            if (ListView1->model() == model)
+                applyColumnWidths();
+        });
+    }
+    sortMarks_.clear();
+    ListView1->header()->setSortIndicatorShown(false);
+    applyColumnWidths();
+    ListView1->setSelectionMode(view->multiSelection() ? QAbstractItemView::ExtendedSelection
+                                                       : QAbstractItemView::SingleSelection);
+    view->attach(ListView1->selectionModel(), this);
+    showViewStatus();
+}
+
+void FormMain::applyColumnWidths()
+{
+    QAbstractItemModel* model = ListView1->model();
+    if (!model)
+        return;
+    const qreal dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        const int twips = model->headerData(c, Qt::Horizontal, PageModel::kTwipsRole).toInt();
+        if (twips > 0)
+            ListView1->setColumnWidth(c, twipsToPixels(twips, dpi));
+    }
+}
+
+void FormMain::showViewStatus()
+{
+    const ViewStatus status = current_ ? current_->status() : ViewStatus{};
+    for (int n = 1; n <= 4; ++n)
+        setPanel(n, status.panels[n - 1]);
+    const QList<QString> captions = allPagingCaptions();
+    for (int i = 0; i < 4; ++i) {
+        if (QAction* button = pagingButton(captions[i]))
+            button->setEnabled(status.buttons[i]);
+    }
+    if (status.busy != busyCursor_) {
+        busyCursor_ = status.busy;
+        if (busyCursor_)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+bool FormMain::runPaging(const QString& caption)
+{
+    if (!current_)
+        return false;
+    if (caption == paging::首页)
+        current_->firstPage();
+    else if (caption == paging::上页)
+        current_->previousPage();
+    else if (caption == paging::下页)
+        current_->nextPage();
+    else if (caption == paging::尾页)
+        current_->lastPage();
+    else
+        return false;
+    return true;
+}
+
+bool FormMain::runMenuItem(const MenuItem& item)
+{
+    if (current_ && current_->menuName() == item.menu) {
+        if (const ConsoleView::Handler handler = current_->menuHandlers().value(item.caption)) {
+            handler();
+            return true;
+        }
+    }
+    return dispatch_.runMenuItem(item.menu, item.caption);
+}
+
+void FormMain::popUpContextMenu(QPoint at)
+{
+    if (!current_ || current_->menuName().isEmpty())
+        return;
+    QMenu* m = menu(current_->menuName());
+    if (!m)
+        return;
+    QAbstractItemModel* model = ListView1->model();
+    const int rows = model ? model->rowCount() : 0;
+    const QString firstHeader =
+        model ? model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
+    for (QAction* action : m->actions()) {
+        if (!action->isSeparator())
+            action->setEnabled(
+                menuItemEnabled({m->objectName(), action->text()}, rows, firstHeader));
+    }
+    m->popup(ListView1->viewport()->mapToGlobal(at));
 }
 
 void FormMain::resizeEvent(QResizeEvent* event)
