@@ -74,7 +74,11 @@ public:
     void setPanel(int number, const QString& text);
 
     // The console's dialogs are loaded on first use and unloaded by their own buttons (or at
-    // the end). A dialog class takes the main window in its constructor.
+    // the end). A dialog class takes the main window in its constructor and names itself once
+    // (its kName, see DialogBase).
+    template <typename T> T& dialog() { return dialog<T>(QString::fromLatin1(T::kName)); }
+    template <typename T> bool isLoaded() const { return isLoaded(QString::fromLatin1(T::kName)); }
+    // The same for a dialog that has no kName yet.
     template <typename T> T& dialog(const QString& name)
     {
         if (auto* loaded = qobject_cast<T*>(dialogs_.value(name).data()))

@@ -143,7 +143,7 @@ void FormMain::关闭()
 
 bool FormMain::AskQuit()
 {
-    return dialog<DialogAK>(QStringLiteral("DialogAK")).AskQuit();
+    return dialog<DialogAK>().AskQuit();
 }
 
 void FormMain::unload(QDialog* dialog)
