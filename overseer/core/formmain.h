@@ -73,6 +73,7 @@ public:
     void showView(ConsoleView* view);
     ConsoleView* currentView() const { return current_; }
     ConsoleView* view(const QString& name) const;
+    const QList<ConsoleView*>& views() const { return views_; }
     // Pops up the current view's context menu at a point of the list's viewport, its items
     // enabled by the rows of the list.
     void popUpContextMenu(QPoint at);
