@@ -222,12 +222,6 @@ void FormMain::createList()
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &FormMain::columnClicked);
-    connect(ListView1, &QTreeView::doubleClicked, this, [this] {
-        if (!current_)
-            return;
-        if (const auto handler = current_->listEvents().doubleClick)
-            handler();
-    });
 }
 
 int FormMain::minimumHeightForKeys() const
@@ -382,6 +376,15 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
                 ListView1->setCurrentIndex(index);
             popUpContextMenu(at);
             return true;
+        }
+    } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        // A double click on a row: the view's handler, with that row the current one.
+        const QModelIndex index = ListView1->indexAt(mouse->position().toPoint());
+        if (current_ && index.isValid()) {
+            ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            if (const auto handler = current_->listEvents().doubleClick)
+                handler();
         }
     } else if (watched == ListView1 && event->type() == QEvent::KeyPress) {
         listKeyDown(static_cast<QKeyEvent*>(event));
