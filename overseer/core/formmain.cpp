@@ -353,8 +353,9 @@ void FormMain::setPanel(int number, const QString& text)
 
 void FormMain::toolbar1Clicked(QAction* action)
 {
+    // The key is drawn released before its command runs; no events are let through here, so
+    // no second command can start inside this one.
     Toolbar1->repaint();
-    QCoreApplication::processEvents();
     dispatch_.runKey(action->data().toString());
 }
 

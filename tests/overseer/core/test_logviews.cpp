@@ -13,8 +13,10 @@
 #include "tests/overseer/consoletest.h"
 
 #include <QAction>
+#include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -187,6 +189,36 @@ private slots:
         QVERIFY(settle(accessLogView(*form_)));
         QCOMPARE(panels()[2], "第 1 页");
         QCOMPARE(buttons(), QList<bool>({false, false, true, true}));
+    }
+
+    void otherLogsByConditions()
+    {
+        fillToday(20, 30);
+        // Other logs: the condition dialog with a range two days back.
+        test::ModalScript script({viewingMode(false), [](QWidget* modal) {
+                                      auto* dialog = qobject_cast<DialogTJ*>(modal);
+                                      QVERIFY(dialog);
+                                      dialog->Range.startDate->setDate(QDate(2026, 12, 5));
+                                      dialog->Range.endDate->setDate(QDate(2026, 12, 6));
+                                      dialog->OKButton->click();
+                                  }});
+        form_->toolbarKey(key::日志管理)->trigger();
+        QCOMPARE(script.stepsRun(), 2);
+        QVERIFY(settle(accessLogView(*form_)));
+        // The 30 rows of two days ago, none of today's.
+        QCOMPARE(form_->ListView1->model()->rowCount(), 30);
+        QCOMPARE(panels(), QStringList({"共 30 条记录", "共 1 页", "第 1 页", "本页 30 条"}));
+        QCOMPARE(form_->ListView1->model()->index(0, 1).data().toString(), "10.0.9.9");
+        // Cancelling the condition dialog keeps the list and the access-log title.
+        test::ModalScript cancel({viewingMode(false), [](QWidget* modal) {
+                                      auto* dialog = qobject_cast<DialogTJ*>(modal);
+                                      QVERIFY(dialog);
+                                      dialog->CancelButton->click();
+                                  }});
+        form_->显示封面();
+        form_->toolbarKey(key::日志管理)->trigger();
+        QCOMPARE(cancel.stepsRun(), 2);
+        QCOMPARE(form_->CurrentView, "显示访问日志");
     }
 
     void emptyTodayAndACancelledDialog()
