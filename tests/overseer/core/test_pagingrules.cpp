@@ -8,6 +8,7 @@
 #include "overseer/core/logpaging.h"
 #include "overseer/core/pagemodel.h"
 #include "overseer/core/pagestatus.h"
+#include "overseer/core/resultpager.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -187,6 +188,45 @@ private slots:
         QVERIFY(!menuItemEnabled(item::统计_删除记录, 5, "终端"));
         QVERIFY(menuItemEnabled(item::统计_查看网页, 5, "域名(网站/网页)"));
         QVERIFY(menuItemEnabled(item::统计_不送日志, 0, "终端"));
+    }
+
+    void resultSetPaging()
+    {
+        using B = std::array<bool, 4>;
+        ResultPager pager;
+        pager.start(rows("t", 0, 12), 5);
+        QCOMPARE(pager.status().panels,
+                 (std::array<QString, 4>{"共 12 条记录", "共 3 页", "第 1 页", "本页 5 条"}));
+        QCOMPARE(pager.status().buttons, (B{false, false, true, true}));
+        pager.显示下页数据();
+        QCOMPARE(pager.status().panels[2], "第 2 页");
+        QCOMPARE(pager.page().first()[4], "5");
+        pager.显示下页数据();
+        QCOMPARE(pager.status().panels[2], "第 3 页");
+        QCOMPARE(pager.status().panels[3], "本页 2 条");
+        QCOMPARE(pager.status().buttons, (B{true, true, false, false}));
+        pager.显示上页数据();
+        QCOMPARE(pager.status().panels[2], "第 2 页");
+        QCOMPARE(pager.status().buttons, (B{true, true, true, true}));
+        pager.显示上页数据();
+        QCOMPARE(pager.status().panels[2], "第 1 页");
+        QCOMPARE(pager.status().buttons, (B{false, false, true, true}));
+        pager.显示尾页数据();
+        QCOMPARE(pager.page().size(), 2);
+        QCOMPARE(pager.status().panels[3], "本页 2 条");
+
+        // A result of exactly one page: the counter stops at the page, "下页" stays off.
+        pager.start(rows("t", 0, 5), 5);
+        QCOMPARE(pager.status().panels[3], "本页 5 条");
+        QCOMPARE(pager.status().buttons, (B{false, false, false, false}));
+        // Two full pages: the second is the last.
+        pager.start(rows("t", 0, 10), 5);
+        pager.显示下页数据();
+        QCOMPARE(pager.status().panels[3], "本页 5 条");
+        QCOMPARE(pager.status().buttons, (B{true, true, false, false}));
+        pager.start({}, 5);
+        QCOMPARE(pager.status().panels[0], QString());
+        QCOMPARE(pager.status().buttons, (B{false, false, false, false}));
     }
 
     void webAddresses()
