@@ -70,7 +70,14 @@ bool DbWorker::ensureOpen(quint64 request)
 void DbWorker::fail(quint64 request)
 {
     const db::Error e = connection_->lastError();
-    if (connectionLost(e)) {
+    // The driver does not always say that the connection went (a broken pipe comes back as a
+    // general error): a connection that cannot run a trivial statement is given up.
+    bool lost = connectionLost(e);
+    if (!lost && e.native != 1317) {
+        connection_->clearError();
+        lost = !connection_->execute(QStringLiteral("SELECT 1"));
+    }
+    if (lost) {
         connection_->close();
         connectionId_ = 0;
     }

@@ -228,6 +228,31 @@ private slots:
         QCOMPARE(store_->total(), 30);
     }
 
+    void aLostConnectionIsOpenedAgainByTheNextClick()
+    {
+        fill(1200, [](int i) { return i; });
+        store_->start(kList);
+        QVERIFY(settle());
+        const qint64 pages = store_->pageChannel().worker()->serverConnectionId();
+        QVERIFY(pages > 0);
+        // The server drops the page worker's connection (as a restarted server does).
+        test::sql(QStringLiteral("KILL %1").arg(pages));
+        QSignalSpy failures(store_.get(), &LogStore::failed);
+        store_->日志_显示下页数据();
+        QVERIFY(settle());
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(failures[0][0].toString().startsWith("读取日志记录失败"));
+        // The page and its figures stay; the next click works on a new connection.
+        QCOMPARE(store_->LogPageNo(), 1);
+        QCOMPARE(store_->status().buttons, (std::array<bool, 4>{false, false, true, true}));
+        store_->日志_显示下页数据();
+        QVERIFY(settle());
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(store_->LogPageNo(), 2);
+        QCOMPARE(store_->page().first().value(4), "500");
+        QVERIFY(store_->pageChannel().worker()->serverConnectionId() != pages);
+    }
+
     void deletingRowsOfThePage()
     {
         fill(10, [](int i) { return i; });
