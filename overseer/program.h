@@ -1,6 +1,11 @@
 #pragma once
-// The console's root: it binds the toolbar keys, paging buttons, menu items and list events of
-// the main window to the procedures of the views, and runs the console.
+// The console's root: the one place that knows every view. It creates the views, binds the
+// toolbar keys and the cover's "登录" menu, and runs the console.
+
+#include "overseer/core/commands.h"
+
+#include <QList>
+#include <QString>
 
 class QApplication;
 
@@ -8,9 +13,20 @@ namespace lt::overseer
 {
 
 class FormMain;
+class AccessLogView;
+class UploadLogView;
 
-// Fills the main window's dispatch table.
+// Creates the views (owned by the main window) and fills the dispatch table.
 void fillDispatch(FormMain& form);
+
+// The views created by fillDispatch.
+AccessLogView* accessLogView(FormMain& form);
+UploadLogView* uploadLogView(FormMain& form);
+
+// Keys and menu items whose views or dialogs come later (statistics, printing, administration,
+// archive); everything else has a handler.
+QList<QString> pendingKeys();
+QList<MenuItem> pendingMenuItems();
 
 // The whole run: previous-instance test, start-up, the main window until the console ends.
 // Returns the process's exit code.

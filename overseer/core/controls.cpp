@@ -1,5 +1,7 @@
 #include "overseer/core/controls.h"
 
+#include "overseer/core/commands.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -49,18 +51,22 @@ QPixmap badge(const QString& glyph, const QColor& colour, int size)
 
 } // namespace
 
+QString webAddress(const QString& text)
+{
+    const QString address = text.trimmed();
+    if (address.isEmpty() || address.contains(QStringLiteral("://")))
+        return address;
+    return QStringLiteral("http://") + address;
+}
+
 QStringList toolbarKeys()
 {
-    QStringList keys;
-    for (const KeyLook& look : kKeys)
-        keys << QString::fromUtf8(look.key);
-    return keys;
+    return allKeys();
 }
 
 QStringList pagingCaptions()
 {
-    return {QStringLiteral("首页"), QStringLiteral("上页"), QStringLiteral("下页"),
-            QStringLiteral("尾页")};
+    return allPagingCaptions();
 }
 
 QIcon keyIcon(const QString& key)
@@ -84,34 +90,24 @@ QIcon keyIcon(const QString& key)
 
 QList<MenuDefinition> contextMenus()
 {
-    const auto items = [](std::initializer_list<const char*> captions) {
-        QStringList list;
-        for (const char* caption : captions)
-            list << QString::fromUtf8(caption);
-        return list;
-    };
-    return {
-        {QStringLiteral("查看"), items({"查看日志", "刷新日志", "查看网页", "禁止浏览", "允许浏览",
-                                        "删除日志", "打印预览"})},
-        {QStringLiteral("终端"), items({"增加", "分组", "更名", "删除", "刷新"})},
-        {QStringLiteral("组别"), items({"增加", "配置", "更名", "删除"})},
-        {QStringLiteral("名单"), items({"增加", "删除", "查看"})},
-        {QStringLiteral("登录"), items({"修改系统使用端口号", "修改登录名称和口令"})},
-        {QStringLiteral("访问"), items({"增加", "删除"})},
-        {QStringLiteral("统计"), items({"删除记录", "查看网页", "不送日志"})},
-        {QStringLiteral("上传"), items({"打印", "删除"})},
-        {QStringLiteral("文件"), items({"保存", "关闭"})},
-    };
+    QList<MenuDefinition> menus;
+    for (const QString& name : allMenus())
+        menus << MenuDefinition{name, {}};
+    for (const MenuItem& item : allMenuItems()) {
+        for (MenuDefinition& m : menus) {
+            if (m.name == item.menu)
+                m.items << item.caption;
+        }
+    }
+    return menus;
 }
 
 QString menuItemObjectName(const QString& menu, const QString& caption)
 {
-    if (menu == QStringLiteral("登录")) {
-        if (caption == QStringLiteral("修改系统使用端口号"))
-            return QStringLiteral("m修改系统端口");
-        if (caption == QStringLiteral("修改登录名称和口令"))
-            return QStringLiteral("m修改用户名称");
-    }
+    if (MenuItem{menu, caption} == item::登录_修改系统使用端口号)
+        return QStringLiteral("m修改系统端口");
+    if (MenuItem{menu, caption} == item::登录_修改登录名称和口令)
+        return QStringLiteral("m修改用户名称");
     return QStringLiteral("m") + caption + menu;
 }
 

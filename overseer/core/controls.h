@@ -10,6 +10,10 @@
 namespace lt::overseer
 {
 
+// A web address as the browser is given it: trimmed, "http://" put before an address without
+// a scheme; empty for an empty text.
+QString webAddress(const QString& text);
+
 // The sixteen keys of Toolbar1, top to bottom; each button is captioned with its key.
 QStringList toolbarKeys();
 // The paging buttons of Toolbar2, keyed and captioned alike.

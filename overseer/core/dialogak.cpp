@@ -28,10 +28,9 @@ void stopMonitoringSystem()
     proc::killProcess(QStringLiteral("qmlxblock.exe"));
 }
 
-DialogAK::DialogAK(FormMain& form) : QDialog(&form), form_(form)
+DialogAK::DialogAK(FormMain& form) : DialogBase(form)
 {
     setWindowTitle(QStringLiteral("Lantrove系统"));
-    setModal(true);
     Option1 = new QRadioButton(kQuitConsoleOnly, this);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setChecked(true);
@@ -64,17 +63,9 @@ DialogAK::DialogAK(FormMain& form) : QDialog(&form), form_(form)
     connect(CancelButton, &QPushButton::clicked, this, &DialogAK::CancelButton_Click);
 }
 
-// Escape and the close box answer like "取消".
-void DialogAK::reject()
-{
-    CancelButton_Click();
-}
-
 bool DialogAK::AskQuit()
 {
-    QuitAnswer = false;
-    exec();
-    return QuitAnswer;
+    return run();
 }
 
 void DialogAK::OKButton_Click()
@@ -82,20 +73,15 @@ void DialogAK::OKButton_Click()
     if (Option1->text() == kQuitConsoleOnly) {
         if (Option2->isChecked())
             stopMonitoringSystem();
-        QuitAnswer = true;
-        form_.unload(this);
-        return;
-    }
-    if (restoreProcedure)
+    } else if (restoreProcedure) {
         restoreProcedure(*this);
-    form_.unload(this);
+    }
+    confirm();
 }
 
 void DialogAK::CancelButton_Click()
 {
-    QuitAnswer = false;
-    RestoreAnswer = false;
-    form_.unload(this);
+    cancel();
 }
 
 } // namespace lt::overseer

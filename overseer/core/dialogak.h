@@ -3,7 +3,8 @@
 // analyser is told to exit, the keeper and the two capture modules are ended). The same dialog
 // serves the restore choice with other captions; its handler is then set by the restore command.
 
-#include <QDialog>
+#include "overseer/core/dialogbase.h"
+
 #include <functional>
 
 class QLabel;
@@ -28,10 +29,11 @@ inline const QString kQuitEverything = QStringLiteral("完全退出控制系统"
 // skipped.
 void stopMonitoringSystem();
 
-class DialogAK : public QDialog
+class DialogAK : public DialogBase
 {
     Q_OBJECT
 public:
+    static constexpr char kName[] = "DialogAK";
     explicit DialogAK(FormMain& form);
 
     QRadioButton* Option1;
@@ -41,8 +43,6 @@ public:
     QLabel* Label1;
     QProgressBar* ProgressBar1;
 
-    bool QuitAnswer = false;
-    bool RestoreAnswer = false;
     // Carries out "确定" when the dialog is opened for restoring (Option1 not captioned for
     // quitting).
     std::function<void(DialogAK&)> restoreProcedure;
@@ -52,10 +52,6 @@ public:
 
     void OKButton_Click();
     void CancelButton_Click();
-    void reject() override;
-
-private:
-    FormMain& form_;
 };
 
 } // namespace lt::overseer

@@ -18,11 +18,6 @@ void Dispatch::onKey(const QString& key, Procedure procedure)
     keys_.insert(key, std::move(procedure));
 }
 
-void Dispatch::onPaging(const QString& caption, Procedure procedure)
-{
-    paging_.insert(caption, std::move(procedure));
-}
-
 void Dispatch::onMenuItem(const QString& menu, const QString& caption, Procedure procedure)
 {
     menuItems_.insert(menuItemName(menu, caption), std::move(procedure));
@@ -48,9 +43,9 @@ bool Dispatch::runKey(const QString& key) const
     return run(keys_, key);
 }
 
-bool Dispatch::runPaging(const QString& caption) const
+bool Dispatch::hasMenuItem(const QString& menu, const QString& caption) const
 {
-    return run(paging_, caption);
+    return bool(menuItems_.value(menuItemName(menu, caption)));
 }
 
 bool Dispatch::runMenuItem(const QString& menu, const QString& caption) const

@@ -4,11 +4,13 @@
 #include "common/widgets/windowregistration.h"
 #include "overseer/core/controls.h"
 #include "overseer/core/layout.h"
+#include "overseer/core/pagemodel.h"
 #include "overseer/core/picturebox.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,7 +22,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace lt::overseer
 {
@@ -85,12 +87,12 @@ protected:
     }
 };
 
-// Hands an in-place edit of a row's text to the list's after-edit handler, which may refuse it.
+// Hands an in-place edit of a row's text to the view's after-edit handler, which may refuse it.
 class LabelEditDelegate : public QStyledItemDelegate
 {
 public:
-    LabelEditDelegate(QTreeWidget* list, const Dispatch& dispatch)
-        : QStyledItemDelegate(list), list_(list), dispatch_(dispatch)
+    LabelEditDelegate(QTreeView* list, const QPointer<ConsoleView>& view)
+        : QStyledItemDelegate(list), view_(view)
     {
     }
 
@@ -98,16 +100,14 @@ public:
                       const QModelIndex& index) const override
     {
         auto* line = qobject_cast<QLineEdit*>(editor);
-        const auto& handler = dispatch_.list.afterLabelEdit;
-        if (line && handler && index.column() == 0 &&
-            !handler(list_->itemFromIndex(index), line->text()))
+        const auto handler = view_ ? view_->listEvents().afterLabelEdit : nullptr;
+        if (line && handler && index.column() == 0 && !handler(index, line->text()))
             return;
         QStyledItemDelegate::setModelData(editor, model, index);
     }
 
 private:
-    QTreeWidget* list_;
-    const Dispatch& dispatch_;
+    const QPointer<ConsoleView>& view_;
 };
 
 QFont pixelFont(int pixels, bool bold)
@@ -154,12 +154,14 @@ FormMain::FormMain(QWidget* parent) : QWidget(parent)
     AppDir = Installation::appDir();
     ProgressExePath = AppDir + QStringLiteral("/TQProgress.exe");
     CurrentView = QStringLiteral("显示封面");
+    OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     EndConsole = [this] {
         hide();
         QCoreApplication::exit(0);
     };
     createControls();
-    setMinimumSize(760, 560);
+    // Every key of the command strip stays reachable at the smallest size.
+    setMinimumSize(760, std::max(560, minimumHeightForKeys()));
     resize(1180, 800);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect free = screen->availableGeometry();
@@ -207,24 +209,25 @@ void FormMain::createControls()
 
 void FormMain::createList()
 {
-    ListView1 = new QTreeWidget(this);
+    ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAlternatingRowColors(true);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setItemDelegate(new LabelEditDelegate(ListView1, dispatch_));
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setItemDelegate(new LabelEditDelegate(ListView1, current_));
     ListView1->header()->setSectionsClickable(true);
+    ListView1->header()->setStretchLastSection(false);
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
-    connect(ListView1->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-        if (dispatch_.list.columnClick)
-            dispatch_.list.columnClick(column);
-    });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (dispatch_.list.doubleClick)
-            dispatch_.list.doubleClick();
-    });
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &FormMain::columnClicked);
+}
+
+int FormMain::minimumHeightForKeys() const
+{
+    // Toolbar1 starts 50 above the strip; its last key must end inside the window.
+    return Toolbar1->sizeHint().height() - 50 + 8;
 }
 
 void FormMain::createToolbars()
@@ -244,6 +247,7 @@ void FormMain::createToolbars()
         "QToolButton { color: #e8edf5; padding: 3px 6px; border-radius: 4px; min-width: 118px; }"
         "QToolButton:hover { background: rgba(255,255,255,40); }"
         "QToolButton:pressed { background: rgba(255,255,255,70); }"));
+    Toolbar1->setIconSize(QSize(22, 22));
     for (const QString& key : toolbarKeys()) {
         QAction* action = Toolbar1->addAction(keyIcon(key), key);
         action->setData(key);
@@ -264,7 +268,7 @@ void FormMain::createToolbars()
         action->setEnabled(false);
     }
     connect(Toolbar2, &QToolBar::actionTriggered, this,
-            [this](QAction* action) { dispatch_.runPaging(action->text()); });
+            [this](QAction* action) { runPaging(action->data().toString()); });
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -294,9 +298,8 @@ void FormMain::createMenus()
                 menu->addSeparator();
             QAction* item = menu->addAction(caption);
             item->setObjectName(menuItemObjectName(definition.name, caption));
-            const QString name = definition.name;
-            connect(item, &QAction::triggered, this,
-                    [this, name, caption] { dispatch_.runMenuItem(name, caption); });
+            const MenuItem id{definition.name, caption};
+            connect(item, &QAction::triggered, this, [this, id] { runMenuItem(id); });
         }
         menus_.insert(definition.name, menu);
     }
@@ -350,8 +353,9 @@ void FormMain::setPanel(int number, const QString& text)
 
 void FormMain::toolbar1Clicked(QAction* action)
 {
+    // The key is drawn released before its command runs; no events are let through here, so
+    // no second command can start inside this one.
     Toolbar1->repaint();
-    QCoreApplication::processEvents();
     dispatch_.runKey(action->data().toString());
 }
 
@@ -362,11 +366,31 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
         const QPoint at = mouse->position().toPoint();
         ListMouseX = at.x();
         ListMouseY = qint16(at.y());
-        if (dispatch_.list.mouseDown)
-            dispatch_.list.mouseDown(mouse->button(), shiftState(mouse->modifiers()), at);
+        if (current_) {
+            if (const auto handler = current_->listEvents().mouseDown)
+                handler(mouse->button(), shiftState(mouse->modifiers()), at);
+        }
+        if (mouse->button() == Qt::RightButton) {
+            // The row under the pointer becomes the selected one unless it already is.
+            const QModelIndex index = ListView1->indexAt(at);
+            if (index.isValid() && !ListView1->selectionModel()->isRowSelected(index.row()))
+                ListView1->setCurrentIndex(index);
+            popUpContextMenu(at);
+            return true;
+        }
+    } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        // A double click on a row: the view's handler, with that row the current one.
+        const QModelIndex index = ListView1->indexAt(mouse->position().toPoint());
+        if (current_ && index.isValid()) {
+            ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            if (const auto handler = current_->listEvents().doubleClick)
+                handler();
+        }
     } else if (watched == ListView1 && event->type() == QEvent::KeyPress) {
-        if (dispatch_.list.keyDown)
-            dispatch_.list.keyDown(static_cast<QKeyEvent*>(event));
+        listKeyDown(static_cast<QKeyEvent*>(event));
+        if (event->isAccepted() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_A)
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 
 #include "common/widgets/messages.h"
 #include "common/windowdirectory.h"
+#include "overseer/core/controls.h"
 #include "overseer/core/dialogak.h"
 #include "overseer/core/dialogpw.h"
 #include "overseer/core/formmain.h"
@@ -16,9 +17,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace lt::overseer
 {
@@ -48,7 +51,11 @@ void probe(db::Connection* connection, db::Recordset* into, const QString& sql,
 
 void FormMain::显示封面()
 {
+    if (current_)
+        current_->attach(nullptr, nullptr);
+    current_ = nullptr;
     CurrentView = QStringLiteral("显示封面");
+    showViewStatus();
     Picture_Title->hide();
     Picture_Face->show();
     ListView1->hide();
@@ -112,13 +119,39 @@ void FormMain::测试连接函数()
 
 void FormMain::显示帮助()
 {
-    // A browser that cannot be started is not reported.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(AppDir + QStringLiteral("/HELP.HTM")));
+    const QString path = AppDir + QStringLiteral("/HELP.HTM");
+    // Without a browser the page is shown in a window of the console.
+    if (!OpenUrl(QUrl::fromLocalFile(path)))
+        showHelpWindow(path);
 }
 
-void FormMain::openWebPage(const QString& address)
+void FormMain::showHelpWindow(const QString& path)
 {
-    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    auto* window = new QDialog(this);
+    window->setObjectName(QStringLiteral("HelpWindow"));
+    window->setWindowTitle(QStringLiteral("Lantrove系统帮助"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    auto* page = new QTextBrowser(window);
+    page->setObjectName(QStringLiteral("HelpPage"));
+    page->setOpenExternalLinks(false);
+    page->setSource(QUrl::fromLocalFile(path));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+    window->resize(720, 560);
+    window->show();
+}
+
+bool FormMain::openWebPage(const QString& address)
+{
+    const QString text = webAddress(address);
+    if (text.isEmpty())
+        return false;
+    if (OpenUrl(QUrl(text)))
+        return true;
+    ui::message(this, QStringLiteral("本机没有可用的网页浏览器，无法打开网页：") + text,
+                ui::Icon::Exclamation);
+    return false;
 }
 
 bool FormMain::解锁()
@@ -143,7 +176,7 @@ void FormMain::关闭()
 
 bool FormMain::AskQuit()
 {
-    return dialog<DialogAK>(QStringLiteral("DialogAK")).AskQuit();
+    return dialog<DialogAK>().AskQuit();
 }
 
 void FormMain::unload(QDialog* dialog)

@@ -9,7 +9,9 @@
 #include "tests/support/testsupport.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -18,6 +20,8 @@ namespace lt::test
 
 // Runs each step on the next modal dialog that comes up, in order. A dialog that stays up after
 // its step does not get the next one. Dropped steps are never run once the script is gone.
+// A step that fails (a QVERIFY or QCOMPARE inside it) closes every modal dialog at once, so
+// that the test ends with its failure instead of waiting in the dialog until CTest gives up.
 class ModalScript
 {
 public:
@@ -32,11 +36,29 @@ public:
 private:
     void poll()
     {
+        if (QTest::currentTestFailed()) {
+            closeModals();
+            return;
+        }
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == last_ || next_ >= steps_.size())
             return;
         last_ = modal;
         steps_[next_++](modal);
+        if (QTest::currentTestFailed())
+            closeModals();
+    }
+    static void closeModals()
+    {
+        // done() rather than reject(): a dialog's own Cancel may ask a question of its own.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->done(QDialog::Rejected);
+            else
+                modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
     }
     QList<Step> steps_;
     QTimer timer_;

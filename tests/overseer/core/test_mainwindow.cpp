@@ -2,9 +2,9 @@
 // drawn cover and title, the cover gesture, help, and the way out with the real stand-ins of
 // the outside modules and the real keeper.
 
+#include "overseer/core/controls.h"
 #include "overseer/core/dialogak.h"
 #include "overseer/core/formmain.h"
-#include "overseer/core/layout.h"
 #include "overseer/core/logindialogs.h"
 #include "overseer/core/picturebox.h"
 #include "overseer/program.h"
@@ -21,8 +21,9 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace lt;
 using namespace lt::overseer;
@@ -164,7 +165,7 @@ private slots:
         // Keys whose views are not there yet do nothing.
         test::MessageLog messages;
         form_->CurrentView = QStringLiteral("显示终端配置");
-        form_->toolbarKey("日志管理")->trigger();
+        form_->toolbarKey("终端配置")->trigger();
         QVERIFY(!form_->dispatch().runKey(QStringLiteral("没有这个键")));
         QCOMPARE(form_->CurrentView, QStringLiteral("显示终端配置"));
         QVERIFY(messages.requests.isEmpty());
@@ -173,39 +174,36 @@ private slots:
         QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
     }
 
-    void layoutFormulas()
+    void layoutKeepsThePartsApart()
     {
-        LayoutInput in;
-        in.inner = QSize(1000, 700);
-        in.buttonWidth = 150;
-        in.titleHeight = 60;
-        in.label2Width = 200;
-        in.statusHeight = 44;
-        in.toolbar2Height = 32;
-        in.toolbar1Height = 600;
-        const MainLayout out = computeLayout(in);
-        QCOMPARE(out.face, QRect(150, 0, 850, 700));
-        QCOMPARE(out.title, QRect(150, 40, 850, 60));
-        QCOMPARE(out.label2Left, 325);
-        QCOMPARE(out.list, QRect(150, 100, 820, 700 - 60 - 30 - 44 - 32 - 30));
-        QCOMPARE(out.toolbar2, QRect(180, 700 - 32 - 30, 820, 32));
-        QCOMPARE(out.status, QRect(180, 638 - 44 + 20, 780, 44));
-        QCOMPARE(out.toolbar1.top(), -50);
-
-        in.inner = QSize(100, 80); // smaller than the design: nothing negative
-        const MainLayout tiny = computeLayout(in);
-        QVERIFY(tiny.list.width() == 0 && tiny.list.height() == 0);
-
-        // The window lays its parts out by the same rules.
         form_->show();
-        form_->resize(1100, 760);
-        const QRect list = form_->ListView1->geometry();
-        QCOMPARE(list.top(), form_->Picture_Title->height() + 40);
-        QCOMPARE(list.left(), form_->Picture_Button->width());
-        QCOMPARE(list.right() + 1 + 30, 1100);
-        QCOMPARE(form_->StatusBar1->x(), list.left() + 30);
-        QCOMPARE(form_->Toolbar2->geometry().bottom() + 1 + 30, 760);
-        QCOMPARE(form_->StatusBar1->geometry().bottom() + 1, form_->Toolbar2->y() + 20);
+        for (const QSize size : {QSize(1100, 760), form_->minimumSize()}) {
+            form_->resize(size);
+            QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+            const QRect window = form_->rect();
+            const QRect list = form_->ListView1->geometry();
+            const QRect paging = form_->Toolbar2->geometry();
+            const QRect strip = form_->Picture_Button->geometry();
+            // The list stands right of the strip, under the title, above the paging toolbar.
+            QVERIFY(list.left() >= strip.right());
+            QVERIFY(list.top() > form_->Picture_Title->geometry().top());
+            QVERIFY(list.bottom() < form_->StatusBar1->geometry().top());
+            QVERIFY(window.contains(paging));
+            QVERIFY(list.width() > 0 && list.height() > 0);
+            // Every key of the command strip can be clicked at this size.
+            for (const QString& key : toolbarKeys()) {
+                QWidget* button = form_->Toolbar1->widgetForAction(form_->toolbarKey(key));
+                QVERIFY2(button && button->isVisible(), qPrintable(key));
+                const QRect at(button->mapTo(form_.get(), QPoint(0, 0)), button->size());
+                QVERIFY2(window.contains(at), qPrintable(key));
+            }
+        }
+        // The last key really answers a click at the smallest size.
+        int keys = 0;
+        form_->dispatch().onKey("流量统计", [&] { ++keys; });
+        QTest::mouseClick(form_->Toolbar1->widgetForAction(form_->toolbarKey("流量统计")),
+                          Qt::LeftButton);
+        QCOMPARE(keys, 1);
     }
 
     void coverAndTitleDrawnWithShadows()
@@ -267,51 +265,19 @@ private slots:
         login->hide();
     }
 
-    void listEventsReachTheirHandlers()
+    void helpWithoutABrowserOpensAConsoleWindow()
     {
-        QTreeWidget* list = form_->ListView1;
-        list->setHeaderLabels({"终端", "地址"});
-        list->addTopLevelItem(new QTreeWidgetItem(QStringList{"PC-1", "10.0.0.1"}));
-        form_->show();
-        list->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        QStringList seen;
-        ListEvents& events = form_->dispatch().list;
-        events.mouseDown = [&](Qt::MouseButton button, int shift, QPoint) {
-            seen << QStringLiteral("down %1 %2").arg(int(button)).arg(shift);
-        };
-        events.columnClick = [&](int column) { seen << QStringLiteral("column %1").arg(column); };
-        events.keyDown = [&](QKeyEvent* key) { seen << QStringLiteral("key %1").arg(key->key()); };
-        events.doubleClick = [&] { seen << QStringLiteral("double"); };
-        events.afterLabelEdit = [&](QTreeWidgetItem*, const QString& text) {
-            seen << QStringLiteral("edit ") + text;
-            return text != QStringLiteral("坏名字");
-        };
+        form_->OpenUrl = [](const QUrl&) { return false; };
+        form_->toolbarKey("显示帮助")->trigger();
+        auto* page = form_->findChild<QTextBrowser*>("HelpPage");
+        QVERIFY(page);
+        QVERIFY(page->isVisible());
+        QVERIFY(page->toPlainText().contains(QStringLiteral("完全退出控制系统")));
 
-        const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
-        QTest::mouseClick(list->viewport(), Qt::RightButton, Qt::ControlModifier, row);
-        QCOMPARE(QPoint(form_->ListMouseX, form_->ListMouseY), row);
-        const QHeaderView* header = list->header();
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(1) + 5, 5));
-        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
-
-        QTreeWidgetItem* item = list->topLevelItem(0);
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        for (const QString& name : QStringList{"坏名字", "PC-2"}) {
-            list->editItem(item, 0);
-            auto* editor = list->viewport()->findChild<QLineEdit*>();
-            QVERIFY(editor);
-            editor->setText(name);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QCoreApplication::sendPostedEvents(); // the edit is committed through the queue
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-        QCOMPARE(item->text(0), QStringLiteral("PC-2")); // the first edit was refused
-        QCOMPARE(seen.mid(0, 2), QStringList({"down 2 2", "column 1"}));
-        QVERIFY(seen.contains("key 65") && seen.contains("double"));
-        QCOMPARE(seen.filter("edit "), QStringList({"edit 坏名字", "edit PC-2"}));
+        test::MessageLog messages;
+        QVERIFY(!form_->openWebPage("www.example.cn"));
+        QCOMPARE(messages.texts(),
+                 QStringList{"本机没有可用的网页浏览器，无法打开网页：http://www.example.cn"});
     }
 
     void helpOpensThePageOfTheInstallation()

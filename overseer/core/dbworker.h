@@ -1,0 +1,93 @@
+#pragma once
+// Long database work beside the window: a worker on a thread of its own with its own
+// connection, opened on the connection string it is given (a log view's is the log data
+// source's). Requests are queued to it and answered with signals carrying the request's
+// number, so a caller tells a late answer from the one it waits for. A connection that is lost
+// is closed and opened again with the next request, so the request after the server's return
+// works.
+//
+// DbChannel is the caller's side: it starts the thread and the worker and ends both.
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+namespace lt::db
+{
+class Connection;
+struct Error;
+} // namespace lt::db
+
+namespace lt::overseer
+{
+
+using Rows = QList<QStringList>;
+
+// Why a request failed: the database's words, or the worker's when there was no answer.
+struct DbFailure {
+    QString sqlState;
+    int native = 0;
+    QString message;
+    // The statement was stopped on purpose (KILL QUERY).
+    bool interrupted() const { return native == 1317; }
+};
+
+class DbWorker : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DbWorker(QString connectionString);
+    ~DbWorker() override;
+    // The server's number of the worker's connection, 0 while none is open. Read from any
+    // thread: a long statement is stopped with "KILL QUERY" + this number from another one.
+    qint64 serverConnectionId() const { return connectionId_.load(); }
+
+    // Requests, run on the worker's thread in the order they were queued.
+    void fetch(quint64 request, const QStringList& statements);
+    void count(quint64 request, const QString& sql);
+    void execute(quint64 request, const QStringList& statements);
+    void kill(quint64 request, qint64 connectionId);
+
+signals:
+    // One list of rows per statement of the fetch, the fields trimmed, in the order sent.
+    void pageReady(quint64 request, const QList<lt::overseer::Rows>& parts);
+    void countReady(quint64 request, qint64 rows);
+    // The statements of an execute request that succeeded (all of them when none failed).
+    void executed(quint64 request, int succeeded);
+    void failed(quint64 request, const lt::overseer::DbFailure& failure);
+
+private:
+    bool ensureOpen(quint64 request);
+    void fail(quint64 request);
+    QString connectionString_;
+    std::unique_ptr<db::Connection> connection_;
+    std::atomic<qint64> connectionId_{0};
+};
+
+class DbChannel : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DbChannel(const QString& connectionString, QObject* parent = nullptr);
+    // Waits for the request in progress, then ends the thread.
+    ~DbChannel() override;
+
+    DbWorker* worker() const { return worker_; }
+    quint64 fetch(const QStringList& statements);
+    quint64 count(const QString& sql);
+    quint64 execute(const QStringList& statements);
+    quint64 kill(qint64 connectionId);
+
+private:
+    quint64 next() { return ++lastRequest_; }
+    QThread thread_;
+    DbWorker* worker_;
+    quint64 lastRequest_ = 0;
+};
+
+} // namespace lt::overseer
+
+Q_DECLARE_METATYPE(lt::overseer::DbFailure)

@@ -1,0 +1,269 @@
+#include "overseer/query/logviews.h"
+
+#include "common/clock.h"
+#include "common/datasources.h"
+#include "common/widgets/messages.h"
+#include "overseer/core/dialogms.h"
+#include "overseer/core/formmain.h"
+#include "overseer/query/conditiondialogs.h"
+
+namespace lt::overseer
+{
+
+namespace
+{
+
+const QString kTrue = QStringLiteral("True");
+
+int col(LogColumn c)
+{
+    return int(c);
+}
+
+int col(UploadColumn c)
+{
+    return int(c);
+}
+
+} // namespace
+
+QString accessLogDeleteSql(const QString& ip, const QString& acTime)
+{
+    return QStringLiteral("DELETE FROM logtable WHERE IP='%1' AND AcTime='%2'")
+        .arg(db::sqlEscape(ip), db::sqlEscape(acTime));
+}
+
+QString uploadLogDeleteSql(const QString& ip, const QString& acTime)
+{
+    return QStringLiteral("DELETE FROM upsendtable WHERE Rtrim(IP)='%1' AND Rtrim(AcTime)='%2'")
+        .arg(db::sqlEscape(ip), db::sqlEscape(acTime));
+}
+
+QString todayLogCountSql(const QDate& day)
+{
+    return QStringLiteral("SELECT count(*) FROM logtable WHERE ") + todayCondition(day) +
+           QStringLiteral(" ORDER BY AcTime DESC ");
+}
+
+// ---- LogView ------------------------------------------------------------------------------
+
+LogView::LogView(FormMain& form, LogQueryState& conditions, LogTable table, QObject* parent)
+    : form_(form), conditions_(conditions), table_(std::move(table))
+{
+    setParent(parent);
+}
+
+LogView::~LogView() = default;
+
+LogStore& LogView::ensureStore()
+{
+    QString connection = connection_;
+    if (connection.isEmpty() && form_.MySql)
+        connection = form_.MySql->Cnn0.connectionString();
+    if (connection.isEmpty())
+        connection = dsn::chosenConnectionStrings().log;
+    if (store_ && store_->property("connection").toString() == connection)
+        return *store_;
+    store_ = std::make_unique<LogStore>(table_, connection);
+    store_->setProperty("connection", connection);
+    connect(store_.get(), &LogStore::pageChanged, this, [this] {
+        QList<QStringList> rows;
+        for (const QStringList& fields : store_->page())
+            rows << rowTexts(fields);
+        model_.setRows(std::move(rows));
+    });
+    connect(store_.get(), &LogStore::rowsDeleted, this, [this](const QList<int>& rows) {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+            model_.removeRows(*it, 1);
+    });
+    connect(store_.get(), &LogStore::statusChanged, this, [this] { setStatus(store_->status()); });
+    connect(store_.get(), &LogStore::failed, this, [this](const QString& message) {
+        ui::message(window(), message, ui::Icon::Exclamation);
+    });
+    return *store_;
+}
+
+void LogView::startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql)
+{
+    LogStore& store = ensureStore();
+    store.PageSize = 500;
+    model_.setLayout(layout);
+    emit keyEnabledChanged(key::日志打印, false);
+    store.start(listSql, countSql);
+}
+
+void LogView::firstPage()
+{
+    if (store_)
+        store_->日志_显示首页数据();
+}
+
+void LogView::previousPage()
+{
+    if (store_)
+        store_->日志_显示上页数据();
+}
+
+void LogView::nextPage()
+{
+    if (store_)
+        store_->日志_显示下页数据();
+}
+
+void LogView::lastPage()
+{
+    if (store_)
+        store_->日志_显示尾页数据();
+}
+
+QString LogView::currentText(int column) const
+{
+    return model_.text(currentRow(), column);
+}
+
+void LogView::deleteSelected()
+{
+    if (!store_)
+        return;
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    if (ui::message(window(), QStringLiteral("确定删除所选记录吗？"), ui::Icon::Question,
+                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+        return;
+    QStringList statements;
+    for (int row : rows)
+        statements << deleteStatement(model_.rowTexts(row));
+    store_->deleteRows(rows, statements);
+}
+
+// ---- AccessLogView ------------------------------------------------------------------------
+
+AccessLogView::AccessLogView(FormMain& form, LogQueryState& conditions, QObject* parent)
+    : LogView(form, conditions, browseLogTable(), parent)
+{
+}
+
+void AccessLogView::显示访问日志()
+{
+    if (!form_.dialog<DialogFS>().run(conditions_))
+        return;
+    emit showRequested();
+    QString listSql;
+    QString countSql;
+    if (conditions_.TodayLog != kTrue) {
+        // Cancelled: the title names the access log, the list keeps its rows.
+        if (!form_.dialog<DialogTJ>().run(conditions_))
+            return;
+        const auto count = logCountSql(conditions_);
+        if (!count || !显示_终端日志条件(conditions_))
+            return;
+        countSql = *count;
+        listSql = conditions_.LogQuerySql;
+    } else {
+        const QDate today = Clock::now().date();
+        listSql = QStringLiteral("SELECT * FROM logtable WHERE ") + todayCondition(today);
+        countSql = todayLogCountSql(today);
+        conditions_.LogQuerySql = listSql;
+    }
+    startList(ListviewHeadShow_日志(), listSql, countSql);
+}
+
+void AccessLogView::查看网页()
+{
+    if (currentRow() < 0)
+        return;
+    form_.openWebPage(currentText(col(LogColumn::URL)));
+}
+
+QHash<QString, ConsoleView::Handler> AccessLogView::menuHandlers()
+{
+    return {
+        {item::查看_查看日志.caption, [this] { 显示访问日志(); }},
+        {item::查看_刷新日志.caption, [this] { 显示访问日志(); }},
+        {item::查看_查看网页.caption, [this] { 查看网页(); }},
+        {item::查看_删除日志.caption, [this] { deleteSelected(); }},
+    };
+}
+
+ListEvents AccessLogView::listEvents()
+{
+    ListEvents events;
+    events.doubleClick = [this] { 查看网页(); };
+    return events;
+}
+
+QStringList AccessLogView::rowTexts(const QStringList& fields) const
+{
+    // The table order: Name, IP, AcTime, Team, Title, URL, Class, Result (then nLength, F).
+    return fields.mid(0, int(LogColumn::Count));
+}
+
+QString AccessLogView::deleteStatement(const QStringList& texts) const
+{
+    return accessLogDeleteSql(texts.value(col(LogColumn::IP)), texts.value(col(LogColumn::AcTime)));
+}
+
+// ---- UploadLogView ------------------------------------------------------------------------
+
+UploadLogView::UploadLogView(FormMain& form, LogQueryState& conditions, QObject* parent)
+    : LogView(form, conditions, uploadLogTable(), parent)
+{
+}
+
+void UploadLogView::显示上传数据()
+{
+    if (!form_.dialog<DialogFS>().run(conditions_))
+        return;
+    emit showRequested();
+    QString listSql;
+    if (conditions_.TodayLog != kTrue) {
+        if (!form_.dialog<DialogSH>().run(conditions_) || !显示_上传日志条件(conditions_))
+            return;
+        listSql = conditions_.LogQuerySql;
+    } else {
+        listSql = QStringLiteral("SELECT * FROM upsendtable WHERE ") +
+                  todayCondition(Clock::now().date());
+        conditions_.LogQuerySql = listSql;
+    }
+    startList(ListviewHeadShow_上传(), listSql, LogStore::countSqlOf(listSql));
+}
+
+void UploadLogView::showRecord()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const QStringList texts = pageModel().rowTexts(row);
+    DialogMS& dialog = form_.dialog<DialogMS>();
+    dialog.setRecord(texts.value(col(UploadColumn::Name)), texts.value(col(UploadColumn::IP)),
+                     texts.value(col(UploadColumn::AcTime)), texts.value(col(UploadColumn::URL)),
+                     texts.value(col(UploadColumn::UpSendTxt)));
+    dialog.run();
+}
+
+QHash<QString, ConsoleView::Handler> UploadLogView::menuHandlers()
+{
+    return {{item::上传_删除.caption, [this] { deleteSelected(); }}};
+}
+
+ListEvents UploadLogView::listEvents()
+{
+    ListEvents events;
+    events.doubleClick = [this] { showRecord(); };
+    return events;
+}
+
+QStringList UploadLogView::rowTexts(const QStringList& fields) const
+{
+    // The table order is Name, IP, URL, AcTime, UpSendTxt.
+    return {fields.value(0), fields.value(1), fields.value(4), fields.value(3), fields.value(2)};
+}
+
+QString UploadLogView::deleteStatement(const QStringList& texts) const
+{
+    return uploadLogDeleteSql(texts.value(col(UploadColumn::IP)),
+                              texts.value(col(UploadColumn::AcTime)));
+}
+
+} // namespace lt::overseer
