@@ -84,7 +84,8 @@ namespace
 {
 
 // Text the driver wrote into a zeroed buffer: up to the terminating zero. The driver's length
-// figures for wide text are short for many CJK characters, so they are not trusted.
+// figures for wide text are short for many CJK characters (it counts a unit whose low byte is
+// D8 to DB as half of a pair), so they are not trusted.
 QString terminated(const SQLWCHAR* text, qsizetype capacity)
 {
     qsizetype n = 0;
@@ -194,9 +195,8 @@ void connectIn(const std::shared_ptr<Attempt>& a, const QString& connectionStrin
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
     const SQLRETURN rc =
-        SQLDriverConnectW(a->dbc, nullptr, const_cast<SQLWCHAR*>(wide(connectionString)),
-                          SQLSMALLINT(connectionString.size()), out, SQLSMALLINT(std::size(out)),
-                          &outLen, SQL_DRIVER_NOPROMPT);
+        SQLDriverConnectW(a->dbc, nullptr, const_cast<SQLWCHAR*>(wide(connectionString)), SQL_NTS,
+                          out, SQLSMALLINT(std::size(out)), &outLen, SQL_DRIVER_NOPROMPT);
     Error error;
     bool connected = SQL_SUCCEEDED(rc);
     if (!connected)
@@ -435,7 +435,9 @@ bool Connection::runOnce(const QString& sql, Sink& sink, qint64* rowsAffected)
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("statement failed"));
         return false;
     }
-    SQLRETURN rc = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(wide(sql)), SQLINTEGER(sql.size()));
+    // Terminated, not counted: the driver takes a UTF-16 unit whose low byte is D8 to DB (付 仙
+    // 俘 ...) for the first half of a pair, so a given length makes it read past the end.
+    SQLRETURN rc = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(wide(sql)), SQL_NTS);
     bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     if (!ok)
         error_ = diagnostics(SQL_HANDLE_STMT, stmt, QStringLiteral("statement failed"));

@@ -321,6 +321,13 @@ void DbText::chunksWithTiesAtEveryBoundary()
 
 void DbText::chunksStopAndFail()
 {
+    QStringList rows;
+    for (int i = 0; i < 1000; ++i)
+        rows << QStringLiteral("('s%1','26-12-07 10:%2:00',%1)")
+                    .arg(i)
+                    .arg(i % 60, 2, 10, QLatin1Char('0'));
+    QVERIFY(c_.execute(QStringLiteral("DELETE FROM log")));
+    QVERIFY(c_.execute(QStringLiteral("INSERT INTO log VALUES ") + rows.join(u',')));
     db::ChunkedRead read;
     read.columns = QStringLiteral("Name,AcTime");
     read.table = QStringLiteral("log");
