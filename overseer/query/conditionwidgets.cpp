@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTreeWidget>
+#include <memory>
 
 namespace lt::overseer
 {
@@ -81,15 +82,18 @@ void sortOnHeaderClick(QTreeWidget* list)
 {
     QHeaderView* header = list->header();
     header->setSectionsClickable(true);
-    QObject::connect(header, &QHeaderView::sectionClicked, list, [list, header](int column) {
-        const bool marked = header->isSortIndicatorShown() &&
-                            header->sortIndicatorSection() == column &&
-                            header->sortIndicatorOrder() == Qt::DescendingOrder;
-        const Qt::SortOrder order = marked ? Qt::AscendingOrder : Qt::DescendingOrder;
-        list->sortItems(column, order);
-        header->setSortIndicator(column, order);
-        header->setSortIndicatorShown(!marked);
-    });
+    // The header flips a shown indicator on its own before it reports the click, so the list
+    // keeps which header it marked.
+    auto marked = std::make_shared<int>(-1);
+    QObject::connect(
+        header, &QHeaderView::sectionClicked, list, [list, header, marked](int column) {
+            const bool descending = *marked != column;
+            const Qt::SortOrder order = descending ? Qt::DescendingOrder : Qt::AscendingOrder;
+            list->sortItems(column, order);
+            header->setSortIndicator(column, order);
+            header->setSortIndicatorShown(descending);
+            *marked = descending ? column : -1;
+        });
 }
 
 void tellDatabaseFailure(QWidget* parent, const db::Error& error)
