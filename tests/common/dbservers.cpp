@@ -48,13 +48,13 @@ PrivateServer::~PrivateServer()
     QDir(root_).removeRecursively();
 }
 
-QString PrivateServer::db(const QString& command) const
+QString PrivateServer::db(const QString& command, const QStringList& more) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
     p.setProcessEnvironment(env);
-    p.start(sourceDir() + QStringLiteral("/scripts/db.sh"), {command, root_});
+    p.start(sourceDir() + QStringLiteral("/scripts/db.sh"), QStringList{command, root_} + more);
     if (!p.waitForFinished(120000))
         return QStringLiteral("timeout");
     return p.exitCode() == 0 ? QString() : QString::fromLocal8Bit(p.readAllStandardError());
@@ -83,6 +83,11 @@ SourceSettings PrivateServer::source(const QString& database, bool tcp) const
 bool PrivateServer::start()
 {
     return db(QStringLiteral("start")).isEmpty();
+}
+
+bool PrivateServer::serve(const QString& address)
+{
+    return db(QStringLiteral("serve"), {address}).isEmpty();
 }
 
 bool PrivateServer::stop()
@@ -114,20 +119,7 @@ bool PrivateServer::thaw()
 
 QString PrivateServer::sql(const QString& statements, const QString& database) const
 {
-    QProcess client;
-    QStringList args = {QStringLiteral("--socket=") + socket(), QStringLiteral("--batch"),
-                        QStringLiteral("--skip-column-names"),
-                        QStringLiteral("--default-character-set=utf8mb4")};
-    if (!database.isEmpty())
-        args << database;
-    client.start(QStringLiteral("mariadb"), args);
-    client.write(statements.toUtf8());
-    client.closeWriteChannel();
-    if (!client.waitForFinished(120000))
-        qFatal("the mariadb client did not finish");
-    if (client.exitCode() != 0)
-        qWarning("mariadb: %s", client.readAllStandardError().constData());
-    return QString::fromUtf8(client.readAllStandardOutput());
+    return sqlOnSocket(socket(), statements, database);
 }
 
 } // namespace lt::test

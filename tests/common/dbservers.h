@@ -4,6 +4,7 @@
 // data sources registered in the test installation's odbc.ini for any server.
 
 #include <QString>
+#include <QStringList>
 
 namespace lt::test
 {
@@ -36,6 +37,9 @@ public:
 
     bool start();
     bool stop();
+    // Sets the server up to serve other machines on address (scripts/db.sh serve): it then
+    // has the account of remote registrations.
+    bool serve(const QString& address);
     // SIGSTOP and SIGCONT to the server process.
     bool freeze();
     bool thaw();
@@ -44,7 +48,7 @@ public:
     QString sql(const QString& statements, const QString& database = {}) const;
 
 private:
-    QString db(const QString& command) const;
+    QString db(const QString& command, const QStringList& more = {}) const;
     qint64 pid() const;
     QString root_;
     bool frozen_ = false;

@@ -95,8 +95,13 @@ bool serverAvailable()
 
 QString sql(const QString& statements, const QString& database)
 {
+    return sqlOnSocket(serverSocket(), statements, database);
+}
+
+QString sqlOnSocket(const QString& socket, const QString& statements, const QString& database)
+{
     QProcess client;
-    QStringList args = {QStringLiteral("--socket=") + serverSocket(), QStringLiteral("--batch"),
+    QStringList args = {QStringLiteral("--socket=") + socket, QStringLiteral("--batch"),
                         QStringLiteral("--skip-column-names"),
                         QStringLiteral("--default-character-set=utf8mb4")};
     if (!database.isEmpty())
