@@ -97,6 +97,13 @@ Completeness checkTablesAndMark(db::Connection& connection, const QString& datab
         return c;
     }
     const QString mark = schemata.field(0).toString();
+    // A database its initialisation marked complete stays complete, whatever the administrator
+    // has since changed in it: judging it by its seeds again could have its logs dropped by a
+    // re-initialisation.
+    if (heedMark && mark == kMarkComplete) {
+        c.state = Completeness::Complete;
+        return c;
+    }
     if (heedMark && mark == kMarkInitialising)
         c.lacking << QStringLiteral("初始化没有做完");
     db::Recordset tables = connection.query(
@@ -284,7 +291,7 @@ namespace
 Completeness checkLog(db::Connection& connection, bool heedMark)
 {
     Completeness c = checkTablesAndMark(connection, kLogDatabase, localSteps(), heedMark);
-    if (c.state == Completeness::Missing || c.state == Completeness::Unknown)
+    if (c.state != Completeness::Incomplete) // missing, unknown, or marked complete
         return c;
     requireRows(connection, c, QStringLiteral("SELECT COUNT(*) FROM dovrik.passwordtable"), 1,
                 QStringLiteral("passwordtable: 管理员"));
@@ -294,7 +301,7 @@ Completeness checkLog(db::Connection& connection, bool heedMark)
 Completeness checkConfig(db::Connection& connection, bool heedMark)
 {
     Completeness c = checkTablesAndMark(connection, kConfigDatabase, remoteTableSteps(), heedMark);
-    if (c.state == Completeness::Missing || c.state == Completeness::Unknown)
+    if (c.state != Completeness::Incomplete) // missing, unknown, or marked complete
         return c;
     QStringList codes;
     for (const ClassRow& row : seededClasses())

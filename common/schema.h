@@ -61,7 +61,9 @@ Outcome runSteps(db::Connection& connection, const std::vector<Step>& steps);
 // How far an initialisation got. A database counts as complete when every table of its
 // initialisation exists and the seed tables hold their seed rows (an administrator account; a
 // server row, the twelve classes and a group); and, for a database initialised with marks,
-// when its last step marked it complete. The marks live in the database's comment, so the
+// when its last step marked it complete. A database marked complete counts as complete without
+// a look at its tables, so that what the administrator changed later never has it initialised
+// (and its logs dropped) again. The marks live in the database's comment, so the
 // tables that the console and the outside modules share stay exactly as they are; a database
 // without a mark (initialised before there were marks) is judged by its tables and seeds.
 struct Completeness {

@@ -4,6 +4,7 @@
 #include "common/blacklist.h"
 #include "common/installation.h"
 #include "common/netinfo.h"
+#include "common/schema.h"
 #include "common/sharedfiles.h"
 #include "provisioner/adapters.h"
 #include "provisioner/texts.h"
@@ -112,7 +113,9 @@ private slots:
         QCOMPARE(check.out, (QStringList{text::kDatabaseComplete.arg(text::kLogDatabaseName),
                                          text::kDatabaseComplete.arg(text::kConfigDatabaseName)}));
         // A half-initialised database is not complete: run.sh initialises it again.
-        test::sql("DELETE FROM grouptable;", "ipdata");
+        test::sql("ALTER DATABASE ipdata COMMENT '" + schema::kMarkInitialising +
+                  "'; DELETE FROM grouptable;",
+                  "ipdata");
         check = run({"--check", "config"});
         QCOMPARE(check.exitCode, 4);
         QCOMPARE(check.out, QStringList{text::kDatabaseIncomplete.arg(text::kConfigDatabaseName)});

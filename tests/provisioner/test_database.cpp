@@ -332,6 +332,11 @@ private slots:
                            "WHERE SCHEMA_NAME IN ('dovrik','ipdata') ORDER BY 1"),
                  "dovrik\t" + schema::kMarkComplete + "\nipdata\t" + schema::kMarkComplete + u'\n');
         QCOMPARE(states(), complete);
+        // Once marked complete, what the administrator changes later never has the database
+        // initialised (and its logs dropped) again.
+        test::sql("DELETE FROM passwordtable;", "dovrik");
+        test::sql("DELETE FROM ServerIP;", "ipdata");
+        QCOMPARE(states(), complete);
 
         // A server that cannot be asked.
         registerServer({"127", "0", "0", "1"}, "1");
