@@ -114,6 +114,9 @@ int runPruneNow(const Limits& limits, QTextStream& out, QTextStream& err)
 {
     db::Connection log;
     db::Connection config;
+    // The pruning DELETE may legitimately run long on a big log.
+    log.setTimeouts(db::Connection::Timeouts::longStatements());
+    config.setTimeouts(db::Connection::Timeouts::longStatements());
     log.open(dsn::kKeeperLogString);
     config.open(dsn::kKeeperConfigString);
     out << QStringLiteral("清理日志表：浏览日志上限 %1，上传日志上限 %2，最近访问上限 %3\n")

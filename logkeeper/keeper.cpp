@@ -19,8 +19,9 @@ struct KeeperConnections {
 
     void open()
     {
-        // The pruning DELETE may legitimately run long: once the database layer has statement
-        // timeouts, both connections take its long-statement ones here, before they open.
+        // The pruning DELETE may legitimately run long on a big log.
+        log.setTimeouts(db::Connection::Timeouts::longStatements());
+        config.setTimeouts(db::Connection::Timeouts::longStatements());
         log.open(dsn::kKeeperLogString);
         config.open(dsn::kKeeperConfigString);
         if (!log.isOpen())
