@@ -114,19 +114,45 @@ INI
 
 configured_port() { sed -n 's/^port=//p' "$cnf" | head -n 1; }
 
-start_server() {
-    running && return 0
-    need_tools
+# Starts the server once; 0 when it answers, 2 when its port was taken meanwhile.
+start_once() {
     rm -f "$sock"
-    local server out=$root/run/mariadbd.out pid
-    server=$(find_server)
+    local out=$root/run/mariadbd.out pid lines
+    lines=$(wc -l <"$errlog" 2>/dev/null || echo 0)
     # shellcheck disable=SC2046
     "$server" --defaults-file="$cnf" $(user_args) >"$out" 2>&1 &
     pid=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 150); do
         running && return 0
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
+    done
+    tail -n +"$((lines + 1))" "$errlog" 2>/dev/null | grep -q "Address already in use" && return 2
+    return 1
+}
+
+# The port of this installation, moved to a free one.
+move_port() {
+    local port was
+    was=$(configured_port)
+    port=$(pick_port)
+    sed -i "s/^port=.*/port=$port/" "$cnf" "$root/system/server.ini"
+    echo "port $was was taken: the private server moves to port $port" >&2
+}
+
+start_server() {
+    running && return 0
+    need_tools
+    local server out=$root/run/mariadbd.out rc=0
+    server=$(find_server)
+    # Another server (a second installation starting at the same moment) may take the port
+    # that was free when it was chosen: then the installation moves to another free one.
+    for _ in 1 2 3 4 5; do
+        rc=0
+        start_once || rc=$?
+        [ "$rc" = 0 ] && return 0
+        [ "$rc" = 2 ] || break
+        move_port
     done
     echo "the private database server did not start ($server)" >&2
     # The error log stays empty when the server fails before it opens it (a bad option, a
