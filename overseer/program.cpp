@@ -1,4 +1,5 @@
 #include "overseer/program.h"
+#include "common/names.h"
 
 #include "common/processes.h"
 #include "overseer/admin/dialogdk.h"
@@ -89,7 +90,7 @@ QList<MenuItem> pendingMenuItems()
 
 int runConsole(QApplication& app)
 {
-    proc::InstanceLock instance(QStringLiteral("overseer"));
+    proc::InstanceLock instance(names::kConsoleProgram);
     if (!instance.acquired())
         return 0;
     app.setQuitOnLastWindowClosed(false);

@@ -80,6 +80,10 @@ void DbWorker::fail(quint64 request)
     if (lost) {
         connection_->close();
         connectionId_ = 0;
+    } else {
+        // The database layer may have opened the connection again meanwhile.
+        connectionId_ =
+            connection_->query(QStringLiteral("SELECT CONNECTION_ID()")).field(0).toLongLong();
     }
     emit failed(request, DbFailure{e.sqlState, e.native, e.message});
 }

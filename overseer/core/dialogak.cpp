@@ -1,4 +1,5 @@
 #include "overseer/core/dialogak.h"
+#include "common/names.h"
 
 #include "common/widgets/dialogform.h"
 
@@ -20,12 +21,12 @@ namespace lt::overseer
 void stopMonitoringSystem()
 {
     if (const auto analyser = win::findWindow(kAnalyserTitle))
-        win::setTitle(analyser->id, QStringLiteral("ExitMyProc"));
-    proc::killProcess(QStringLiteral("logkeeper.exe"));
+        win::setTitle(analyser->id, names::kExitTitle);
+    proc::killProcess(names::kKeeperExe);
     QCoreApplication::processEvents();
-    proc::killProcess(QStringLiteral("qmlxsn.exe"));
+    proc::killProcess(names::kMonitorExe);
     QCoreApplication::processEvents();
-    proc::killProcess(QStringLiteral("qmlxblock.exe"));
+    proc::killProcess(names::kBlockerExe);
 }
 
 DialogAK::DialogAK(FormMain& form) : DialogBase(form)

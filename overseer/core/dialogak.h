@@ -4,6 +4,7 @@
 // serves the restore choice with other captions; its handler is then set by the restore command.
 
 #include "overseer/core/dialogbase.h"
+#include "common/names.h"
 
 #include <functional>
 
@@ -18,9 +19,9 @@ namespace lt::overseer
 class FormMain;
 
 // The window titles and programs the console looks for or stops.
-inline const QString kAnalyserTitle = QStringLiteral("Lantrove之内容分析器");
-inline const QString kKeeperTitle = QStringLiteral("Lantrove系统——数据库维护");
-inline const QString kFilterTitle = QStringLiteral("IEFilterGet");
+inline const QString kAnalyserTitle = names::kAnalyserTitle;
+inline const QString kKeeperTitle = names::kKeeperTitle;
+inline const QString kFilterTitle = names::kFilterTitle;
 inline const QString kQuitConsoleOnly = QStringLiteral("关闭系统控制界面");
 inline const QString kQuitEverything = QStringLiteral("完全退出控制系统");
 

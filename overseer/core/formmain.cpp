@@ -1,4 +1,5 @@
 #include "overseer/core/formmain.h"
+#include "common/names.h"
 
 #include "common/installation.h"
 #include "common/widgets/windowregistration.h"
@@ -150,9 +151,9 @@ QStringList consoleDialogNames()
 FormMain::FormMain(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("FormMain"));
-    setWindowTitle(QStringLiteral("Lantrove系统"));
+    setWindowTitle(names::kConsoleTitle);
     AppDir = Installation::appDir();
-    ProgressExePath = AppDir + QStringLiteral("/TQProgress.exe");
+    ProgressExePath = AppDir + u'/' + names::kProgressExe;
     CurrentView = QStringLiteral("显示封面");
     OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     EndConsole = [this] {
