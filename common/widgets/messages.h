@@ -7,7 +7,8 @@
 
 class QWidget;
 
-namespace lt::ui {
+namespace lt::ui
+{
 
 enum class Icon { None, Information, Exclamation, Question, Critical };
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };

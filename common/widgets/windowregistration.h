@@ -4,7 +4,8 @@
 
 class QWidget;
 
-namespace lt::ui {
+namespace lt::ui
+{
 
 // The registration lives as long as the widget.
 void registerWindow(QWidget* window);

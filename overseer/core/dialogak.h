@@ -3,8 +3,8 @@
 // analyser is told to exit, the keeper and the two capture modules are ended). The same dialog
 // serves the restore choice with other captions; its handler is then set by the restore command.
 
-#include "overseer/core/dialogbase.h"
 #include "common/names.h"
+#include "overseer/core/dialogbase.h"
 
 #include <functional>
 

@@ -114,7 +114,7 @@ private slots:
                                          text::kDatabaseComplete.arg(text::kConfigDatabaseName)}));
         // A half-initialised database is not complete: run.sh initialises it again.
         test::sql("ALTER DATABASE ipdata COMMENT '" + schema::kMarkInitialising +
-                  "'; DELETE FROM grouptable;",
+                      "'; DELETE FROM grouptable;",
                   "ipdata");
         check = run({"--check", "config"});
         QCOMPARE(check.exitCode, 4);

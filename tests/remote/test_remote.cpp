@@ -77,7 +77,8 @@ private slots:
     void registerInitialiseAndTestOverTcp()
     {
         const QString address = QStringLiteral("127.0.0.1:") + server_->port();
-        const Run r = run("provisioner", {"--register", address, "--init", "both", "--yes", "--test"});
+        const Run r =
+            run("provisioner", {"--register", address, "--init", "both", "--yes", "--test"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out));
 
         const QStringList source = test::odbcIniSection(dsn::kLogDsn);
@@ -99,7 +100,8 @@ private slots:
         // The keeper's strings carry an empty account: the data source's own is used.
         db::Connection keeper;
         QVERIFY2(keeper.open(dsn::kKeeperLogString), qPrintable(keeper.lastError().message));
-        QVERIFY(keeper.query("SELECT CURRENT_USER()").field(0).toString().startsWith("qmlxdovrik@"));
+        QVERIFY(
+            keeper.query("SELECT CURRENT_USER()").field(0).toString().startsWith("qmlxdovrik@"));
     }
 
     void keeperPrunesTheRemoteLog()
@@ -147,8 +149,8 @@ private slots:
         proc::killProcess(names::kMonitorExe);
         QVERIFY(test::windowGoes(names::kMonitorTitle));
         const qint64 afterKill = remoteRows("logtable");
-        QVERIFY(test::waitFor([] { return win::findWindow(names::kMonitorTitle).has_value(); },
-                              25000));
+        QVERIFY(
+            test::waitFor([] { return win::findWindow(names::kMonitorTitle).has_value(); }, 25000));
         QVERIFY(test::waitFor([&] { return remoteRows("logtable") > afterKill; }, 20000));
     }
 };

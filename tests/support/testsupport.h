@@ -37,12 +37,11 @@ QString buildDir();
 QString sourceDir();
 // True when the private test server answers (the CTest fixture starts it).
 bool serverAvailable();
-// Runs the mariadb client as the server's superuser (the OS user that created it); returns its output (tab-separated rows,
-// no header). Fails the test through qFatal when the client cannot run.
+// Runs the mariadb client as the server's superuser (the OS user that created it); returns its
+// output (tab-separated rows, no header). Fails the test through qFatal when the client cannot run.
 QString sql(const QString& statements, const QString& database = {});
 // The same on the server behind another socket (a server of a test's own).
-QString sqlOnSocket(const QString& socket, const QString& statements,
-                    const QString& database = {});
+QString sqlOnSocket(const QString& socket, const QString& statements, const QString& database = {});
 
 // Drops and recreates both databases through the system's own initialisation.
 void initialiseDatabases();
