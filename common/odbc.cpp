@@ -107,6 +107,8 @@ Error diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString& fallback)
         e.sqlState = terminated(state, 5);
         e.native = int(native);
         e.message = terminated(text, qsizetype(std::size(text)) - 1);
+        if (e.message.isEmpty())
+            e.message = fallback;
     } else {
         e.message = fallback;
     }

@@ -130,10 +130,10 @@ using RowHandler = std::function<bool(const Row& row)>;
 // How long a connection waits for the server to take a statement (write) and to answer it
 // (read) before the statement fails; 0 waits for ever.
 struct ConnectionTimeouts {
-    int readSeconds = 30;
-    int writeSeconds = 30;
+    int readSeconds = 60;
+    int writeSeconds = 60;
     // What a window waits for: lookups, pages, counts, small changes.
-    static ConnectionTimeouts interactive() { return {30, 30}; }
+    static ConnectionTimeouts interactive() { return {60, 60}; }
     // Statements that legitimately run long: pruning and date-range deletes, exports, restores.
     static ConnectionTimeouts longStatements() { return {3600, 600}; }
     bool operator==(const ConnectionTimeouts&) const = default;

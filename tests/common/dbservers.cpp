@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <csignal>
@@ -32,13 +33,23 @@ PrivateServer::PrivateServer()
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/lantrove-server-XXXXXX"));
     dir.setAutoRemove(false);
     root_ = dir.path();
-    QProcess init;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
-    init.setProcessEnvironment(env);
-    init.start(sourceDir() + QStringLiteral("/scripts/db.sh"), {QStringLiteral("init"), root_});
-    if (!init.waitForFinished(120000) || init.exitCode() != 0)
-        qFatal("cannot start a private server: %s", init.readAllStandardError().constData());
+    // A port outside the range the other servers of a test run pick from; another process may
+    // still take it between the check and the start, so a few tries.
+    QByteArray why;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        QDir(root_).removeRecursively();
+        const QString port = QString::number(20000 + QRandomGenerator::global()->bounded(20000));
+        QProcess init;
+        init.setProcessEnvironment(env);
+        init.start(sourceDir() + QStringLiteral("/scripts/db.sh"),
+                   {QStringLiteral("init"), root_, port});
+        if (init.waitForFinished(120000) && init.exitCode() == 0)
+            return;
+        why = init.readAllStandardError();
+    }
+    qFatal("cannot start a private server: %s", why.constData());
 }
 
 PrivateServer::~PrivateServer()
