@@ -56,7 +56,7 @@ inline const QString kTerminalPickerSql =
 inline constexpr int kWebPickerPages = 3001;
 // ... taken from this many of the newest browse-log rows, so that opening it costs the same on
 // a log of any size instead of grouping the whole log.
-inline constexpr int kWebPickerRecentRows = 100000;
+inline constexpr int kWebPickerRecentRows = 20000;
 
 // The time stamp of the recentRows-th newest browse-log row, read from the time index alone; no
 // row when the log is shorter.

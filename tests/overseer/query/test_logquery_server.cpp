@@ -156,7 +156,7 @@ private slots:
         db::Connection closed;
         const LogCount c = 查询日志记录总数(closed, state("00000"));
         QVERIFY(!c.ok);
-        QVERIFY(c.error.set);
+        QCOMPARE(c.error.sqlState, "08003");
     }
 };
 
