@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer into build-asan/ and runs them (with the tests' private server).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tests=(test_database test_provisioner_database test_keeper_pruning)
+tests=(test_database test_dbtext test_blackimport test_provisioner_database test_keeper_pruning)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLT_SANITIZE=ON -DLT_WERROR=ON >/dev/null
 cmake --build build-asan -j"$(nproc)" --target "${tests[@]}" provisioner logkeeper overseer \
     qmlxsn qmlxblock TQProgress qmlxcontent
