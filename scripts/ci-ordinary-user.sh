@@ -14,7 +14,8 @@ chown -R "$user:" "$home/lantrove"
 
 as_user() { su - "$user" -c "cd ~/lantrove && $1"; }
 cleanup() {
-    as_user 'pkill -u ltci -f "var/app/" || true; scripts/db.sh stop var || true; pkill -u ltci Xvfb || true' \
+    # "[v]ar" so that pkill does not match the shell that runs it.
+    as_user 'pkill -u ltci -f "[v]ar/app/"; scripts/db.sh stop var; pkill -u ltci -x Xvfb; true' \
         >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
