@@ -1,5 +1,6 @@
 #include "overseer/admin/dialogdk.h"
 
+#include "common/dbmessages.h"
 #include "common/widgets/dialogform.h"
 
 #include "common/odbc.h"
@@ -82,7 +83,17 @@ void DialogDK::Text_类别_Click(const QString& item)
     if (!db)
         return;
     db->Cnn1.clearError();
-    if (!executeInto(db->rst1, db->Cnn1, portLookupStatement(item)) || db->rst1.eof()) {
+    const bool answered = executeInto(db->rst1, db->Cnn1, portLookupStatement(item));
+    if (!answered) {
+        // The database did not answer: not the same as a port that is not there.
+        ui::message(this,
+                    QStringLiteral("读取数据库中的端口号失败：") +
+                        db::failureReason(db->Cnn1.lastError()) + u'\n' +
+                        db::failureDetail(db->Cnn1.lastError()),
+                    ui::Icon::Exclamation);
+        return;
+    }
+    if (db->rst1.eof()) {
         ui::message(this, QStringLiteral("数据库中没有“") + item + QStringLiteral("”的端口号"),
                     ui::Icon::Exclamation);
         return;

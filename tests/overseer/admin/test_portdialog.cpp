@@ -120,6 +120,20 @@ private slots:
         QCOMPARE(test::sql("SELECT COUNT(*) FROM ChatPort", "ipdata").trimmed(), "1");
     }
 
+    // A lookup the database does not answer is not a port that is missing.
+    void aFailedLookupSaysTheDatabaseDidNotAnswer()
+    {
+        DialogDK& dialog = open();
+        test::sql("RENAME TABLE ChatPort TO ChatPortAway", "ipdata");
+        test::MessageLog messages;
+        pick(dialog, "游戏");
+        test::sql("RENAME TABLE ChatPortAway TO ChatPort", "ipdata");
+        QCOMPARE(messages.requests.size(), 1);
+        QVERIFY2(messages.texts().value(0).startsWith("读取数据库中的端口号失败："),
+                 qPrintable(messages.texts().value(0)));
+        QVERIFY(messages.texts().value(0).contains("42S02"));
+    }
+
     void confirmWritesOneLine()
     {
         test::writeFile(portFile(), "2,old\r\nsecond line\r\n");
