@@ -80,7 +80,7 @@ client() { mariadb --socket="$sock" "$@"; }
 
 write_cnf() {
     local port=$1
-    mkdir -p "$root/system" "$root/run" "$root/db"
+    mkdir -p "$root/system" "$root/run/tmp" "$root/db"
     local extra=""
     if [ "${LANTROVE_DB_FAST:-0}" = 1 ]; then
         extra=$'innodb_flush_log_at_trx_commit=2\ninnodb_doublewrite=0\nsync_binlog=0'
@@ -91,6 +91,7 @@ datadir=$root/db
 socket=$sock
 pid-file=$pidf
 log-error=$errlog
+tmpdir=$root/run/tmp
 port=$port
 bind-address=127.0.0.1
 skip-name-resolve
@@ -143,6 +144,10 @@ move_port() {
 start_server() {
     running && return 0
     need_tools
+    # A server removes the "#sql" files of its temporary directory when it starts: a directory
+    # shared with another server (/tmp) would lose that server's temporary tables under it.
+    grep -q '^tmpdir=' "$cnf" || sed -i "s|^log-error=.*|&\ntmpdir=$root/run/tmp|" "$cnf"
+    mkdir -p "$root/run/tmp"
     local server out=$root/run/mariadbd.out rc=0
     server=$(find_server)
     # Another server (a second installation starting at the same moment) may take the port

@@ -26,6 +26,8 @@ check "a local server has only the socket accounts" "$expected" "$(accounts)"
 check "the well-known password opens nothing" refused "$(remote_login)"
 check "the server listens on the loopback address" 127.0.0.1 \
     "$("$db" client "$work" -N -e 'SELECT @@bind_address')"
+check "its temporary tables lie in a directory of its own" "$work/run/tmp" \
+    "$("$db" client "$work" -N -e 'SELECT @@tmpdir')"
 check "its owner reaches it over the socket" 1 "$("$db" client "$work" -N -e 'SELECT 1')"
 
 "$db" serve "$work" 127.0.0.1 >/dev/null
@@ -50,5 +52,5 @@ case $out in
 esac
 sed -i '/^no-such-option=1$/d' "$work/system/my.cnf"
 
-echo "$(( 7 - failures )) passed, $failures failed"
+echo "$(( 8 - failures )) passed, $failures failed"
 [ "$failures" = 0 ]
