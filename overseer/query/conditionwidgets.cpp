@@ -68,6 +68,14 @@ QString TimeRange::end() const
     return stampOf(endDate->date(), endTime->time());
 }
 
+bool TimeRange::refused(QWidget* parent, const QString& endCaption) const
+{
+    const QString problem = rangeProblem(start(), end(), endCaption);
+    if (!problem.isEmpty())
+        ui::message(parent, problem, ui::Icon::Exclamation);
+    return !problem.isEmpty();
+}
+
 void makeLowerCase(QLineEdit* box)
 {
     QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString& text) {

@@ -30,6 +30,8 @@ struct TimeRange {
     static TimeRange create(QWidget* parent, const QString& endCaption);
     QString start() const;
     QString end() const;
+    // True, after a warning shown over parent, when the range ends before it starts.
+    bool refused(QWidget* parent, const QString& endCaption) const;
 };
 
 // Every change of the box leaves its text in lower case with the caret at the end.

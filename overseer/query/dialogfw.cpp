@@ -100,13 +100,10 @@ void DialogFW::Option_F_MouseDown(int index)
 
 void DialogFW::OKButton_Click()
 {
+    if (Range.refused(this, kFwEndCaption))
+        return;
     const QString start = Range.start();
     const QString end = Range.end();
-    const QString problem = rangeProblem(start, end, kFwEndCaption);
-    if (!problem.isEmpty()) {
-        ui::message(this, problem, ui::Icon::Exclamation);
-        return;
-    }
     if (conditions_) {
         conditions_->CondStart = start;
         conditions_->CondEnd = end;

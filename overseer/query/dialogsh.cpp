@@ -109,13 +109,10 @@ void DialogSH::Command_关键字_Click()
 void DialogSH::OKButton_Click()
 {
     UploadConditionChoice c;
+    if (Range.refused(this, QStringLiteral("截止时间")))
+        return;
     c.start = Range.start();
     c.end = Range.end();
-    const QString problem = rangeProblem(c.start, c.end, QStringLiteral("截止时间"));
-    if (!problem.isEmpty()) {
-        ui::message(this, problem, ui::Icon::Exclamation);
-        return;
-    }
     c.terminal = Text_终端->text();
     c.keyword = Text_关键字->text();
     if (conditions_)

@@ -177,13 +177,10 @@ void DialogTJ::Command_标题_Click()
 void DialogTJ::OKButton_Click()
 {
     LogConditionChoice c;
+    if (Range.refused(this, QStringLiteral("截止时间")))
+        return;
     c.start = Range.start();
     c.end = Range.end();
-    const QString problem = rangeProblem(c.start, c.end, QStringLiteral("截止时间"));
-    if (!problem.isEmpty()) {
-        ui::message(this, problem, ui::Icon::Exclamation);
-        return;
-    }
     c.byTerminal = Text_终端->isEnabled();
     c.terminal = Text_终端->text();
     c.group = Combo_组别->currentText();
