@@ -41,7 +41,8 @@ struct ViewStatus {
     std::array<QString, 4> panels; // panels 1 to 4
     // "首页", "上页", "下页", "尾页": clickable or not.
     std::array<bool, 4> buttons{false, false, false, false};
-    bool busy = false; // the hourglass while a request is out
+    bool busy = false;     // the hourglass while a request is out
+    bool counting = false; // a count is running and may be stopped (cancelWork)
 };
 
 class ConsoleView : public QObject
@@ -64,6 +65,8 @@ public:
     virtual void previousPage() {}
     virtual void nextPage() {}
     virtual void lastPage() {}
+    // Stops the view's long work in flight (a count); the page shown stays.
+    virtual void cancelWork() {}
 
     // The handlers of the context-menu items, by caption.
     virtual QHash<QString, Handler> menuHandlers() { return {}; }

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -285,6 +286,17 @@ void FormMain::createToolbars()
         label->setMinimumWidth(120);
         StatusBar1->addWidget(label, 1);
     }
+    // A count over millions of rows may take a while; the administrator may stop it and go on
+    // paging without the totals.
+    cmdCancelCount = new QPushButton(QStringLiteral("停止计数"), StatusBar1);
+    cmdCancelCount->setObjectName(QStringLiteral("cmdCancelCount"));
+    cmdCancelCount->setToolTip(QStringLiteral("停止统计记录总数（尾页需要记录总数）"));
+    cmdCancelCount->hide();
+    StatusBar1->addPermanentWidget(cmdCancelCount);
+    connect(cmdCancelCount, &QPushButton::clicked, this, [this] {
+        if (current_)
+            current_->cancelWork();
+    });
     // The paging toolbar lies over the status bar's lower part.
     Toolbar2->raise();
 }

@@ -22,6 +22,7 @@
 #include <memory>
 
 class QLabel;
+class QPushButton;
 class QMenu;
 class QAction;
 class QStatusBar;
@@ -64,6 +65,7 @@ public:
     QLabel* Label3;
     QTreeView* ListView1;
     QToolBar* Toolbar2;
+    QPushButton* cmdCancelCount; // stops a count in flight
     QStatusBar* StatusBar1;
 
     Dispatch& dispatch() { return dispatch_; }

@@ -51,8 +51,10 @@ void probe(db::Connection* connection, db::Recordset* into, const QString& sql,
 
 void FormMain::显示封面()
 {
-    if (current_)
+    if (current_) {
+        current_->cancelWork();
         current_->attach(nullptr, nullptr);
+    }
     current_ = nullptr;
     CurrentView = QStringLiteral("显示封面");
     showViewStatus();

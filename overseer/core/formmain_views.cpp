@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
@@ -87,8 +88,10 @@ void FormMain::showView(ConsoleView* view)
 {
     if (!view)
         return;
-    if (current_ && current_ != view)
+    if (current_ && current_ != view) {
+        current_->cancelWork();
         current_->attach(nullptr, nullptr);
+    }
     current_ = view;
     CurrentView = view->name();
     Label2->setText(view->title());
@@ -139,6 +142,7 @@ void FormMain::showViewStatus()
         if (QAction* button = pagingButton(captions[i]))
             button->setEnabled(status.buttons[i]);
     }
+    cmdCancelCount->setVisible(status.counting);
     if (status.busy != busyCursor_) {
         busyCursor_ = status.busy;
         if (busyCursor_)

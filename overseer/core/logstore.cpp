@@ -50,7 +50,7 @@ LogStore::LogStore(LogTable table, QString connectionString, QObject* parent)
 LogStore::~LogStore()
 {
     // A count in flight would hold the count worker's thread up.
-    cancelCount();
+    stopCount();
 }
 
 QString LogStore::countSqlOf(const QString& listSql)
@@ -64,7 +64,7 @@ QString LogStore::countSqlOf(const QString& listSql)
 
 void LogStore::start(const QString& listSql, const QString& countSql)
 {
-    cancelCount();
+    stopCount();
     listSql_ = listSql;
     page_.clear();
     marks_ = {};
@@ -116,12 +116,19 @@ void LogStore::request(const PagePlan& plan, qint64 pageNo)
 
 void LogStore::cancelCount()
 {
+    if (stopCount())
+        emit statusChanged();
+}
+
+bool LogStore::stopCount()
+{
     if (!countRequest_)
-        return;
+        return false;
     countRequest_ = 0;
     const qint64 id = counts_->worker()->serverConnectionId();
     if (id > 0)
         pages_->kill(id);
+    return true;
 }
 
 void LogStore::deleteRows(const QList<int>& rows, const QStringList& statements)
@@ -194,6 +201,7 @@ ViewStatus LogStore::status() const
 {
     ViewStatus s;
     s.busy = pageRequest_ != 0 || deleteRequest_ != 0;
+    s.counting = countRequest_ != 0;
     if (pageNo_ <= 0 || shownRows_ == 0)
         return s;
     if (total_ >= 0) {

@@ -64,6 +64,7 @@ signals:
     void failed(const QString& message); // one message, in Chinese, the driver's words after it
 
 private:
+    bool stopCount(); // false when no count was out
     void request(const PagePlan& plan, qint64 pageNo);
     void onPage(quint64 request, const QList<Rows>& parts);
     void onCount(quint64 request, qint64 rows);

@@ -68,11 +68,20 @@ void PictureBox::mousePressEvent(QMouseEvent* event)
 
 void printExtruded(PictureBox& picture, const QLabel& label, int steps, QPointF step)
 {
+    // The steps are a fraction of a pixel: many copies fall on the same device pixel and
+    // would paint the same glyphs again. One copy per pixel reached gives the same picture.
+    const qreal ratio = picture.devicePixelRatioF();
     const QRectF place = label.geometry();
+    QList<QPoint> reached;
     QList<QRectF> places;
-    for (int i = 1; i <= steps; ++i)
-        places << place.translated(step * i);
-    places << place;
+    for (int i = steps; i >= 0; --i) {
+        const QPointF offset = step * i;
+        const QPoint pixel((offset * ratio).toPoint());
+        if (reached.contains(pixel))
+            continue;
+        reached << pixel;
+        places << place.translated(QPointF(pixel) / ratio);
+    }
     picture.Print(label.text(), label.font(), places, label.alignment());
 }
 

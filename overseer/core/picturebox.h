@@ -51,8 +51,8 @@ private:
     QColor foreColor_ = Qt::black;
 };
 
-// Prints the label's caption `steps` times at the label's place moved by i * step
-// (i = 1 .. steps), then once at the label's own place, in the picture's drawing colour.
+// Prints the label's caption at the label's place moved by i * step (i = steps .. 1), then at
+// the label's own place, in the picture's drawing colour; once per device pixel reached.
 void printExtruded(PictureBox& picture, const QLabel& label, int steps, QPointF step);
 
 // The shift state of the keyboard modifiers: Shift 1, Ctrl 2, Alt 4.

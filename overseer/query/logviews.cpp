@@ -116,6 +116,12 @@ void LogView::lastPage()
         store_->日志_显示尾页数据();
 }
 
+void LogView::cancelWork()
+{
+    if (store_)
+        store_->cancelCount();
+}
+
 QString LogView::currentText(int column) const
 {
     return model_.text(currentRow(), column);

@@ -33,6 +33,7 @@ public:
     void previousPage() override;
     void nextPage() override;
     void lastPage() override;
+    void cancelWork() override;
 
     // The store of the list shown; null before the view was first shown.
     LogStore* store() const { return store_.get(); }

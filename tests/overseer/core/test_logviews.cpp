@@ -191,6 +191,35 @@ private slots:
         QCOMPARE(buttons(), QList<bool>({false, false, true, true}));
     }
 
+    void aLongCountCanBeStoppedFromTheWindow()
+    {
+        fillToday(30, 5);
+        showAccessLog();
+        QVERIFY(!form_->cmdCancelCount->isVisible());
+        // A count that would run for a minute: the page is there, the button offers to stop it.
+        store()->start(store()->LogQuerySql(), "SELECT 30 + SLEEP(60)");
+        QVERIFY(test::waitFor([&] { return !store()->pageRequestOut(); }, 10000));
+        QVERIFY(form_->cmdCancelCount->isVisible());
+        QCOMPARE(panels(), QStringList({"", "", "第 1 页", "本页 30 条"}));
+        QVERIFY(test::waitFor(
+            [&] { return store()->countChannel().worker()->serverConnectionId() > 0; }));
+        QTest::mouseClick(form_->cmdCancelCount, Qt::LeftButton);
+        QVERIFY(!store()->counting());
+        QVERIFY(!form_->cmdCancelCount->isVisible());
+        // Without the total there is no last page to go to; the page shown stays.
+        QCOMPARE(buttons(), QList<bool>({false, false, false, false}));
+        QCOMPARE(form_->ListView1->model()->rowCount(), 30);
+        // The count worker is free again: the next list counts at once.
+        showAccessLog();
+        QCOMPARE(panels()[0], "共 30 条记录");
+
+        // Leaving the view stops its count too.
+        store()->start(store()->LogQuerySql(), "SELECT 30 + SLEEP(60)");
+        QVERIFY(test::waitFor([&] { return !store()->pageRequestOut(); }, 10000));
+        form_->显示封面();
+        QVERIFY(!store()->counting());
+    }
+
     void otherLogsByConditions()
     {
         fillToday(20, 30);
