@@ -96,7 +96,7 @@ int runConsole(QApplication& app)
     app.setQuitOnLastWindowClosed(false);
     FormMain form;
     fillDispatch(form);
-    if (!runStartUp(form))
+    if (!runStartUp(form, ModuleStart::AfterCover))
         return 0;
     form.show();
     return app.exec();

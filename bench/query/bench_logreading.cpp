@@ -157,7 +157,21 @@ struct Operation {
     int times = 0;
     double consoleMs = 0; // all of its runs
     QStringList statements;
+    double bareMs = 0; // the bare client's run of the same statements, right after
 };
+
+struct Setup {
+    QString root;
+    double clientStartMs = 0;
+};
+
+// The bare client sends the operation's statements, at once after the console did, so both
+// meet the server in the same state.
+void runBare(const Setup& setup, Operation& op)
+{
+    op.bareMs = std::max(0.1, bareRun(setup.root, QStringLiteral("dovrik"), op.statements) -
+                                  setup.clientStartMs);
+}
 
 // Waits for the store's page (and, with `count`, its count) while the window's events run.
 double waitFor(LogStore& store, bool count)
@@ -170,8 +184,8 @@ double waitFor(LogStore& store, bool count)
 }
 
 // One code: the console's operations, with the statements each sent.
-QList<Operation> runConsole(BenchView& view, Recorder& recorder, const QString& listSql,
-                            const QString& countSql, qint64* turns)
+QList<Operation> runConsole(const Setup& setup, BenchView& view, Recorder& recorder,
+                            const QString& listSql, const QString& countSql, qint64* turns)
 {
     QList<Operation> ops;
     recorder.take();
@@ -186,6 +200,8 @@ QList<Operation> runConsole(BenchView& view, Recorder& recorder, const QString& 
     count.consoleMs = ms(t);
     for (const QString& s : recorder.take())
         (s.startsWith(QStringLiteral("SELECT count(*)")) ? count : first).statements << s;
+    runBare(setup, first);
+    runBare(setup, count);
     if (store.total() < 0)
         fail(QStringLiteral("the count did not come in"));
 
@@ -197,34 +213,30 @@ QList<Operation> runConsole(BenchView& view, Recorder& recorder, const QString& 
         ++*turns;
     }
     next.statements = recorder.take();
+    runBare(setup, next);
     Operation last{QStringLiteral("last page"), 1, 0, {}};
     view.lastPage();
     last.consoleMs = waitFor(store, false);
     last.statements = recorder.take();
+    runBare(setup, last);
     ++*turns;
     Operation previous{QStringLiteral("previous page"), 1, 0, {}};
     view.previousPage();
     previous.consoleMs = waitFor(store, false);
     previous.statements = recorder.take();
+    runBare(setup, previous);
     ++*turns;
     ops << first << next << last << previous << count;
     return ops;
 }
 
-struct Setup {
-    QString root;
-    double clientStartMs = 0;
-};
-
-void report(const Setup& setup, const QString& code, qint64 total, QList<Operation> ops)
+void report(const QString& code, qint64 total, const QList<Operation>& ops)
 {
     std::printf("  code %s (%lld rows match)\n", qPrintable(code), static_cast<long long>(total));
     for (const Operation& op : ops) {
         if (op.times == 0)
             continue;
-        const double bare =
-            std::max(0.1, bareRun(setup.root, QStringLiteral("dovrik"), op.statements) -
-                              setup.clientStartMs);
+        const double bare = op.bareMs;
         const double console = op.consoleMs / op.times;
         std::printf("    %-14s x%-3d console %9.1f ms   bare %9.1f ms   ratio %5.2f\n",
                     qPrintable(op.name), op.times, console, bare / op.times,
@@ -264,7 +276,13 @@ int main(int argc, char* argv[])
                                   QStringLiteral("keep the installation and its server"));
     const QCommandLineOption reuse(QStringLiteral("reuse"),
                                    QStringLiteral("use the rows already in --root"));
-    parser.addOptions({rows, uploadRows, rootOption, keep, reuse});
+    const QCommandLineOption codes(
+        QStringLiteral("codes"), QStringLiteral("access-log condition codes, comma separated"),
+        QStringLiteral("LIST"), QStringLiteral("00000,10000,00100,01011"));
+    const QCommandLineOption uploadCodes(
+        QStringLiteral("upload-codes"), QStringLiteral("upload-log condition codes"),
+        QStringLiteral("LIST"), QStringLiteral("00000,10000,00100"));
+    parser.addOptions({rows, uploadRows, rootOption, keep, reuse, codes, uploadCodes});
     parser.process(app);
 
     QTemporaryDir temporary;
@@ -323,23 +341,24 @@ int main(int argc, char* argv[])
     std::printf("bare client start-up %.1f ms (taken off each bare run)\n", setup.clientStartMs);
     std::printf("access log, %lld logtable rows, page size 500\n", static_cast<long long>(g.rows));
     form.showView(&access);
-    for (const QString code : {"00000", "10000", "00100", "01011"}) {
+    for (const QString& code : parser.value(codes).split(u',', Qt::SkipEmptyParts)) {
         const LogQueryState s = condition(code);
         const QString list = *logListSql(s);
-        const auto ops = runConsole(access, recorder, list, *logCountSql(s), &turns);
-        report(setup, code, access.store()->total(), ops);
+        const auto ops = runConsole(setup, access, recorder, list, *logCountSql(s), &turns);
+        report(code, access.store()->total(), ops);
     }
     std::printf("resident memory after %lld page turns: %.1f MB\n", static_cast<long long>(turns),
                 residentKb() / 1024.0);
 
     std::printf("upload log, %lld upsendtable rows\n", static_cast<long long>(u.rows));
     form.showView(&upload);
-    for (const QString code : {"00000", "10000", "00100"}) {
+    for (const QString& code : parser.value(uploadCodes).split(u',', Qt::SkipEmptyParts)) {
         LogQueryState s = condition(code);
         s.CondTitle = QStringLiteral("学生12&");
         const QString list = *uploadListSql(s);
-        const auto ops = runConsole(upload, recorder, list, LogStore::countSqlOf(list), &turns);
-        report(setup, code, upload.store()->total(), ops);
+        const auto ops =
+            runConsole(setup, upload, recorder, list, LogStore::countSqlOf(list), &turns);
+        report(code, upload.store()->total(), ops);
     }
     std::printf("resident memory after %lld page turns: %.1f MB\n", static_cast<long long>(turns),
                 residentKb() / 1024.0);

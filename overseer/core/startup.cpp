@@ -8,9 +8,14 @@
 #include "common/windowdirectory.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
+#include "overseer/core/picturebox.h"
 
-#include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace lt::overseer
 {
@@ -60,7 +65,6 @@ void startModules(const QString& appDir, const QString& adapter)
         }
     }
     const bool keeperRuns = present(names::kKeeperTitle);
-    QCoreApplication::processEvents();
     if (!keeperRuns)
         proc::startProgram(appDir + QLatin1Char('/') + names::kKeeperStartExe, {},
                            proc::Show::Hidden);
@@ -88,9 +92,39 @@ std::optional<QString> readAdapterNumber(const QString& appDir)
     return readLocalPort(path);
 }
 
+// Runs `start` once, just after the first paint of `cover` (or after a while, should the
+// window never be painted).
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(QWidget* cover, std::function<void()> start)
+        : QObject(cover), start_(std::move(start))
+    {
+        cover->installEventFilter(this);
+        QTimer::singleShot(kLatestMs, this, [this] { run(); });
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, this, [this] { run(); });
+        return false;
+    }
+
+private:
+    static constexpr int kLatestMs = 500;
+    void run()
+    {
+        if (!start_)
+            return;
+        std::exchange(start_, {})();
+        deleteLater();
+    }
+    std::function<void()> start_;
+};
+
 } // namespace
 
-bool runStartUp(FormMain& form)
+bool runStartUp(FormMain& form, ModuleStart when)
 {
     if (!login(form))
         return false;
@@ -102,7 +136,13 @@ bool runStartUp(FormMain& form)
         return false;
     }
     form.LocalPortText = *adapter;
-    startModules(form.AppDir, form.LocalPortText);
+    if (when == ModuleStart::Now)
+        startModules(form.AppDir, form.LocalPortText);
+    else
+        new AfterFirstPaint(form.Picture_Face,
+                            [appDir = form.AppDir, adapter = form.LocalPortText] {
+                                startModules(appDir, adapter);
+                            });
     form.PageSize = 500;
     form.显示封面();
     return true;

@@ -29,8 +29,13 @@ std::optional<QString> missingCompanionMessage(const QString& appDir);
 // unless its window exists. Hidden, without waiting.
 void startModules(const QString& appDir, const QString& adapter);
 
+// When the modules start: at once, or just after the cover is first painted. They are programs
+// of their own whose start-up takes the machine's cores for a moment; the console shows its
+// window first.
+enum class ModuleStart { Now, AfterCover };
+
 // Everything from the login dialog to the cover. False when the console is to end at once (the
 // login was refused or cancelled, or LocalPort.txt cannot be read); the reason has been shown.
-bool runStartUp(FormMain& form);
+bool runStartUp(FormMain& form, ModuleStart when = ModuleStart::Now);
 
 } // namespace lt::overseer

@@ -126,6 +126,19 @@ private slots:
         install_.registerLocal();
     }
 
+    void theConsoleShowsItsCoverBeforeItStartsTheModules()
+    {
+        test::StartLog starts;
+        test::ModalScript script({typeLogin("ADM", "739")});
+        QVERIFY(runStartUp(*form_, ModuleStart::AfterCover));
+        QVERIFY(starts.events.isEmpty());
+        form_->show();
+        QVERIFY(test::waitFor([&] { return starts.events.size() == 3; }, 5000));
+        QCOMPARE(starts.commandLines(),
+                 QStringList({app("qmlxblock.EXE") + " -i 1", app("qmlxsn.EXE") + " -i 1",
+                              app("logkeeper.EXE")}));
+    }
+
     void modulesStartedWhenTheirWindowsAreAbsent_data()
     {
         QTest::addColumn<QByteArray>("portFile");
