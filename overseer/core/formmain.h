@@ -159,6 +159,7 @@ private:
     QHash<QString, QPointer<QDialog>> dialogs_;
     QHash<QString, QMenu*> menus_;
     bool ending_ = false;
+    QPointer<QObject> connectionTest_; // the connection test in progress
 };
 
 // The names of the console's dialogs in the order they are unloaded at the end.

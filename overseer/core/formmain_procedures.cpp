@@ -3,6 +3,7 @@
 
 #include "common/widgets/messages.h"
 #include "common/windowdirectory.h"
+#include "overseer/core/connectiontest.h"
 #include "overseer/core/controls.h"
 #include "overseer/core/dialogak.h"
 #include "overseer/core/dialogpw.h"
@@ -31,21 +32,6 @@ namespace
 
 const QColor kCoverShadow(210, 4, 0);   // 0x4D2
 const QColor kTitleShadow(204, 204, 0); // 52428
-
-// Runs a probe statement into rst2 and reports the outcome.
-void probe(db::Connection* connection, db::Recordset* into, const QString& sql,
-           const QString& failed, const QString& working, QWidget* parent)
-{
-    bool ok = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-    if (connection && connection->isOpen()) {
-        connection->clearError();
-        ok = executeInto(*into, *connection, sql);
-    }
-    QApplication::restoreOverrideCursor();
-    ui::message(parent, ok ? working : failed, ui::Icon::Exclamation);
-}
 
 } // namespace
 
@@ -109,14 +95,30 @@ void FormMain::setWindowsVisible(bool visible)
 
 void FormMain::测试连接函数()
 {
+    if (connectionTest_)
+        return; // one test at a time
     CMySql* db = MySql.get();
-    probe(db ? &db->Cnn0 : nullptr, db ? &db->rst2 : nullptr,
-          QStringLiteral("SELECT * FROM passwordtable"),
+    const auto stringOf = [](const db::Connection* c) {
+        return c && c->isOpen() ? c->connectionString() : QString();
+    };
+    auto* test = new ConnectionTest(
+        {{stringOf(db ? &db->Cnn0 : nullptr), QStringLiteral("SELECT * FROM passwordtable"),
           QStringLiteral("安全控制中心数据库连接失败"),
-          QStringLiteral("安全控制中心数据库连接正常"), this);
-    probe(db ? &db->Cnn1 : nullptr, db ? &db->rst2 : nullptr,
-          QStringLiteral("SELECT * FROM classtable"), QStringLiteral("数据采集监控系统连接失败"),
-          QStringLiteral("数据采集监控系统连接正常"), this);
+          QStringLiteral("安全控制中心数据库连接正常")},
+         {stringOf(db ? &db->Cnn1 : nullptr), QStringLiteral("SELECT * FROM classtable"),
+          QStringLiteral("数据采集监控系统连接失败"), QStringLiteral("数据采集监控系统连接正常")}},
+        this);
+    test->setParent(this);
+    connectionTest_ = test;
+    QAction* key = toolbarKey(QStringLiteral("测试连接"));
+    if (key)
+        key->setEnabled(false);
+    connect(test, &ConnectionTest::finished, this, [this, test, key] {
+        if (key)
+            key->setEnabled(true);
+        test->deleteLater();
+    });
+    test->start();
 }
 
 void FormMain::显示帮助()

@@ -136,6 +136,7 @@ private slots:
         {
             test::MessageLog messages;
             form.测试连接函数();
+            QVERIFY(test::waitFor([&] { return messages.texts().size() >= 2; }, 20000));
             QCOMPARE(messages.texts(),
                      QStringList({"安全控制中心数据库连接正常", "数据采集监控系统连接正常"}));
         }

@@ -405,6 +405,12 @@ private slots:
         {
             test::MessageLog messages;
             form_->toolbarKey("测试连接")->trigger();
+            // The probes run beside the window: the key is off until both are answered.
+            QVERIFY(!form_->toolbarKey("测试连接")->isEnabled());
+            form_->测试连接函数(); // refused while one runs
+            QVERIFY(test::waitFor([&] { return messages.texts().size() >= 2; }, 20000));
+            QTest::qWait(50);
+            QVERIFY(form_->toolbarKey("测试连接")->isEnabled());
             QCOMPARE(messages.texts(),
                      QStringList({"安全控制中心数据库连接正常", "数据采集监控系统连接正常"}));
             for (const ui::MessageRequest& r : messages.requests)
@@ -414,6 +420,7 @@ private slots:
         {
             test::MessageLog messages;
             form_->测试连接函数();
+            QVERIFY(test::waitFor([&] { return messages.texts().size() >= 2; }, 20000));
             QCOMPARE(messages.texts(),
                      QStringList({"安全控制中心数据库连接失败", "数据采集监控系统连接正常"}));
         }
