@@ -35,6 +35,8 @@ if [ -x "$provisioner" ]; then
         esac
     done
     for what in "${init[@]}"; do "$provisioner" --init "$what" --yes; done
+    # A log database made by an earlier version gets what it lacks (indexes); its rows stay.
+    "$provisioner" --upgrade
 elif ! has_database dovrik && ! has_database ipdata; then
     echo "the provisioner is not built yet; registering and initialising directly"
     build/bin/lt_datagen --init

@@ -1,6 +1,7 @@
 #include "common/schema.h"
 
 #include "common/blacklist.h"
+#include "common/logindexes.h"
 #include "common/odbc.h"
 
 #include <QRegularExpression>
@@ -339,11 +340,28 @@ QString initialisationMark(db::Connection& connection, const QString& database)
     return rs.recordCount() > 0 ? rs.field(0).toString() : QString();
 }
 
+namespace
+{
+
+// The reading indexes on the new, empty log tables.
+void addReadingIndexes(db::Connection& connection, Outcome& outcome)
+{
+    const UpgradeOutcome upgrade = upgradeLogDatabase(connection);
+    outcome.sent += int(upgrade.added.size() + upgrade.failures.size());
+    outcome.failures << upgrade.failures;
+}
+
+} // namespace
+
 Outcome initialiseLogDatabase(db::Connection& connection, Marking marking)
 {
-    if (marking == Marking::None)
-        return runSteps(connection, localSteps());
+    if (marking == Marking::None) {
+        Outcome outcome = runSteps(connection, localSteps());
+        addReadingIndexes(connection, outcome);
+        return outcome;
+    }
     Outcome outcome = runSteps(connection, markedSteps(localSteps(), kLogDatabase));
+    addReadingIndexes(connection, outcome);
     if (onlyHarmlessFailures(outcome.failures, false) && checkLog(connection, false).complete())
         outcome.complete = mark(connection, kLogDatabase, kMarkComplete, outcome);
     return outcome;

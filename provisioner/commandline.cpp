@@ -167,6 +167,10 @@ int run(const CommandLine& cl)
         status = registerAddress(cl.address, cl.port);
     if (status == ExitOk && (cl.initLog || cl.initConfig))
         status = initialise(cl, dbs);
+    if (status == ExitOk && cl.upgrade) {
+        ConsoleReporter reporter(false);
+        status = upgradeLogDatabase(reporter) ? ExitOk : ExitFailed;
+    }
     if (status == ExitOk && (cl.checkLog || cl.checkConfig))
         status = check(cl);
     if (status == ExitOk && cl.test)
@@ -227,6 +231,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
             cl.checkConfig |= value == QStringLiteral("config") || value == QStringLiteral("both");
             if (!cl.checkLog && !cl.checkConfig)
                 cl.error = QStringLiteral("--check 需要 log、config 或 both");
+        } else if (a == QStringLiteral("--upgrade")) {
+            cl.upgrade = true;
         } else if (a == QStringLiteral("--yes")) {
             cl.yes = true;
         } else if (a == QStringLiteral("--list-adapters")) {
@@ -253,6 +259,7 @@ QString usageText()
         "  --init log|config|both   初始化安全控制中心(log)、数据采集监控系统(config)或两者；\n"
         "                           会删除原有数据，必须同时加 --yes\n"
         "  --yes                    确认初始化\n"
+        "  --upgrade                为已有的安全控制中心数据库补建索引（保留全部日志）\n"
         "  --check log|config|both  检查数据库是否已完整初始化\n"
         "  --test                   测试两个数据库的连接\n"
         "  --list-adapters          列出可供监听的网卡及其编号\n"

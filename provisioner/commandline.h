@@ -3,6 +3,7 @@
 //   provisioner --register ADDRESS[:PORT]   register both data sources (0.0.0.0: the local
 //                                           server; another server on PORT, 3306 by default)
 //   provisioner --init log|config|both --yes   initialise (erases!); refused without --yes
+//   provisioner --upgrade                   add what the log database lacks (indexes), rows kept
 //   provisioner --check log|config|both     whether the databases are completely initialised
 //   provisioner --test                      test both connections
 //   provisioner --list-adapters             the capture adapters, numbered
@@ -34,6 +35,7 @@ struct CommandLine {
     bool checkConfig = false;
     bool initLog = false;
     bool initConfig = false;
+    bool upgrade = false;
     bool yes = false;
     bool listAdapters = false;
     bool chooseAdapter = false;

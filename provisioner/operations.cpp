@@ -1,5 +1,7 @@
 #include "provisioner/operations.h"
 
+#include "common/logindexes.h"
+
 #include "provisioner/texts.h"
 
 #include <functional>
@@ -172,6 +174,34 @@ InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QS
     if (result.ok())
         reporter.status(text::kConfigInitialised.arg(result.imported));
     return result;
+}
+
+bool upgradeLogDatabase(Reporter& reporter)
+{
+    db::Connection connection;
+    connection.setTimeouts(db::ConnectionTimeouts::longStatements());
+    if (!connection.open(modeConnectionStrings().log)) {
+        reporter.notice(text::kLogNotConnected);
+        reporter.detail(connection.lastError().message);
+        return false;
+    }
+    reporter.busy(true);
+    const schema::UpgradeOutcome outcome =
+        schema::upgradeLogDatabase(connection, [&](const QString& index) {
+            reporter.status(
+                QStringLiteral("正在为日志表建立索引 %1，日志越多用时越长……").arg(index));
+        });
+    reporter.busy(false);
+    if (!outcome.ok()) {
+        reporter.notice(QStringLiteral("安全控制中心数据库升级失败"));
+        reporter.detail(outcome.failures.join(u'\n'));
+        return false;
+    }
+    reporter.status(outcome.added.isEmpty()
+                        ? QStringLiteral("安全控制中心数据库已是最新，无需升级")
+                        : QStringLiteral("安全控制中心数据库升级完毕，新建索引：%1")
+                              .arg(outcome.added.join(QStringLiteral("、"))));
+    return true;
 }
 
 CheckResult checkDatabases(bool log, bool config, Reporter& reporter)

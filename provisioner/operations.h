@@ -55,6 +55,11 @@ InitResult initialiseLogDatabase(Databases& dbs, Reporter& reporter);
 // BlackName.dat and seeds the server row with ownIp, the classes and the built-in group.
 InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QString& ownIp);
 
+// Adds what the log database lacks of the indexes that serve the console's views, keeping every
+// row; the capture modules go on inserting meanwhile. Reports each index as it is built. True
+// when nothing is missing afterwards.
+bool upgradeLogDatabase(Reporter& reporter);
+
 struct CheckResult {
     schema::Completeness log;
     schema::Completeness config;

@@ -16,6 +16,7 @@
 #include "common/cmysql.h"
 #include "common/datasources.h"
 #include "common/installation.h"
+#include "common/logindexes.h"
 #include "common/odbc.h"
 #include "overseer/core/columnlayouts.h"
 #include "overseer/core/formmain.h"
@@ -135,9 +136,10 @@ public:
     {
         return upload_ ? "上    传    日    志" : "访    问    日    志";
     }
-    void start(const QString& listSql, const QString& countSql)
+    void start(const QString& listSql, const QString& countSql, const QString& code)
     {
-        startList(upload_ ? ListviewHeadShow_上传() : ListviewHeadShow_日志(), listSql, countSql);
+        startList(upload_ ? ListviewHeadShow_上传() : ListviewHeadShow_日志(), listSql, countSql,
+                  lt::schema::readingIndexFor(upload_ ? "upsendtable" : "logtable", code));
     }
 
 protected:
@@ -186,13 +188,14 @@ double waitFor(LogStore& store, bool count)
 
 // One code: the console's operations, with the statements each sent.
 QList<Operation> runConsole(const Setup& setup, BenchView& view, Recorder& recorder,
-                            const QString& listSql, const QString& countSql, qint64* turns)
+                            const QString& listSql, const QString& countSql, const QString& code,
+                            qint64* turns)
 {
     QList<Operation> ops;
     recorder.take();
     QElapsedTimer t;
     t.start();
-    view.start(listSql, countSql);
+    view.start(listSql, countSql, code);
     LogStore& store = *view.store();
     QObject::connect(&store, &LogStore::failed, [](const QString& why) { fail(why); });
     Operation first{QStringLiteral("first page"), 1, waitFor(store, false), {}};
@@ -346,8 +349,8 @@ int main(int argc, char* argv[])
         const LogQueryState s = condition(code);
         const QString list = *logListSql(s);
         // A first pass warms the server's caches for these statements; the second counts.
-        runConsole(setup, access, recorder, list, *logCountSql(s), &turns);
-        const auto ops = runConsole(setup, access, recorder, list, *logCountSql(s), &turns);
+        runConsole(setup, access, recorder, list, *logCountSql(s), code, &turns);
+        const auto ops = runConsole(setup, access, recorder, list, *logCountSql(s), code, &turns);
         report(code, access.store()->total(), ops);
     }
     std::printf("resident memory after %lld page turns: %.1f MB\n", static_cast<long long>(turns),
@@ -359,9 +362,9 @@ int main(int argc, char* argv[])
         LogQueryState s = condition(code);
         s.CondTitle = QStringLiteral("学生12&");
         const QString list = *uploadListSql(s);
-        runConsole(setup, upload, recorder, list, LogStore::countSqlOf(list), &turns);
+        runConsole(setup, upload, recorder, list, LogStore::countSqlOf(list), code, &turns);
         const auto ops =
-            runConsole(setup, upload, recorder, list, LogStore::countSqlOf(list), &turns);
+            runConsole(setup, upload, recorder, list, LogStore::countSqlOf(list), code, &turns);
         report(code, upload.store()->total(), ops);
     }
     std::printf("resident memory after %lld page turns: %.1f MB\n", static_cast<long long>(turns),

@@ -24,7 +24,7 @@ const QString kDeleteFailed =
 } // namespace
 
 LogStore::LogStore(LogTable table, QString connectionString, QObject* parent)
-    : QObject(parent), table_(std::move(table)),
+    : QObject(parent), table_(std::move(table)), paging_(table_),
       pages_(std::make_unique<DbChannel>(connectionString)),
       counts_(std::make_unique<DbChannel>(connectionString))
 {
@@ -62,9 +62,12 @@ QString LogStore::countSqlOf(const QString& listSql)
     return sql;
 }
 
-void LogStore::start(const QString& listSql, const QString& countSql)
+void LogStore::start(const QString& listSql, const QString& countSql, const QString& index)
 {
     stopCount();
+    paging_ = table_;
+    if (!index.isEmpty())
+        paging_.index = index;
     listSql_ = listSql;
     page_.clear();
     marks_ = {};
@@ -74,33 +77,33 @@ void LogStore::start(const QString& listSql, const QString& countSql)
     figures_ = {};
     deleteRequest_ = 0;
     pendingDelete_.clear();
-    request(planFirstPage(listSql_, table_, PageSize), 1);
+    request(planFirstPage(listSql_, paging_, PageSize), 1);
     countRequest_ = counts_->count(countSql.isEmpty() ? countSqlOf(listSql_) : countSql);
     emit statusChanged();
 }
 
 void LogStore::日志_显示首页数据()
 {
-    request(planFirstPage(listSql_, table_, PageSize), 1);
+    request(planFirstPage(listSql_, paging_, PageSize), 1);
 }
 
 void LogStore::日志_显示上页数据()
 {
     if (pageNo_ <= 1)
         return 日志_显示首页数据();
-    request(planPreviousPage(listSql_, table_, marks_, PageSize), pageNo_ - 1);
+    request(planPreviousPage(listSql_, paging_, marks_, PageSize), pageNo_ - 1);
 }
 
 void LogStore::日志_显示下页数据()
 {
-    request(planNextPage(listSql_, table_, marks_, PageSize), pageNo_ + 1);
+    request(planNextPage(listSql_, paging_, marks_, PageSize), pageNo_ + 1);
 }
 
 void LogStore::日志_显示尾页数据()
 {
     if (total_ < 0)
         return;
-    request(planLastPage(listSql_, table_, figures_.LogLastPageRows), figures_.LogPageCount);
+    request(planLastPage(listSql_, paging_, figures_.LogLastPageRows), figures_.LogPageCount);
 }
 
 void LogStore::request(const PagePlan& plan, qint64 pageNo)
@@ -182,6 +185,12 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
 {
     if (request == pageRequest_) {
         pageRequest_ = 0;
+        if (failure.native == kNoSuchIndex && paging_.index != table_.index) {
+            // A log database not upgraded yet: the list is read by its time stamp alone.
+            paging_ = table_;
+            this->request(planFirstPage(listSql_, paging_, PageSize), 1);
+            return;
+        }
         emit statusChanged();
         emit failed(failureText(kPageFailed, failure));
     } else if (request == countRequest_) {

@@ -31,8 +31,11 @@ public:
     // The count statement of a list statement: "SELECT * FROM" becomes "SELECT count(*) FROM".
     static QString countSqlOf(const QString& listSql);
 
-    // A new list: its first page, then its count (countSql empty: countSqlOf(listSql)).
-    void start(const QString& listSql, const QString& countSql = {});
+    // A new list: its first page, then its count (countSql empty: countSqlOf(listSql)). The
+    // pages are read along `index` (empty: the table's time stamp index), an index whose
+    // columns end in the time stamp or have it second; where the database lacks it, along the
+    // time stamp index.
+    void start(const QString& listSql, const QString& countSql = {}, const QString& index = {});
     void 日志_显示首页数据();
     void 日志_显示上页数据();
     void 日志_显示下页数据();
@@ -42,6 +45,7 @@ public:
     void deleteRows(const QList<int>& rows, const QStringList& statements);
 
     const LogTable& table() const { return table_; }
+    const LogTable& pagingTable() const { return paging_; }
     const QString& LogQuerySql() const { return listSql_; }
     const Rows& page() const { return page_; }
     qint64 LogPageNo() const { return pageNo_; }
@@ -70,7 +74,9 @@ private:
     void onCount(quint64 request, qint64 rows);
     void onFailed(quint64 request, const DbFailure& failure);
 
+    static constexpr int kNoSuchIndex = 1176; // "Key ... doesn't exist in table"
     LogTable table_;
+    LogTable paging_; // table_ with the index of the list shown
     std::unique_ptr<DbChannel> pages_;
     std::unique_ptr<DbChannel> counts_;
     QString listSql_;

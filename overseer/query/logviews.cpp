@@ -2,6 +2,7 @@
 
 #include "common/clock.h"
 #include "common/datasources.h"
+#include "common/logindexes.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/dialogms.h"
 #include "overseer/core/formmain.h"
@@ -83,13 +84,14 @@ LogStore& LogView::ensureStore()
     return *store_;
 }
 
-void LogView::startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql)
+void LogView::startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql,
+                        const QString& index)
 {
     LogStore& store = ensureStore();
     store.PageSize = 500;
     model_.setLayout(layout);
     emit keyEnabledChanged(key::日志打印, false);
-    store.start(listSql, countSql);
+    store.start(listSql, countSql, index);
 }
 
 void LogView::firstPage()
@@ -157,6 +159,7 @@ void AccessLogView::显示访问日志()
     emit showRequested();
     QString listSql;
     QString countSql;
+    QString index;
     if (conditions_.TodayLog != kTrue) {
         // Cancelled: the title names the access log, the list keeps its rows.
         if (!form_.dialog<DialogTJ>().run(conditions_))
@@ -166,13 +169,14 @@ void AccessLogView::显示访问日志()
             return;
         countSql = *count;
         listSql = conditions_.LogQuerySql;
+        index = schema::readingIndexFor(QStringLiteral("logtable"), conditions_.CondCode);
     } else {
         const QDate today = Clock::now().date();
         listSql = QStringLiteral("SELECT * FROM logtable WHERE ") + todayCondition(today);
         countSql = todayLogCountSql(today);
         conditions_.LogQuerySql = listSql;
     }
-    startList(ListviewHeadShow_日志(), listSql, countSql);
+    startList(ListviewHeadShow_日志(), listSql, countSql, index);
 }
 
 void AccessLogView::查看网页()
@@ -223,16 +227,18 @@ void UploadLogView::显示上传数据()
         return;
     emit showRequested();
     QString listSql;
+    QString index;
     if (conditions_.TodayLog != kTrue) {
         if (!form_.dialog<DialogSH>().run(conditions_) || !显示_上传日志条件(conditions_))
             return;
         listSql = conditions_.LogQuerySql;
+        index = schema::readingIndexFor(QStringLiteral("upsendtable"), conditions_.CondCode);
     } else {
         listSql = QStringLiteral("SELECT * FROM upsendtable WHERE ") +
                   todayCondition(Clock::now().date());
         conditions_.LogQuerySql = listSql;
     }
-    startList(ListviewHeadShow_上传(), listSql, LogStore::countSqlOf(listSql));
+    startList(ListviewHeadShow_上传(), listSql, LogStore::countSqlOf(listSql), index);
 }
 
 void UploadLogView::showRecord()

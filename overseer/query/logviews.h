@@ -45,8 +45,10 @@ protected:
     virtual QStringList rowTexts(const QStringList& fields) const = 0;
     // The statement that deletes one row of the page.
     virtual QString deleteStatement(const QStringList& texts) const = 0;
-    // Shows the view and its first page: the layout, then the list.
-    void startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql);
+    // Shows the view and its first page: the layout, then the list, read along `index` (empty:
+    // the time stamp index).
+    void startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql,
+                   const QString& index = {});
     // Asks, then deletes the selected rows.
     void deleteSelected();
     QString currentText(int column) const;

@@ -46,10 +46,12 @@ QStringList columnsOf(const QString& database)
 
 QStringList indexesOf(const QString& database)
 {
-    return test::sql(QStringLiteral("SELECT CONCAT(TABLE_NAME,'.',INDEX_NAME,'(',COLUMN_NAME,')') "
-                                    "FROM information_schema.STATISTICS WHERE TABLE_SCHEMA='%1' "
-                                    "ORDER BY TABLE_NAME, INDEX_NAME")
-                         .arg(database))
+    return test::sql(
+               QStringLiteral("SELECT CONCAT(TABLE_NAME,'.',INDEX_NAME,'(',"
+                              "GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX),')') "
+                              "FROM information_schema.STATISTICS WHERE TABLE_SCHEMA='%1' "
+                              "GROUP BY TABLE_NAME, INDEX_NAME ORDER BY TABLE_NAME, INDEX_NAME")
+                   .arg(database))
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -136,7 +138,11 @@ void Database::freshServerInitialisation()
                           "char(17), SF char(1)",
                           "whitetable: Name char(150), Title char(100), S char(1), SF char(1)"}));
     QCOMPARE(indexesOf(QStringLiteral("dovrik")),
-             (QStringList{"logtable.AcTimeIndex(AcTime)", "upsendtable.AcTimeSend(AcTime)"}));
+             (QStringList{"logtable.AcTimeIndex(AcTime)", "logtable.ClassTime(Class,AcTime,Result)",
+                          "logtable.IpTime(IP,AcTime,Class,Result)",
+                          "logtable.ResultTime(Result,AcTime)",
+                          "logtable.TeamTime(Team,AcTime,Class,Result)",
+                          "upsendtable.AcTimeSend(AcTime)", "upsendtable.IpSendTime(IP,AcTime)"}));
     QCOMPARE(indexesOf(QStringLiteral("ipdata")),
              (QStringList{"blacktable.BlackIndex(Name)", "usertable.IPIndex(IP)",
                           "webtable.WebIndex(URL)", "webtable.Web_Time(AcTime)",
@@ -218,7 +224,19 @@ void Database::statementsAsSent()
                      "CREATE Index AcTimeIndex ON logtable(AcTime)",
                      "CREATE TABLE upsendtable(Name CHAR(16),IP CHAR(16),URL CHAR(150),AcTime "
                      "CHAR(17),UpSendTxt LONGTEXT)",
-                     "CREATE Index AcTimeSend ON upsendtable(AcTime)"}));
+                     "CREATE Index AcTimeSend ON upsendtable(AcTime)",
+                     "SELECT DISTINCT TABLE_NAME, INDEX_NAME FROM information_schema.STATISTICS "
+                     "WHERE TABLE_SCHEMA='dovrik'",
+                     "ALTER TABLE dovrik.logtable ADD INDEX IpTime (IP,AcTime,Class,Result), "
+                     "ALGORITHM=INPLACE, LOCK=NONE",
+                     "ALTER TABLE dovrik.logtable ADD INDEX TeamTime (Team,AcTime,Class,Result), "
+                     "ALGORITHM=INPLACE, LOCK=NONE",
+                     "ALTER TABLE dovrik.logtable ADD INDEX ClassTime (Class,AcTime,Result), "
+                     "ALGORITHM=INPLACE, LOCK=NONE",
+                     "ALTER TABLE dovrik.logtable ADD INDEX ResultTime (Result,AcTime), "
+                     "ALGORITHM=INPLACE, LOCK=NONE",
+                     "ALTER TABLE dovrik.upsendtable ADD INDEX IpSendTime (IP,AcTime), "
+                     "ALGORITHM=INPLACE, LOCK=NONE"}));
     const auto seeds = schema::remoteSeedSteps(QStringLiteral("192.168.1.2"));
     QCOMPARE(seeds.back().statements.value(0),
              QStringLiteral(

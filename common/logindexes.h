@@ -1,0 +1,59 @@
+#pragma once
+// The indexes that serve the log views beyond the time stamp indexes the log tables are created
+// with. A page or a count of one terminal, one group, one class or one result reads the rows of
+// that value only, newest first, instead of walking the whole time range; the columns that the
+// conditions test come after the time stamp, so a count is answered from the index alone.
+//
+// The log tables themselves stay exactly as the capture modules know them (they insert whole
+// rows by position): an index adds no column. A new log database gets the indexes when it is
+// initialised; an existing one when it is upgraded, which adds only what is missing, keeps
+// every row and lets the capture modules go on inserting meanwhile.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace lt::db
+{
+class Connection;
+}
+
+namespace lt::schema
+{
+
+struct ReadingIndex {
+    QString table;
+    QString name;
+    QString columns; // as in the statement: "IP,AcTime,Class,Result"
+};
+
+// Every reading index, table by table.
+const QList<ReadingIndex>& readingIndexes();
+
+// The index that serves the pages of a list of `table` ("logtable" or "upsendtable") under the
+// condition code of the query dialogs (terminal, group, title, class, result): the terminal's,
+// else the group's, else, without a title, the class's or the result's; empty where the time
+// stamp index serves best (no condition, or a title without a terminal or a group).
+QString readingIndexFor(const QString& table, const QString& condCode);
+
+// "ALTER TABLE t ADD INDEX name (columns), ALGORITHM=INPLACE, LOCK=NONE": built beside the
+// table while rows go on being inserted.
+QString addIndexSql(const ReadingIndex& index);
+
+// The reading indexes that the log database (dovrik) lacks; nullopt-like failure is reported
+// through `error` (empty when the server answered).
+QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* error = nullptr);
+
+struct UpgradeOutcome {
+    QStringList added;    // index names added
+    QStringList failures; // "statement: message"
+    bool ok() const { return failures.isEmpty(); }
+};
+
+// Adds the reading indexes the log database lacks. On a large log each takes a while (about
+// half a minute per 5,000,000 rows here); progress names the index being built.
+UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
+                                  const std::function<void(const QString& index)>& progress = {});
+
+} // namespace lt::schema
