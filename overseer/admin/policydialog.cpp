@@ -40,7 +40,7 @@ QGroupBox* frame(const QString& caption, QWidget* content, QWidget* parent)
     return box;
 }
 
-QToolBar* modeBar(const QString& name, const QStringList& labels, QWidget* parent)
+QToolBar* modeBar(const QString& name, const QStringList& labels, QWidget* parent, QString* tag)
 {
     auto* bar = new QToolBar(parent);
     bar->setObjectName(name);
@@ -51,6 +51,7 @@ QToolBar* modeBar(const QString& name, const QStringList& labels, QWidget* paren
         action->setCheckable(true);
         action->setData(label);
         group->addAction(action);
+        QObject::connect(action, &QAction::triggered, bar, [tag, label] { *tag = label; });
     }
     return bar;
 }
@@ -158,12 +159,8 @@ DialogSt::DialogSt(FormMain& form) : DialogBase(form)
                     保存选择时间();
                 });
     }
-    Toolbar_日志 = modeBar(QStringLiteral("Toolbar_日志"), accessModeLabels(), this);
-    Toolbar_上传 = modeBar(QStringLiteral("Toolbar_上传"), uploadModeLabels(), this);
-    connect(Toolbar_日志, &QToolBar::actionTriggered, this,
-            [this](QAction* a) { accessTag = a->data().toString(); });
-    connect(Toolbar_上传, &QToolBar::actionTriggered, this,
-            [this](QAction* a) { uploadTag = a->data().toString(); });
+    Toolbar_日志 = modeBar(QStringLiteral("Toolbar_日志"), accessModeLabels(), this, &accessTag);
+    Toolbar_上传 = modeBar(QStringLiteral("Toolbar_上传"), uploadModeLabels(), this, &uploadTag);
 
     Grid = new PolicyGrid(this);
     OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
