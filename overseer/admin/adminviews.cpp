@@ -31,6 +31,10 @@ void AdminListView::showList()
     form_.PageSize = qint16(pageSize());
     if (disablesPrintKey())
         emit keyEnabledChanged(key::日志打印, false);
+    setStatus({});
+    // Before the login there is no session to read with, nor anyone to tell.
+    if (!form_.MySql)
+        return;
     ViewStatus waiting;
     waiting.busy = true;
     setStatus(waiting);
