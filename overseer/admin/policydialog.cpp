@@ -63,6 +63,8 @@ QToolBar* modeBar(const QString& name, const QStringList& labels, QWidget* paren
 PolicyGrid::PolicyGrid(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Grid"));
+    setMinimumSize(sizeHint());
+    setToolTip(QStringLiteral("绿色为选中的时段；点击一行选择该类别"));
 }
 
 void PolicyGrid::setMasks(const QStringList& captions, const QStringList& masks, int selected)
