@@ -89,14 +89,23 @@ std::optional<QStringList> readColumn(db::Connection& connection, const QString&
     return column;
 }
 
+namespace
+{
+// A connection lost on the way is still the one to use: its next statement opens it again.
+db::Connection* opened(db::Connection& connection)
+{
+    return connection.isOpen() || !connection.connectionString().isEmpty() ? &connection : nullptr;
+}
+} // namespace
+
 db::Connection* configConnection(CMySql* mySql)
 {
-    return mySql && mySql->Cnn1.isOpen() ? &mySql->Cnn1 : nullptr;
+    return mySql ? opened(mySql->Cnn1) : nullptr;
 }
 
 db::Connection* logConnection(CMySql* mySql)
 {
-    return mySql && mySql->Cnn0.isOpen() ? &mySql->Cnn0 : nullptr;
+    return mySql ? opened(mySql->Cnn0) : nullptr;
 }
 
 Outcome notConnected(const QString& what)
