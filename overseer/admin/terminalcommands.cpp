@@ -138,6 +138,11 @@ void GroupView::renameSelected()
 
 bool GroupView::renameInPlace(int row, const QString& text)
 {
+    // The built-in group takes the members of every deleted group: it keeps its name.
+    if (listModel().text(row, 0).trimmed() == kBuiltInGroup) {
+        warn(window(), QStringLiteral("临时工作组不允许更名！"));
+        return false;
+    }
     if (tooLong(text, kNameBytes)) {
         ui::message(window(), QStringLiteral("组别名称太长"));
         return false;

@@ -260,8 +260,11 @@ private slots:
         QCOMPARE(a().groups.currentText(), "临时工作组");
         form_->runMenuItem(item::组别_更名);
         form_->runMenuItem(item::组别_删除);
-        QCOMPARE(messages.texts(),
-                 QStringList({"临时工作组不允许更名！", "系统用工作组不能删除！"}));
+        // Nor in place: the members of deleted groups would go to a group that is not there.
+        editInPlace("临时组");
+        QCOMPARE(messages.texts(), QStringList({"临时工作组不允许更名！", "系统用工作组不能删除！",
+                                                "临时工作组不允许更名！"}));
+        QCOMPARE(a().groups.currentText(), "临时工作组");
         QCOMPARE(test::tableRows("SELECT count(*) FROM grouptable"), QStringList({"2"}));
     }
 
