@@ -1,8 +1,11 @@
 // The administration's rules without a server or widgets: the octet and site typing rules, the
-// byte limits, the logging-mode codes, the hour masks and the statements with quoted values.
+// byte limits, the logging-mode codes, the hour masks and the statements with quoted values;
+// and the list model of the views under Qt's model tester.
 
 #include "overseer/admin/adminrules.h"
+#include "overseer/admin/listmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 using namespace lt::overseer::admin;
@@ -164,6 +167,31 @@ private slots:
                  "SELECT count(*) FROM blacktable WHERE BINARY Trim(Name)='a' AND S='S'");
     }
 
+    void listModelKeepsTheModelContract()
+    {
+        ListModel model([](const QStringList& texts) { return texts.value(2) == "x" ? 15 : 2; });
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setLayout({{"终端", 1200}, {"ＩＰ", 1550}, {"组别", 1550}});
+        model.setRows({{"b", "1", "x"}, {"a", "2", "y"}, {"c", "3", "y"}});
+        QCOMPARE(model.headerData(1, Qt::Horizontal, lt::overseer::PageModel::kTwipsRole).toInt(),
+                 1550);
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        model.setLabelsEditable(true);
+        QVERIFY(model.setData(model.index(1, 0), "aa"));
+        QVERIFY(!model.setData(model.index(1, 1), "9")); // only the row text is edited in place
+        model.appendRow({"d", "4", "x"});
+        model.sort(0, Qt::DescendingOrder);
+        QCOMPARE(model.text(0, 0), "d");
+        QCOMPARE(model.iconIndex(0), 15);
+        model.setText(0, 2, "y");
+        QCOMPARE(model.iconIndex(0), 2);
+        QVERIFY(model.removeRows(1, 2));
+        QCOMPARE(model.rowCount(), 2);
+        QVERIFY(!model.removeRows(1, 5));
+        QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).isNull());
+    }
+
     void thePolicyIsOneStatementWithoutNamelessColumns()
     {
         QCOMPARE(sql::writePolicy("g", {{"A", "1"}, {"", "0"}, {"C", "0"}}, "0", "2"),
@@ -171,5 +199,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(AdminRules)
+QTEST_MAIN(AdminRules)
 #include "test_adminrules.moc"

@@ -111,6 +111,14 @@ private slots:
         QCOMPARE(a().blackList.listModel().rows(),
                  QList<QStringList>({{"bad.cn", "坏站", "游戏", "S"}}));
         QCOMPARE(a().blackList.listModel().iconIndex(0), 8);
+        QUrl opened;
+        form_->OpenUrl = [&](const QUrl& url) {
+            opened = url;
+            return true;
+        };
+        test::selectRows(*form_, {0});
+        form_->runMenuItem(item::名单_查看);
+        QCOMPARE(opened, QUrl("http://bad.cn"));
         form_->toolbarKey(key::显示白单)->trigger();
         QCOMPARE(a().whiteList.listModel().rows(), QList<QStringList>({{"good.cn", "好站", "Y"}}));
         QCOMPARE(form_->ListView1->model()->headerData(2, Qt::Horizontal).toString(), "是否记日志");
