@@ -7,6 +7,7 @@
 
 #include <QKeyEvent>
 #include <QTreeView>
+#include <algorithm>
 
 namespace lt::overseer::admin
 {
@@ -57,8 +58,44 @@ void AdminListView::showList()
     rows.reserve(fields->size());
     for (const QStringList& f : *fields)
         rows << rowTexts(f);
-    pager_.start(std::move(rows), pageSize());
+    result_ = std::move(rows);
+    pager_.start(result_, pageSize());
+    page_ = 1;
     showPage();
+}
+
+void AdminListView::addRow(const QStringList& texts)
+{
+    model_.appendRow(texts);
+    result_ << texts;
+    resync();
+}
+
+void AdminListView::removeRow(int row)
+{
+    const QStringList texts = model_.rows().value(row);
+    if (!model_.removeRows(row, 1))
+        return;
+    if (const qsizetype at = result_.indexOf(texts); at >= 0)
+        result_.remove(at);
+    resync();
+}
+
+void AdminListView::setRowText(int row, int column, const QString& text)
+{
+    const QStringList before = model_.rows().value(row);
+    model_.setText(row, column, text);
+    if (const qsizetype at = result_.indexOf(before); at >= 0)
+        result_[at] = model_.rows().value(row);
+}
+
+void AdminListView::resync()
+{
+    pager_.start(result_, pageSize());
+    page_ = std::clamp(page_, 1, std::max(1, pager_.pageCount()));
+    for (int p = 1; p < page_; ++p)
+        pager_.显示下页数据();
+    setStatus(pager_.status());
 }
 
 void AdminListView::showPage()
@@ -69,24 +106,28 @@ void AdminListView::showPage()
 
 void AdminListView::firstPage()
 {
+    page_ = 1;
     pager_.显示首页数据();
     showPage();
 }
 
 void AdminListView::previousPage()
 {
+    page_ = std::max(1, page_ - 1);
     pager_.显示上页数据();
     showPage();
 }
 
 void AdminListView::nextPage()
 {
+    page_ = std::min(pager_.pageCount(), page_ + 1);
     pager_.显示下页数据();
     showPage();
 }
 
 void AdminListView::lastPage()
 {
+    page_ = pager_.pageCount();
     pager_.显示尾页数据();
     showPage();
 }
@@ -141,7 +182,7 @@ ListEvents AdminListView::listEvents()
         if (!renameInPlace(index.row(), text))
             return false;
         // The text goes in before label editing turns manual (the list then refuses edits).
-        model_.setText(index.row(), 0, text);
+        setRowText(index.row(), 0, text);
         setLabelEditingManual();
         return true;
     };

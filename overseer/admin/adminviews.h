@@ -55,8 +55,11 @@ public:
     // Whether a row of the list holds `text` in `column` (optionally trimmed before comparing).
     bool listHas(int column, const QString& text, Qt::CaseSensitivity cs,
                  bool trimRows = false) const;
-    // The row added once the database has taken it.
-    void addRow(const QStringList& texts) { model_.appendRow(texts); }
+    // Changes the database has taken, shown at once; the result the pages are cut from follows
+    // them, so paging neither loses an added row nor brings a deleted one back.
+    void addRow(const QStringList& texts);
+    void removeRow(int row);
+    void setRowText(int row, int column, const QString& text);
     // Label editing goes manual: no in-place edit starts any more.
     void setLabelEditingManual();
 
@@ -76,10 +79,14 @@ protected:
     void showPage();
 
 private:
+    // The result again after a change, at the page shown, without redrawing the list.
+    void resync();
     FormMain& form_;
     ListEditing& editing_;
     ListModel model_;
     ResultPager pager_;
+    QList<QStringList> result_; // every row of the table, in the order read
+    int page_ = 1;
 };
 
 class TerminalView : public AdminListView

@@ -70,7 +70,7 @@ void SiteListView::deleteSelected()
         ui::message(window(), done.message, ui::Icon::Exclamation);
         return;
     }
-    listModel().removeRows(row, 1);
+    removeRow(row);
 }
 
 QHash<QString, ConsoleView::Handler> RecentVisitsView::menuHandlers()
@@ -97,7 +97,7 @@ void RecentVisitsView::deleteSelected()
         return;
     }
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        listModel().removeRows(*it, 1);
+        removeRow(*it);
 }
 
 } // namespace lt::overseer::admin

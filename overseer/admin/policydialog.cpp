@@ -293,8 +293,8 @@ void DialogSt::OKButton_Click()
         return;
     }
     const int row = view_->currentRow();
-    view_->listModel().setText(row, 1, accessTag);
-    view_->listModel().setText(row, 2, uploadTag);
+    view_->setRowText(row, 1, accessTag);
+    view_->setRowText(row, 2, uploadTag);
     confirm();
 }
 

@@ -104,7 +104,7 @@ void TerminalView::deleteSelected()
     if (!done)
         return warn(window(), done.message);
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        listModel().removeRows(*it, 1);
+        removeRow(*it);
 }
 
 QHash<QString, ConsoleView::Handler> GroupView::menuHandlers()
@@ -176,7 +176,7 @@ void GroupView::deleteSelected()
                : notConnected(what);
     if (!done)
         return warn(window(), done.message);
-    listModel().removeRows(row, 1);
+    removeRow(row);
 }
 
 } // namespace lt::overseer::admin

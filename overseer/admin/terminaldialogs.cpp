@@ -295,7 +295,7 @@ void DialogFP::OKButton_Click()
         if (!done)
             return say(this, done.message, nullptr, ui::Icon::Exclamation);
         for (int row : rows)
-            view_->listModel().setText(row, 2, group);
+            view_->setRowText(row, 2, group);
     }
     confirm();
 }
@@ -360,7 +360,7 @@ void DialogRN::OKButton_Click()
         QApplication::restoreOverrideCursor();
     }
     if (done || done.partly)
-        view_->listModel().setText(row, 0, name);
+        view_->setRowText(row, 0, name);
     if (!done) {
         say(this, done.message, nullptr, ui::Icon::Exclamation);
         if (!done.partly)

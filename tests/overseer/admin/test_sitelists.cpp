@@ -323,6 +323,31 @@ private slots:
         test::endModules();
     }
 
+    void pagingKeepsTheChangesShown()
+    {
+        QStringList rows;
+        for (int i = 0; i < 502; ++i)
+            rows << QString("('p%1.cn','t','','26-12-06 %2:%3:00','N')")
+                        .arg(i)
+                        .arg(i / 60 % 24, 2, 10, QChar('0'))
+                        .arg(i % 60, 2, 10, QChar('0'));
+        test::sql("DELETE FROM webtable; INSERT INTO webtable VALUES " + rows.join(','), "ipdata");
+        a().recentVisits.显示最近访问();
+        QCOMPARE(form_->panel(1)->text(), "共 502 条记录");
+        const QString first = a().recentVisits.listModel().text(0, 0);
+        test::selectRows(*form_, {0});
+        test::MessageLog messages;
+        form_->runMenuItem(item::访问_删除);
+        QCOMPARE(form_->panel(1)->text(), "共 501 条记录");
+        form_->runPaging(paging::下页);
+        QCOMPARE(a().recentVisits.listModel().rowCount(), 1);
+        form_->runPaging(paging::上页);
+        QCOMPARE(a().recentVisits.listModel().rowCount(), 500);
+        QVERIFY(!a().recentVisits.listHas(0, first, Qt::CaseSensitive));
+        QCOMPARE(form_->panel(3)->text(), "第 1 页");
+        test::endModules();
+    }
+
     void aMissingClassTableBlocksAdding()
     {
         test::sql("RENAME TABLE classtable TO classtable_away", "ipdata");
