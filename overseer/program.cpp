@@ -2,6 +2,7 @@
 #include "common/names.h"
 
 #include "common/processes.h"
+#include "overseer/admin/administration.h"
 #include "overseer/admin/dialogdk.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/startup.h"
@@ -51,6 +52,7 @@ void fillDispatch(FormMain& form)
     d.onKey(key::测试连接, [&form] { form.测试连接函数(); });
     d.onKey(key::显示帮助, [&form] { form.显示帮助(); });
     d.onKey(key::关闭, [&form] { form.关闭(); });
+    admin::bindAdministration(form);
 
     d.onMenuItem(menu::登录, item::登录_修改系统使用端口号.caption, [&form] {
         if (form.解锁())
@@ -75,17 +77,13 @@ UploadLogView* uploadLogView(FormMain& form)
 QList<QString> pendingKeys()
 {
     using namespace key;
-    return {终端配置, 组别配置, 显示黑单, 显示白单, 访问统计,
-            日志导出, 恢复设置, 删除日志, 日志打印, 流量统计};
+    return {访问统计, 日志导出, 恢复设置, 删除日志, 日志打印, 流量统计};
 }
 
 QList<MenuItem> pendingMenuItems()
 {
     using namespace item;
-    return {查看_禁止浏览, 查看_允许浏览, 查看_打印预览, 终端_增加,     终端_分组,
-            终端_更名,     终端_删除,     终端_刷新,     组别_增加,     组别_配置,
-            组别_更名,     组别_删除,     名单_增加,     名单_删除,     名单_查看,
-            访问_删除,     统计_删除记录, 统计_查看网页, 统计_不送日志, 上传_打印};
+    return {查看_打印预览, 统计_删除记录, 统计_查看网页, 上传_打印};
 }
 
 int runConsole(QApplication& app)

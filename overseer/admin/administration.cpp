@@ -1,0 +1,56 @@
+#include "overseer/admin/administration.h"
+
+#include "overseer/admin/listdialogs.h"
+#include "overseer/core/formmain.h"
+
+namespace lt::overseer::admin
+{
+
+namespace
+{
+const QString kObjectName = QStringLiteral("Administration");
+} // namespace
+
+Administration::Administration(FormMain& form)
+    : QObject(&form), terminals(form, editing, this), groups(form, editing, this),
+      blackList(form, editing, true, this), whiteList(form, editing, false, this),
+      recentVisits(form, editing, this)
+{
+    setObjectName(kObjectName);
+}
+
+Administration* administration(FormMain& form)
+{
+    return form.findChild<Administration*>(kObjectName, Qt::FindDirectChildrenOnly);
+}
+
+void bindAdministration(FormMain& form)
+{
+    auto* a = new Administration(form);
+    for (ConsoleView* view : std::initializer_list<ConsoleView*>{
+             &a->terminals, &a->groups, &a->blackList, &a->whiteList, &a->recentVisits})
+        form.addView(view);
+
+    Dispatch& d = form.dispatch();
+    d.onKey(key::终端配置, [a] { a->terminals.显示终端配置(); });
+    d.onKey(key::组别配置, [a] { a->groups.显示组别配置(); });
+    d.onKey(key::显示黑单, [a] { a->blackList.显示黑名单(); });
+    d.onKey(key::显示白单, [a] { a->whiteList.显示白名单(); });
+
+    // Rows of other folders' views: the access log (site in sub-item 5, title in 4) and the
+    // visit statistics by web page (site as the row text, title in sub-item 1).
+    d.onMenuItem(menu::查看, item::查看_禁止浏览.caption, [&form] {
+        if (ConsoleView* view = form.currentView())
+            form.dialog<DialogHD>().run(*view);
+    });
+    d.onMenuItem(menu::查看, item::查看_允许浏览.caption, [&form] {
+        if (ConsoleView* view = form.currentView())
+            form.dialog<DialogBD>().run(*view, AllowFrom::LogRow);
+    });
+    d.onMenuItem(menu::统计, item::统计_不送日志.caption, [&form] {
+        if (ConsoleView* view = form.currentView())
+            form.dialog<DialogBD>().run(*view, AllowFrom::SiteRow);
+    });
+}
+
+} // namespace lt::overseer::admin

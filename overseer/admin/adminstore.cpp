@@ -1,0 +1,154 @@
+#include "overseer/admin/adminstore.h"
+
+#include "common/cmysql.h"
+#include "common/dbmessages.h"
+#include "overseer/admin/adminrules.h"
+
+namespace lt::overseer::admin
+{
+
+namespace
+{
+
+Outcome failure(const QString& what, const db::Error& error)
+{
+    return {false, what + u'\n' + db::describeFailure(error)};
+}
+
+} // namespace
+
+Outcome runAll(db::Connection& connection, const QStringList& statements, const QString& what)
+{
+    if (statements.size() == 1)
+        return runOne(connection, statements.first(), what);
+    if (!connection.beginTransaction())
+        return failure(what, connection.lastError());
+    for (const QString& statement : statements) {
+        if (!connection.execute(statement)) {
+            const db::Error error = connection.lastError();
+            connection.rollback();
+            return failure(what, error);
+        }
+    }
+    if (!connection.commit()) {
+        const db::Error error = connection.lastError();
+        connection.rollback();
+        return failure(what, error);
+    }
+    return {};
+}
+
+Outcome runOne(db::Connection& connection, const QString& statement, const QString& what)
+{
+    if (!connection.execute(statement))
+        return failure(what, connection.lastError());
+    return {};
+}
+
+std::optional<bool> anyRows(db::Connection& connection, const QString& countStatement,
+                            QString* message)
+{
+    const db::Recordset result = connection.query(countStatement);
+    if (connection.failed()) {
+        if (message)
+            *message = db::describeFailure(connection.lastError());
+        return std::nullopt;
+    }
+    return !result.eof() && result.field(0).toLongLong() > 0;
+}
+
+std::optional<QList<QStringList>> readRows(db::Connection& connection, const QString& statement,
+                                           QString* message)
+{
+    QList<QStringList> rows;
+    const bool ok = connection.stream(statement, [&rows](const db::Row& row) {
+        QStringList texts;
+        texts.reserve(row.fieldCount());
+        for (const db::Value& value : row.values())
+            texts << value.toString().trimmed();
+        rows << std::move(texts);
+        return true;
+    });
+    if (!ok) {
+        if (message)
+            *message = db::describeFailure(connection.lastError());
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QStringList> readColumn(db::Connection& connection, const QString& statement,
+                                      QString* message)
+{
+    const auto rows = readRows(connection, statement, message);
+    if (!rows)
+        return std::nullopt;
+    QStringList column;
+    for (const QStringList& row : *rows)
+        column << row.value(0);
+    return column;
+}
+
+namespace
+{
+// A connection lost on the way is still the one to use: its next statement opens it again.
+db::Connection* opened(db::Connection& connection)
+{
+    return connection.isOpen() || !connection.connectionString().isEmpty() ? &connection : nullptr;
+}
+} // namespace
+
+db::Connection* configConnection(CMySql* mySql)
+{
+    return mySql ? opened(mySql->Cnn1) : nullptr;
+}
+
+db::Connection* logConnection(CMySql* mySql)
+{
+    return mySql ? opened(mySql->Cnn0) : nullptr;
+}
+
+Outcome notConnected(const QString& what)
+{
+    return {false, what + u'\n' + db::kServerUnreachable};
+}
+
+Outcome renameTerminal(CMySql& mySql, const QString& name, const QString& address)
+{
+    const QString what = QStringLiteral("终端未能更名。");
+    db::Connection* config = configConnection(&mySql);
+    if (!config)
+        return notConnected(what);
+    if (Outcome o = runOne(*config, sql::renameTerminal(name, address), what); !o)
+        return o;
+    // The log rows keep a copy of the name; both logs follow, or the message says they did not.
+    db::Connection* log = logConnection(&mySql);
+    const QString logWhat = QStringLiteral("终端已更名，但日志中的终端名称未能更新。");
+    Outcome copies = log ? runAll(*log,
+                                  {sql::renameTerminalInLog(name, address),
+                                   sql::renameTerminalInUploads(name, address)},
+                                  logWhat)
+                         : notConnected(logWhat);
+    copies.partly = !copies.ok;
+    return copies;
+}
+
+Outcome renameGroup(CMySql& mySql, const QString& name, const QString& old)
+{
+    const QString what = QStringLiteral("组别未能更名。");
+    db::Connection* config = configConnection(&mySql);
+    if (!config)
+        return notConnected(what);
+    if (Outcome o = runAll(*config,
+                           {sql::renameGroup(name, old), sql::renameGroupMembers(name, old)}, what);
+        !o)
+        return o;
+    db::Connection* log = logConnection(&mySql);
+    const QString logWhat = QStringLiteral("组别已更名，但日志中的组别名称未能更新。");
+    Outcome copies =
+        log ? runOne(*log, sql::renameGroupInLog(name, old), logWhat) : notConnected(logWhat);
+    copies.partly = !copies.ok;
+    return copies;
+}
+
+} // namespace lt::overseer::admin

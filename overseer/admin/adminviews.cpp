@@ -1,0 +1,275 @@
+#include "overseer/admin/adminviews.h"
+
+#include "common/widgets/messages.h"
+#include "overseer/admin/adminrules.h"
+#include "overseer/admin/adminstore.h"
+#include "overseer/core/formmain.h"
+
+#include <QKeyEvent>
+#include <QTreeView>
+#include <algorithm>
+
+namespace lt::overseer::admin
+{
+
+int terminalIcon(const QStringList& texts)
+{
+    return texts.value(2).trimmed() == kBuiltInGroup ? 15 : 2;
+}
+
+AdminListView::AdminListView(FormMain& form, ListEditing& editing, QObject* parent)
+    : form_(form), editing_(editing),
+      model_([this](const QStringList& texts) { return iconOf(texts); })
+{
+    setParent(parent);
+}
+
+void AdminListView::showList()
+{
+    emit showRequested();
+    model_.setLayout(columns());
+    model_.setLabelsEditable(editableLabels() && !editing_.manual);
+    form_.PageSize = qint16(pageSize());
+    if (disablesPrintKey())
+        emit keyEnabledChanged(key::日志打印, false);
+    setStatus({});
+    // Before the login there is no session to read with, nor anyone to tell.
+    if (!form_.MySql)
+        return;
+    ViewStatus waiting;
+    waiting.busy = true;
+    setStatus(waiting);
+
+    beforeQuery();
+    QString why;
+    db::Connection* config = configConnection(form_.MySql.get());
+    std::optional<QList<QStringList>> fields;
+    if (config)
+        fields = readRows(*config, listSql(), &why);
+    else
+        why = db::kServerUnreachable;
+    afterQuery();
+    setStatus({});
+    if (!fields) {
+        ui::message(window(), QStringLiteral("数据未能读取。\n") + why, ui::Icon::Exclamation);
+        return;
+    }
+    QList<QStringList> rows;
+    rows.reserve(fields->size());
+    for (const QStringList& f : *fields)
+        rows << rowTexts(f);
+    result_ = std::move(rows);
+    pager_.start(result_, pageSize());
+    page_ = 1;
+    showPage();
+}
+
+void AdminListView::addRow(const QStringList& texts)
+{
+    model_.appendRow(texts);
+    result_ << texts;
+    resync();
+}
+
+void AdminListView::removeRow(int row)
+{
+    const QStringList texts = model_.rows().value(row);
+    if (!model_.removeRows(row, 1))
+        return;
+    if (const qsizetype at = result_.indexOf(texts); at >= 0)
+        result_.remove(at);
+    resync();
+}
+
+void AdminListView::setRowText(int row, int column, const QString& text)
+{
+    const QStringList before = model_.rows().value(row);
+    model_.setText(row, column, text);
+    if (const qsizetype at = result_.indexOf(before); at >= 0)
+        result_[at] = model_.rows().value(row);
+}
+
+void AdminListView::resync()
+{
+    pager_.start(result_, pageSize());
+    page_ = std::clamp(page_, 1, std::max(1, pager_.pageCount()));
+    for (int p = 1; p < page_; ++p)
+        pager_.显示下页数据();
+    setStatus(pager_.status());
+}
+
+void AdminListView::showPage()
+{
+    model_.setRows(pager_.page());
+    setStatus(pager_.status());
+}
+
+void AdminListView::firstPage()
+{
+    page_ = 1;
+    pager_.显示首页数据();
+    showPage();
+}
+
+void AdminListView::previousPage()
+{
+    page_ = std::max(1, page_ - 1);
+    pager_.显示上页数据();
+    showPage();
+}
+
+void AdminListView::nextPage()
+{
+    page_ = std::min(pager_.pageCount(), page_ + 1);
+    pager_.显示下页数据();
+    showPage();
+}
+
+void AdminListView::lastPage()
+{
+    page_ = pager_.pageCount();
+    pager_.显示尾页数据();
+    showPage();
+}
+
+QString AdminListView::currentText(int column) const
+{
+    return model_.text(currentRow(), column);
+}
+
+bool AdminListView::listHas(int column, const QString& text, Qt::CaseSensitivity cs,
+                            bool trimRows) const
+{
+    for (const QStringList& row : model_.rows()) {
+        const QString value = trimRows ? row.value(column).trimmed() : row.value(column);
+        if (QString::compare(value, text, cs) == 0)
+            return true;
+    }
+    return false;
+}
+
+void AdminListView::setLabelEditingManual()
+{
+    editing_.manual = true;
+    model_.setLabelsEditable(false);
+}
+
+void AdminListView::editLabel()
+{
+    const int row = currentRow();
+    if (row < 0 || editing_.manual || !model_.labelsEditable())
+        return;
+    form_.ListView1->edit(model_.index(row, 0));
+}
+
+bool AdminListView::renameInPlace(int, const QString&)
+{
+    return true;
+}
+
+ListEvents AdminListView::listEvents()
+{
+    ListEvents events;
+    events.afterLabelEdit = [this](const QModelIndex& index, const QString& text) {
+        if (text.isEmpty()) {
+            setLabelEditingManual();
+            return false;
+        }
+        if (listHas(0, text, Qt::CaseInsensitive)) {
+            ui::message(window(), QStringLiteral("名称不能重复"));
+            return false;
+        }
+        if (!renameInPlace(index.row(), text))
+            return false;
+        // The text goes in before label editing turns manual (the list then refuses edits).
+        setRowText(index.row(), 0, text);
+        setLabelEditingManual();
+        return true;
+    };
+    events.doubleClick = [this] { editLabel(); };
+    events.keyDown = [this](QKeyEvent* event) {
+        if (event->key() == Qt::Key_F2)
+            editLabel();
+    };
+    return events;
+}
+
+// ---- the views' tables --------------------------------------------------------------------
+
+TerminalView::TerminalView(FormMain& form, ListEditing& editing, QObject* parent)
+    : AdminListView(form, editing, parent)
+{
+}
+
+QString TerminalView::listSql() const
+{
+    return sql::terminals();
+}
+
+GroupView::GroupView(FormMain& form, ListEditing& editing, QObject* parent)
+    : AdminListView(form, editing, parent)
+{
+}
+
+QString GroupView::listSql() const
+{
+    return sql::groups();
+}
+
+QStringList GroupView::rowTexts(const QStringList& fields) const
+{
+    return {fields.value(0), logModeLabel(fields.value(1)), logModeLabel(fields.value(2))};
+}
+
+SiteListView::SiteListView(FormMain& form, ListEditing& editing, bool black, QObject* parent)
+    : AdminListView(form, editing, parent), black_(black)
+{
+}
+
+QString SiteListView::name() const
+{
+    return black_ ? QStringLiteral("显示黑名单") : QStringLiteral("显示白名单");
+}
+
+QString SiteListView::title() const
+{
+    return black_ ? QStringLiteral("黑   名   单   管   理")
+                  : QStringLiteral("白   名   单   管   理");
+}
+
+QString SiteListView::table() const
+{
+    return black_ ? QStringLiteral("blacktable") : QStringLiteral("whitetable");
+}
+
+ColumnLayout SiteListView::columns() const
+{
+    return black_ ? ListviewHeadShow_黑单() : ListviewHeadShow_白单();
+}
+
+QString SiteListView::listSql() const
+{
+    return black_ ? sql::blackList() : sql::whiteList();
+}
+
+RecentVisitsView::RecentVisitsView(FormMain& form, ListEditing& editing, QObject* parent)
+    : AdminListView(form, editing, parent)
+{
+}
+
+QString RecentVisitsView::listSql() const
+{
+    return sql::recentVisits();
+}
+
+void RecentVisitsView::beforeQuery()
+{
+    notice_ = std::make_unique<ProgressNotice>(form().ProgressExePath, QStringLiteral("提取"));
+}
+
+void RecentVisitsView::afterQuery()
+{
+    notice_.reset();
+}
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,197 @@
+#pragma once
+// The administration's views of the main window: terminals ("显示终端配置"), groups
+// ("显示组别配置"), the black and white lists ("显示黑名单", "显示白名单") and the recently visited
+// sites ("显示最近访问"). Each reads its whole, small table from the configuration database,
+// shows it a page at a time and keeps the list in step with every change the database accepts.
+
+#include "overseer/admin/listmodel.h"
+#include "overseer/admin/progressnotice.h"
+#include "overseer/core/columnlayouts.h"
+#include "overseer/core/consoleview.h"
+#include "overseer/core/resultpager.h"
+
+#include <memory>
+
+namespace lt::overseer
+{
+class FormMain;
+}
+
+namespace lt::overseer::admin
+{
+
+// The icon of a terminal row (name, address, group): its own for the built-in group.
+int terminalIcon(const QStringList& texts);
+
+// What the administration views share: the list's label editing, automatic until an in-place
+// rename switches it to manual.
+struct ListEditing {
+    bool manual = false;
+};
+
+class AdminListView : public ConsoleView
+{
+    Q_OBJECT
+public:
+    AdminListView(FormMain& form, ListEditing& editing, QObject* parent);
+
+    QAbstractItemModel* model() override { return &model_; }
+    ListModel& listModel() { return model_; }
+    FormMain& form() const { return form_; }
+
+    void firstPage() override;
+    void previousPage() override;
+    void nextPage() override;
+    void lastPage() override;
+    ListEvents listEvents() override;
+
+    // The view's procedure: shows the view and the first page of its table.
+    void showList();
+    // The row text of the current row; empty when there is none.
+    QString currentText(int column = 0) const;
+    // Starts an in-place edit of the current row's text while label editing is automatic.
+    void editLabel();
+    ListEditing& editing() { return editing_; }
+    // Whether a row of the list holds `text` in `column` (optionally trimmed before comparing).
+    bool listHas(int column, const QString& text, Qt::CaseSensitivity cs,
+                 bool trimRows = false) const;
+    // Changes the database has taken, shown at once; the result the pages are cut from follows
+    // them, so paging neither loses an added row nor brings a deleted one back.
+    void addRow(const QStringList& texts);
+    void removeRow(int row);
+    void setRowText(int row, int column, const QString& text);
+    // Label editing goes manual: no in-place edit starts any more.
+    void setLabelEditingManual();
+
+protected:
+    virtual ColumnLayout columns() const = 0;
+    virtual QString listSql() const = 0;
+    virtual int pageSize() const { return 5000; }
+    virtual bool disablesPrintKey() const { return true; }
+    virtual bool editableLabels() const { return false; }
+    // The texts of a row from the trimmed fields of a table row.
+    virtual QStringList rowTexts(const QStringList& fields) const { return fields; }
+    virtual int iconOf(const QStringList& texts) const = 0;
+    // In-place rename: false refuses the new text.
+    virtual bool renameInPlace(int row, const QString& text);
+    virtual void beforeQuery() {}
+    virtual void afterQuery() {}
+    void showPage();
+
+private:
+    // The result again after a change, at the page shown, without redrawing the list.
+    void resync();
+    FormMain& form_;
+    ListEditing& editing_;
+    ListModel model_;
+    ResultPager pager_;
+    QList<QStringList> result_; // every row of the table, in the order read
+    int page_ = 1;
+};
+
+class TerminalView : public AdminListView
+{
+    Q_OBJECT
+public:
+    TerminalView(FormMain& form, ListEditing& editing, QObject* parent);
+    QString name() const override { return QStringLiteral("显示终端配置"); }
+    QString title() const override { return QStringLiteral("终    端    配    置"); }
+    QString menuName() const override { return menu::终端; }
+    bool multiSelection() const override { return true; }
+    QHash<QString, Handler> menuHandlers() override;
+
+    void 显示终端配置() { showList(); }
+    // Asks, then deletes the selected terminals.
+    void deleteSelected();
+
+protected:
+    ColumnLayout columns() const override { return ListviewHeadShow_终端(); }
+    QString listSql() const override;
+    bool editableLabels() const override { return true; }
+    bool renameInPlace(int row, const QString& text) override;
+    int iconOf(const QStringList& texts) const override { return terminalIcon(texts); }
+};
+
+class GroupView : public AdminListView
+{
+    Q_OBJECT
+public:
+    GroupView(FormMain& form, ListEditing& editing, QObject* parent);
+    QString name() const override { return QStringLiteral("显示组别配置"); }
+    QString title() const override { return QStringLiteral("组    别    配    置"); }
+    QString menuName() const override { return menu::组别; }
+    QHash<QString, Handler> menuHandlers() override;
+
+    void 显示组别配置() { showList(); }
+    // Refuses the built-in group, then the rename dialog.
+    void renameSelected();
+    // Asks, then deletes the selected group; its members go to the built-in group.
+    void deleteSelected();
+
+protected:
+    ColumnLayout columns() const override { return ListviewHeadShow_组别(); }
+    QString listSql() const override;
+    bool editableLabels() const override { return true; }
+    QStringList rowTexts(const QStringList& fields) const override;
+    bool renameInPlace(int row, const QString& text) override;
+    int iconOf(const QStringList&) const override { return 3; }
+};
+
+// The black and white lists: the administrator's entries of blacktable or whitetable.
+class SiteListView : public AdminListView
+{
+    Q_OBJECT
+public:
+    SiteListView(FormMain& form, ListEditing& editing, bool black, QObject* parent);
+    QString name() const override;
+    QString title() const override;
+    QString menuName() const override { return menu::名单; }
+    QHash<QString, Handler> menuHandlers() override;
+    bool black() const { return black_; }
+    QString table() const;
+
+    void 显示黑名单() { showList(); }
+    void 显示白名单() { showList(); }
+    // Asks, then deletes the selected entry.
+    void deleteSelected();
+
+protected:
+    ColumnLayout columns() const override;
+    QString listSql() const override;
+    bool disablesPrintKey() const override { return black_; }
+    bool editableLabels() const override { return true; }
+    bool renameInPlace(int row, const QString& text) override;
+    int iconOf(const QStringList&) const override { return black_ ? 8 : 9; }
+
+private:
+    bool black_;
+};
+
+class RecentVisitsView : public AdminListView
+{
+    Q_OBJECT
+public:
+    RecentVisitsView(FormMain& form, ListEditing& editing, QObject* parent);
+    QString name() const override { return QStringLiteral("显示最近访问"); }
+    QString title() const override { return QStringLiteral("显    示    最    近    访    问"); }
+    QString menuName() const override { return menu::访问; }
+    bool multiSelection() const override { return true; }
+    QHash<QString, Handler> menuHandlers() override;
+
+    void 显示最近访问() { showList(); }
+    // Asks, then deletes the selected visits.
+    void deleteSelected();
+
+protected:
+    ColumnLayout columns() const override { return ListviewHeadShow_访问(); }
+    QString listSql() const override;
+    int pageSize() const override { return 500; }
+    void beforeQuery() override;
+    void afterQuery() override;
+    int iconOf(const QStringList&) const override { return 10; }
+
+private:
+    std::unique_ptr<ProgressNotice> notice_;
+};
+
+} // namespace lt::overseer::admin

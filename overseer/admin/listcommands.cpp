@@ -1,0 +1,103 @@
+// The commands of the black-list, white-list and recent-visits views: their context menus,
+// in-place renaming of an entry and deleting.
+
+#include "common/widgets/messages.h"
+#include "overseer/admin/adminrules.h"
+#include "overseer/admin/adminstore.h"
+#include "overseer/admin/adminviews.h"
+#include "overseer/admin/listdialogs.h"
+#include "overseer/core/formmain.h"
+
+namespace lt::overseer::admin
+{
+
+QHash<QString, ConsoleView::Handler> SiteListView::menuHandlers()
+{
+    return {
+        {item::名单_增加.caption, [this] { form().dialog<DialogAd>().run(*this); }},
+        {item::名单_删除.caption, [this] { deleteSelected(); }},
+        {item::名单_查看.caption,
+         [this] {
+             if (currentRow() >= 0)
+                 form().openWebPage(currentText());
+         }},
+    };
+}
+
+bool SiteListView::renameInPlace(int row, const QString& text)
+{
+    if (tooLong(text, kEntryRenameBytes)) {
+        ui::message(window(), QStringLiteral("域名太长"));
+        if (!black_)
+            setLabelEditingManual();
+        return false;
+    }
+    db::Connection* config = configConnection(form().MySql.get());
+    QString why = db::kServerUnreachable;
+    const std::optional<bool> taken =
+        config ? anyRows(*config, sql::entryCount(table(), text, sql::Match::IgnoreCase), &why)
+               : std::nullopt;
+    if (!taken) {
+        ui::message(window(), QStringLiteral("无法检查域名是否重复。\n") + why,
+                    ui::Icon::Exclamation);
+        return false;
+    }
+    if (*taken) {
+        ui::message(window(), QStringLiteral("名称不能重复"));
+        return false;
+    }
+    const Outcome done = runOne(*config, sql::renameEntry(table(), text, listModel().text(row, 0)),
+                                QStringLiteral("名单未能更名。"));
+    if (!done)
+        ui::message(window(), done.message, ui::Icon::Exclamation);
+    return bool(done);
+}
+
+void SiteListView::deleteSelected()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    if (ui::message(window(), QStringLiteral("确定删除所选记录吗？"), ui::Icon::Question,
+                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+        return;
+    const QString site = listModel().text(row, 0);
+    db::Connection* config = configConnection(form().MySql.get());
+    const QString what = QStringLiteral("名单未能删除。");
+    const QString statement = black_ ? sql::deleteBlack(site) : sql::deleteWhite(site);
+    const Outcome done = config ? runOne(*config, statement, what) : notConnected(what);
+    if (!done) {
+        ui::message(window(), done.message, ui::Icon::Exclamation);
+        return;
+    }
+    removeRow(row);
+}
+
+QHash<QString, ConsoleView::Handler> RecentVisitsView::menuHandlers()
+{
+    return {{item::访问_删除.caption, [this] { deleteSelected(); }}};
+}
+
+void RecentVisitsView::deleteSelected()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    if (ui::message(window(), QStringLiteral("确定删除所选的最近访问记录吗？"), ui::Icon::Question,
+                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+        return;
+    QStringList statements;
+    for (int row : rows)
+        statements << sql::deleteVisit(listModel().text(row, 0));
+    db::Connection* config = configConnection(form().MySql.get());
+    const QString what = QStringLiteral("最近访问记录未能删除。");
+    const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
+    if (!done) {
+        ui::message(window(), done.message, ui::Icon::Exclamation);
+        return;
+    }
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        removeRow(*it);
+}
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,268 @@
+#include "overseer/admin/listdialogs.h"
+
+#include "common/cmysql.h"
+#include "common/widgets/dialogform.h"
+#include "common/widgets/messages.h"
+#include "overseer/admin/adminrules.h"
+#include "overseer/admin/adminstore.h"
+#include "overseer/admin/adminviews.h"
+#include "overseer/core/formmain.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace lt::overseer::admin
+{
+
+namespace
+{
+
+void warn(QWidget* parent, const QString& text, QWidget* focus = nullptr)
+{
+    ui::message(parent, text, ui::Icon::Exclamation);
+    if (focus)
+        focus->setFocus();
+}
+
+// The class names of classtable, trimmed; nullopt when the table cannot be read.
+std::optional<QStringList> classNames(CMySql* mySql)
+{
+    db::Connection* config = configConnection(mySql);
+    if (!config)
+        return std::nullopt;
+    const auto rows = readRows(*config, sql::classes());
+    if (!rows)
+        return std::nullopt;
+    QStringList names;
+    for (const QStringList& row : *rows)
+        names << row.value(0);
+    return names;
+}
+
+Outcome putOnList(CMySql* mySql, const QStringList& statements, bool black)
+{
+    const QString what =
+        black ? QStringLiteral("未能加入黑名单。") : QStringLiteral("未能加入白名单。");
+    db::Connection* config = configConnection(mySql);
+    return config ? runAll(*config, statements, what) : notConnected(what);
+}
+
+QLabel* label(QWidget* parent, const QString& name)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    l->setMinimumWidth(360);
+    return l;
+}
+
+} // namespace
+
+QString currentCell(ConsoleView& view, int column)
+{
+    QAbstractItemModel* model = view.model();
+    const int row = view.currentRow();
+    if (!model || row < 0)
+        return {};
+    return model->index(row, column).data().toString().trimmed();
+}
+
+// ---- add entry ----------------------------------------------------------------------------
+
+DialogAd::DialogAd(FormMain& form) : DialogBase(form)
+{
+    Text_域名 = new QLineEdit(this);
+    Text_域名->setObjectName(QStringLiteral("Text_域名"));
+    Text_域名->setMaxLength(kSiteChars);
+    Text_标题 = new QLineEdit(this);
+    Text_标题->setObjectName(QStringLiteral("Text_标题"));
+    Text_标题->setMaxLength(kTitleChars);
+    Text_类别 = new QComboBox(this);
+    Text_类别->setObjectName(QStringLiteral("Text_类别"));
+    OKButton = ui::makeButton(this, QStringLiteral("确认"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("关闭"), QStringLiteral("CancelButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("域名："), Text_域名},
+                                           {QStringLiteral("标题："), Text_标题},
+                                           {QStringLiteral("类别："), Text_类别}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    setMinimumWidth(460);
+    connect(Text_域名, &QLineEdit::textChanged, this, &DialogAd::Text_域名_Change);
+    connect(Text_类别, &QComboBox::activated, this, [this] { OKButton->setEnabled(true); });
+    connect(OKButton, &QPushButton::clicked, this, &DialogAd::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogAd::run(SiteListView& view)
+{
+    view_ = &view;
+    setWindowTitle(view.black() ? QStringLiteral("增加黑名单") : QStringLiteral("增加白名单"));
+    Text_类别->clear();
+    OKButton->setEnabled(false);
+    if (view.black()) {
+        const auto names = classNames(form().MySql.get());
+        if (names)
+            Text_类别->addItems(*names);
+        else
+            warn(this, kClassTableLost);
+    } else {
+        Text_类别->addItems({QStringLiteral("记录日志"), QStringLiteral("不记日志")});
+    }
+    Text_类别->setCurrentIndex(-1);
+    Text_域名->setFocus();
+    return DialogBase::run();
+}
+
+void DialogAd::Text_域名_Change()
+{
+    const SiteEdit edit = siteRule(Text_域名->text());
+    if (!edit.changed)
+        return;
+    Text_域名->setText(edit.text);
+    if (edit.caretToEnd)
+        Text_域名->setCursorPosition(int(Text_域名->text().size()));
+    if (!edit.message.isEmpty())
+        warn(this, edit.message);
+}
+
+void DialogAd::OKButton_Click()
+{
+    const QString site = Text_域名->text().trimmed();
+    const QString title = Text_标题->text().trimmed();
+    if (site.isEmpty())
+        return warn(this, QStringLiteral("请填写域名"), Text_域名);
+    if (title.isEmpty())
+        return warn(this, QStringLiteral("请填写标题"), Text_标题);
+    CMySql* mySql = form().MySql.get();
+    db::Connection* config = configConnection(mySql);
+    QString why = db::kServerUnreachable;
+    const std::optional<bool> taken =
+        view_->listHas(0, site, Qt::CaseSensitive)
+            ? std::optional<bool>(true)
+            : (config ? anyRows(*config, sql::entryCount(view_->table(), site, sql::Match::Exact),
+                                &why)
+                      : std::nullopt);
+    if (!taken)
+        return warn(this, QStringLiteral("无法检查域名是否重复。\n") + why);
+    if (*taken)
+        return warn(this, QStringLiteral("域名不能重复"), Text_域名);
+    const QString choice = Text_类别->currentText().trimmed();
+    const bool black = view_->black();
+    const bool logged = choice == QStringLiteral("记录日志");
+    const QStringList statements =
+        black ? putOnBlackList(site, title, choice) : putOnWhiteList(site, title, logged);
+    if (const Outcome done = putOnList(mySql, statements, black); !done)
+        return warn(this, done.message);
+    if (black)
+        view_->addRow({site, title, choice, QStringLiteral("S")});
+    else
+        view_->addRow({site, title, logged ? QStringLiteral("Y") : QStringLiteral("N")});
+    Text_域名->clear();
+    Text_标题->clear();
+    Text_域名->setFocus();
+}
+
+// ---- allow --------------------------------------------------------------------------------
+
+DialogBD::DialogBD(FormMain& form) : DialogBase(form)
+{
+    L域名 = label(this, QStringLiteral("L域名"));
+    L标题 = label(this, QStringLiteral("L标题"));
+    OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(L域名);
+    layout->addWidget(L标题);
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    connect(OKButton, &QPushButton::clicked, this, &DialogBD::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogBD::run(ConsoleView& view, AllowFrom from)
+{
+    from_ = from;
+    const bool log = from == AllowFrom::LogRow;
+    setWindowTitle(log ? QStringLiteral("将选择的网站/网页加入白名单")
+                       : QStringLiteral("使选择的网站/网页加入白名单"));
+    site = currentCell(view, log ? 5 : 0);
+    title = currentCell(view, log ? 4 : 1);
+    if (site.isEmpty()) {
+        form().unload(this);
+        return false;
+    }
+    L标题->setText(QStringLiteral("标题：") + title);
+    L域名->setText(QStringLiteral("域名：") + site);
+    return DialogBase::run();
+}
+
+void DialogBD::OKButton_Click()
+{
+    const bool logged = from_ == AllowFrom::LogRow;
+    if (const Outcome done =
+            putOnList(form().MySql.get(), putOnWhiteList(site, title, logged), false);
+        !done)
+        return warn(this, done.message);
+    confirm();
+}
+
+// ---- block --------------------------------------------------------------------------------
+
+DialogHD::DialogHD(FormMain& form) : DialogBase(form)
+{
+    setWindowTitle(QStringLiteral("将选择的网站/网页加入黑名单"));
+    L域名 = label(this, QStringLiteral("L域名"));
+    L标题 = label(this, QStringLiteral("L标题"));
+    Text_类别 = new QComboBox(this);
+    Text_类别->setObjectName(QStringLiteral("Text_类别"));
+    OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(L域名);
+    layout->addWidget(L标题);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("类别："), Text_类别}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    connect(OKButton, &QPushButton::clicked, this, &DialogHD::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogHD::run(ConsoleView& view)
+{
+    site = currentCell(view, 5);
+    title = currentCell(view, 4);
+    if (site.isEmpty()) {
+        form().unload(this);
+        return false;
+    }
+    Text_类别->clear();
+    OKButton->setEnabled(true);
+    if (const auto names = classNames(form().MySql.get())) {
+        for (const QString& name : *names) {
+            if (name != QStringLiteral("上网"))
+                Text_类别->addItem(name);
+        }
+    } else {
+        warn(this, kClassTableLost);
+        OKButton->setEnabled(false);
+    }
+    Text_类别->setCurrentIndex(-1);
+    L标题->setText(QStringLiteral("标题：") + title);
+    L域名->setText(QStringLiteral("域名：") + site);
+    return DialogBase::run();
+}
+
+void DialogHD::OKButton_Click()
+{
+    const QString className = Text_类别->currentText().trimmed();
+    if (className.isEmpty())
+        return warn(this, QStringLiteral("请选择类别"), Text_类别);
+    if (const Outcome done =
+            putOnList(form().MySql.get(), putOnBlackList(site, title, className, true), true);
+        !done)
+        return warn(this, done.message);
+    confirm();
+}
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,85 @@
+#pragma once
+// The access policy of one group: for each of the twelve content classes the hours of the day
+// selected, and the two logging modes. The class tabs hold their masks until OK, which writes
+// the whole policy in one statement; Cancel writes nothing. Beside the tabs an overview grid
+// shows every class's hours at once.
+
+#include "overseer/core/dialogbase.h"
+
+#include <QStringList>
+
+class QActionGroup;
+class QTabBar;
+class QToolBar;
+class QPushButton;
+class QToolButton;
+
+namespace lt::overseer::admin
+{
+
+class AdminListView;
+
+// The twelve classes by the 24 hours, a cell filled where the hour is selected; the selected
+// class is framed. A click on a row picks that class.
+class PolicyGrid : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PolicyGrid(QWidget* parent = nullptr);
+    void setMasks(const QStringList& captions, const QStringList& masks, int selected);
+    QSize sizeHint() const override;
+
+signals:
+    void classPicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QRect cell(int row, int column) const;
+    QStringList captions_;
+    QStringList masks_;
+    int selected_ = 0;
+};
+
+class DialogSt : public DialogBase
+{
+    Q_OBJECT
+public:
+    static constexpr char kName[] = "DialogSt";
+    explicit DialogSt(FormMain& form);
+    // Opens for the selected row of the group view; false when the group cannot be read.
+    bool run(AdminListView& view);
+
+    QTabBar* TabStrip_类别;
+    QWidget* Toolbar_时间;
+    QList<QToolButton*> hourButtons; // in the order of hourCaptions()
+    QToolBar* Toolbar_快速选择;
+    QToolBar* Toolbar_日志;
+    QToolBar* Toolbar_上传;
+    PolicyGrid* Grid;
+    QPushButton* OKButton;     // "确定"
+    QPushButton* CancelButton; // "取消"
+
+    // Each tab's column (its key) and mask (its tag), in tab order.
+    QStringList tabKeys;
+    QStringList tabMasks;
+    QString accessTag; // the chosen mode labels
+    QString uploadTag;
+    QString group;
+
+    void TabStrip_类别_Click();
+    void 保存选择时间();
+    void OKButton_Click();
+
+private:
+    bool load();
+    void showMask();
+    void pressMode(QToolBar* bar, const QString& label);
+    AdminListView* view_ = nullptr;
+    QString storedAccess_; // the codes read, written back when no label stands for them
+    QString storedUpload_;
+};
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,182 @@
+// The commands of the terminal and group views: their context menus, in-place renaming and
+// deleting.
+
+#include "common/cmysql.h"
+#include "common/widgets/messages.h"
+#include "overseer/admin/adminrules.h"
+#include "overseer/admin/adminstore.h"
+#include "overseer/admin/adminviews.h"
+#include "overseer/admin/policydialog.h"
+#include "overseer/admin/terminaldialogs.h"
+#include "overseer/core/formmain.h"
+
+#include <QTreeView>
+
+namespace lt::overseer::admin
+{
+
+namespace
+{
+
+void warn(QWidget* parent, const QString& text)
+{
+    ui::message(parent, text, ui::Icon::Exclamation);
+}
+
+// The list repaints after a dialog that changed it.
+void repaint(FormMain& form)
+{
+    form.ListView1->hide();
+    form.ListView1->show();
+}
+
+bool takenIgnoringCase(QWidget* parent, CMySql* mySql, const QString& countSql)
+{
+    db::Connection* config = configConnection(mySql);
+    QString why = db::kServerUnreachable;
+    const std::optional<bool> taken =
+        config ? anyRows(*config, countSql, &why) : std::optional<bool>();
+    if (!taken) {
+        warn(parent, QStringLiteral("无法检查名称是否重复。\n") + why);
+        return true;
+    }
+    if (*taken)
+        ui::message(parent, QStringLiteral("名称不能重复"));
+    return *taken;
+}
+
+} // namespace
+
+QHash<QString, ConsoleView::Handler> TerminalView::menuHandlers()
+{
+    return {
+        {item::终端_增加.caption,
+         [this] {
+             form().dialog<DialogZJ>().run(*this);
+             repaint(form());
+         }},
+        {item::终端_分组.caption,
+         [this] {
+             if (selectedRows().isEmpty())
+                 return;
+             form().dialog<DialogFP>().run(*this);
+             repaint(form());
+         }},
+        {item::终端_更名.caption,
+         [this] {
+             if (currentRow() >= 0)
+                 form().dialog<DialogRN>().run(*this, QStringLiteral("终端更名"));
+         }},
+        {item::终端_删除.caption, [this] { deleteSelected(); }},
+        {item::终端_刷新.caption, [this] { 显示终端配置(); }},
+    };
+}
+
+bool TerminalView::renameInPlace(int row, const QString& text)
+{
+    if (tooLong(text, kNameBytes)) {
+        ui::message(window(), QStringLiteral("终端名称太长"));
+        return false;
+    }
+    CMySql* mySql = form().MySql.get();
+    if (takenIgnoringCase(window(), mySql, sql::terminalNameCount(text, sql::Match::IgnoreCase)))
+        return false;
+    const Outcome done = renameTerminal(*mySql, text, listModel().text(row, 1));
+    if (!done)
+        warn(window(), done.message);
+    return done || done.partly;
+}
+
+void TerminalView::deleteSelected()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    if (ui::message(window(), QStringLiteral("确定删除所选终端吗？"), ui::Icon::Question,
+                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+        return;
+    QStringList statements;
+    for (int row : rows)
+        statements << sql::deleteTerminal(listModel().text(row, 1));
+    db::Connection* config = configConnection(form().MySql.get());
+    const QString what = QStringLiteral("终端未能删除。");
+    const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
+    if (!done)
+        return warn(window(), done.message);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        removeRow(*it);
+}
+
+QHash<QString, ConsoleView::Handler> GroupView::menuHandlers()
+{
+    return {
+        {item::组别_增加.caption,
+         [this] {
+             form().dialog<DialogZb>().run(*this);
+             repaint(form());
+         }},
+        {item::组别_配置.caption,
+         [this] {
+             if (currentRow() >= 0)
+                 form().dialog<DialogSt>().run(*this);
+         }},
+        {item::组别_更名.caption, [this] { renameSelected(); }},
+        {item::组别_删除.caption, [this] { deleteSelected(); }},
+    };
+}
+
+void GroupView::renameSelected()
+{
+    if (currentRow() < 0)
+        return;
+    if (currentText() == kBuiltInGroup) {
+        warn(window(), QStringLiteral("临时工作组不允许更名！"));
+        return;
+    }
+    form().dialog<DialogRN>().run(*this, QStringLiteral("组别更名"));
+}
+
+bool GroupView::renameInPlace(int row, const QString& text)
+{
+    // The built-in group takes the members of every deleted group: it keeps its name.
+    if (listModel().text(row, 0).trimmed() == kBuiltInGroup) {
+        warn(window(), QStringLiteral("临时工作组不允许更名！"));
+        return false;
+    }
+    if (tooLong(text, kNameBytes)) {
+        ui::message(window(), QStringLiteral("组别名称太长"));
+        return false;
+    }
+    CMySql* mySql = form().MySql.get();
+    if (takenIgnoringCase(window(), mySql, sql::groupNameCount(text, sql::Match::IgnoreCase)))
+        return false;
+    const Outcome done = renameGroup(*mySql, text, listModel().text(row, 0));
+    if (!done)
+        warn(window(), done.message);
+    return done || done.partly;
+}
+
+void GroupView::deleteSelected()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const QString group = listModel().text(row, 0);
+    if (group.trimmed() == kBuiltInGroup) {
+        ui::message(window(), QStringLiteral("系统用工作组不能删除！"));
+        return;
+    }
+    if (ui::message(window(), QStringLiteral("确定删除所选组别吗？"), ui::Icon::Question,
+                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+        return;
+    db::Connection* config = configConnection(form().MySql.get());
+    const QString what = QStringLiteral("组别未能删除。");
+    const Outcome done =
+        config ? runAll(*config, {sql::moveMembersToBuiltIn(group), sql::deleteGroup(group)}, what)
+               : notConnected(what);
+    if (!done)
+        return warn(window(), done.message);
+    removeRow(row);
+}
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,372 @@
+#include "overseer/admin/terminaldialogs.h"
+
+#include "common/cmysql.h"
+#include "common/gbk.h"
+#include "common/widgets/dialogform.h"
+#include "common/widgets/messages.h"
+#include "overseer/admin/adminrules.h"
+#include "overseer/admin/adminstore.h"
+#include "overseer/admin/adminviews.h"
+#include "overseer/admin/progressnotice.h"
+#include "overseer/core/formmain.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace lt::overseer::admin
+{
+
+namespace
+{
+
+QLineEdit* lineEdit(QWidget* parent, const QString& name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QComboBox* comboBox(QWidget* parent, const QString& name, const QStringList& items = {})
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(items);
+    return box;
+}
+
+void say(QWidget* parent, const QString& text, QWidget* focus = nullptr,
+         ui::Icon icon = ui::Icon::None)
+{
+    ui::message(parent, text, icon);
+    if (focus)
+        focus->setFocus();
+}
+
+// The group names for a combo box; a message when they cannot be read.
+void fillGroups(QWidget* dialog, CMySql* mySql, QComboBox* combo)
+{
+    combo->clear();
+    QString why;
+    db::Connection* config = configConnection(mySql);
+    const auto names = config ? readColumn(*config, sql::groupNames(), &why) : std::nullopt;
+    if (!names) {
+        say(dialog, QStringLiteral("组别未能读取。\n") + (config ? why : db::kServerUnreachable),
+            nullptr, ui::Icon::Exclamation);
+        return;
+    }
+    combo->addItems(*names);
+    combo->setCurrentIndex(-1);
+}
+
+// A yes/no lookup in the table; a failure is reported and counts as taken, so nothing is added.
+// A name taken gets the dialog's own message.
+bool takenInTable(QWidget* dialog, CMySql* mySql, const QString& countSql, const QString& taken,
+                  ui::Icon icon = ui::Icon::None)
+{
+    db::Connection* config = configConnection(mySql);
+    if (!config) {
+        say(dialog, db::kServerUnreachable, nullptr, ui::Icon::Exclamation);
+        return true;
+    }
+    QString why;
+    const std::optional<bool> found = anyRows(*config, countSql, &why);
+    if (!found) {
+        say(dialog, QStringLiteral("无法检查名称是否重复。\n") + why, nullptr,
+            ui::Icon::Exclamation);
+        return true;
+    }
+    if (*found)
+        say(dialog, taken, nullptr, icon);
+    return *found;
+}
+
+} // namespace
+
+void limitBytes(QLineEdit* box, int bytes)
+{
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, bytes](const QString& text) {
+        if (gbk::byteWidth(text) > bytes)
+            box->setText(gbk::leftBytes(text, bytes));
+    });
+}
+
+// ---- add terminal -------------------------------------------------------------------------
+
+DialogZJ::DialogZJ(FormMain& form) : DialogBase(form)
+{
+    setWindowTitle(QStringLiteral("增加终端"));
+    Text_名称 = lineEdit(this, QStringLiteral("Text_名称"));
+    limitBytes(Text_名称, kNameBytes);
+    auto* address = new QHBoxLayout;
+    address->setSpacing(2);
+    for (int i = 0; i < 4; ++i) {
+        Text_IP[i] = lineEdit(this, QStringLiteral("Text_IP%1").arg(i + 1));
+        Text_IP[i]->setMaxLength(kOctetChars);
+        Text_IP[i]->setFixedWidth(46);
+        Text_IP[i]->setAlignment(Qt::AlignCenter);
+        if (i)
+            address->addWidget(new QLabel(QStringLiteral("．"), this));
+        address->addWidget(Text_IP[i]);
+        connect(Text_IP[i], &QLineEdit::textChanged, this, [this, i] { Text_IP_Change(i); });
+    }
+    address->addStretch();
+    auto* addressField = new QWidget(this);
+    addressField->setLayout(address);
+    address->setContentsMargins(0, 0, 0, 0);
+    Text_组别 = comboBox(this, QStringLiteral("Text_组别"));
+    OKButton = ui::makeButton(this, QStringLiteral("增加"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("关闭"), QStringLiteral("CancelButton"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("终端："), Text_名称},
+                                           {QStringLiteral("ＩＰ："), addressField},
+                                           {QStringLiteral("组别："), Text_组别}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    setMinimumWidth(340);
+    connect(OKButton, &QPushButton::clicked, this, &DialogZJ::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogZJ::run(AdminListView& view)
+{
+    view_ = &view;
+    fillGroups(this, form().MySql.get(), Text_组别);
+    Text_名称->setFocus();
+    return DialogBase::run();
+}
+
+void DialogZJ::Text_IP_Change(int box)
+{
+    QLineEdit* edit = Text_IP[box];
+    const OctetEdit result = octetRule(edit->text(), box == 3);
+    if (result.changed) {
+        edit->setText(result.text);
+        edit->setFocus();
+    }
+    if (result.beep)
+        QApplication::beep();
+    if (result.advance)
+        Text_IP[box + 1]->setFocus();
+}
+
+void DialogZJ::OKButton_Click()
+{
+    Text_名称->setText(Text_名称->text().trimmed());
+    for (QLineEdit* octet : Text_IP)
+        octet->setText(octet->text().trimmed());
+    const QString name = Text_名称->text();
+    const QString group = Text_组别->currentText().trimmed();
+    if (name.isEmpty())
+        return say(this, QStringLiteral("请填写终端"), Text_名称);
+    if (group.isEmpty())
+        return say(this, QStringLiteral("请填写组别"), Text_组别);
+    QStringList octets;
+    for (int i = 0; i < 4; ++i) {
+        if (Text_IP[i]->text().isEmpty())
+            return say(this, QStringLiteral("请填写ＩＰ%1").arg(i + 1), Text_IP[i]);
+        octets << Text_IP[i]->text();
+    }
+    const QString address = octets.join(u'.');
+    for (const QStringList& row : view_->listModel().rows()) {
+        if (row.value(0) == name)
+            return say(this, QStringLiteral("名称不要重复"), Text_名称);
+        if (row.value(1) == address)
+            return say(this, QStringLiteral("地址不能重复"), Text_IP[0]);
+    }
+    CMySql* mySql = form().MySql.get();
+    if (takenInTable(this, mySql, sql::terminalNameCount(name, sql::Match::Exact),
+                     QStringLiteral("名称不要重复")))
+        return Text_名称->setFocus();
+    if (takenInTable(this, mySql, sql::terminalAddressCount(address),
+                     QStringLiteral("地址不能重复")))
+        return Text_IP[0]->setFocus();
+    db::Connection* config = configConnection(mySql);
+    const QString what = QStringLiteral("终端未能增加。");
+    const Outcome added = config ? runOne(*config, sql::insertTerminal(name, address, group), what)
+                                 : notConnected(what);
+    if (!added)
+        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+    view_->addRow({name, address, group});
+    Text_名称->clear();
+    for (QLineEdit* octet : Text_IP)
+        octet->clear();
+    Text_名称->setFocus();
+}
+
+// ---- add group ----------------------------------------------------------------------------
+
+DialogZb::DialogZb(FormMain& form) : DialogBase(form)
+{
+    setWindowTitle(QStringLiteral("组别管理"));
+    Text_组别 = lineEdit(this, QStringLiteral("Text_组别"));
+    limitBytes(Text_组别, kNameBytes);
+    Text_日志 = comboBox(this, QStringLiteral("Text_日志"), accessModeLabels());
+    Text_上传 = comboBox(this, QStringLiteral("Text_上传"), uploadModeLabels());
+    OKButton = ui::makeButton(this, QStringLiteral("增加"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("关闭"), QStringLiteral("CancelButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("组别名称："), Text_组别},
+                                           {QStringLiteral("访问日志："), Text_日志},
+                                           {QStringLiteral("上传日志："), Text_上传}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    setMinimumWidth(300);
+    connect(OKButton, &QPushButton::clicked, this, &DialogZb::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogZb::run(AdminListView& view)
+{
+    view_ = &view;
+    Text_日志->setCurrentText(QStringLiteral("全记"));
+    Text_上传->setCurrentText(QStringLiteral("全记"));
+    Text_组别->setFocus();
+    return DialogBase::run();
+}
+
+void DialogZb::OKButton_Click()
+{
+    const QString name = Text_组别->text().trimmed();
+    Text_组别->setText(name);
+    if (name.isEmpty())
+        return say(this, QStringLiteral("组名不能为空"), Text_组别);
+    CMySql* mySql = form().MySql.get();
+    if (view_->listHas(0, name, Qt::CaseSensitive))
+        return say(this, QStringLiteral("组名不能重复"), Text_组别);
+    if (takenInTable(this, mySql, sql::groupNameCount(name, sql::Match::Exact),
+                     QStringLiteral("组名不能重复")))
+        return Text_组别->setFocus();
+    const QString access = Text_日志->currentText();
+    const QString upload = Text_上传->currentText();
+    db::Connection* config = configConnection(mySql);
+    const QString what = QStringLiteral("组别未能增加。");
+    const Outcome added =
+        config ? runOne(*config, sql::insertGroup(name, logModeCode(access), logModeCode(upload)),
+                        what)
+               : notConnected(what);
+    if (!added)
+        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+    view_->addRow({name, access, upload});
+    Text_组别->clear();
+    Text_组别->setFocus();
+}
+
+// ---- assign group -------------------------------------------------------------------------
+
+DialogFP::DialogFP(FormMain& form) : DialogBase(form)
+{
+    setWindowTitle(QStringLiteral("组别分配"));
+    Combo_组别 = comboBox(this, QStringLiteral("Combo_组别"));
+    OKButton = ui::makeButton(this, QStringLiteral("确认"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
+    OKButton->setEnabled(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("组别："), Combo_组别}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    setMinimumWidth(280);
+    connect(Combo_组别, &QComboBox::activated, this, [this] { OKButton->setEnabled(true); });
+    connect(OKButton, &QPushButton::clicked, this, &DialogFP::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogFP::run(AdminListView& view)
+{
+    view_ = &view;
+    fillGroups(this, form().MySql.get(), Combo_组别);
+    OKButton->setEnabled(false);
+    return DialogBase::run();
+}
+
+void DialogFP::OKButton_Click()
+{
+    const QString group = Combo_组别->currentText().trimmed();
+    const QList<int> rows = view_->selectedRows();
+    QStringList statements;
+    for (int row : rows)
+        statements << sql::assignGroup(group, view_->listModel().text(row, 1));
+    if (!statements.isEmpty()) {
+        db::Connection* config = configConnection(form().MySql.get());
+        const QString what = QStringLiteral("终端未能分配到组别。");
+        const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
+        if (!done)
+            return say(this, done.message, nullptr, ui::Icon::Exclamation);
+        for (int row : rows)
+            view_->setRowText(row, 2, group);
+    }
+    confirm();
+}
+
+// ---- rename -------------------------------------------------------------------------------
+
+DialogRN::DialogRN(FormMain& form) : DialogBase(form)
+{
+    Text_Name = lineEdit(this, QStringLiteral("Text_Name"));
+    limitBytes(Text_Name, kNameBytes);
+    OKButton = ui::makeButton(this, QStringLiteral("确定"), QStringLiteral("OKButton"), true);
+    CancelButton = ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("CancelButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ui::fieldGrid(this, {{QStringLiteral("名称："), Text_Name}}));
+    layout->addLayout(ui::buttonRow({OKButton, CancelButton}));
+    setMinimumWidth(280);
+    connect(OKButton, &QPushButton::clicked, this, &DialogRN::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+}
+
+bool DialogRN::run(AdminListView& view, const QString& caption)
+{
+    view_ = &view;
+    setWindowTitle(caption);
+    Text_Name->setText(view.currentText().trimmed());
+    Text_Name->selectAll();
+    Text_Name->setFocus();
+    return DialogBase::run();
+}
+
+bool DialogRN::nameTaken(const QString& name)
+{
+    const QString taken = QStringLiteral("此名称已存在，不可重复使用！");
+    if (view_->listHas(0, name, Qt::CaseSensitive, true)) {
+        say(this, taken, nullptr, ui::Icon::Exclamation);
+        return true;
+    }
+    const bool terminals = view_->name() == QStringLiteral("显示终端配置");
+    const QString count = terminals ? sql::terminalNameCount(name, sql::Match::Exact)
+                                    : sql::groupNameCount(name, sql::Match::Exact);
+    return takenInTable(this, form().MySql.get(), count, taken, ui::Icon::Exclamation);
+}
+
+void DialogRN::OKButton_Click()
+{
+    const QString name = Text_Name->text().trimmed();
+    if (name.isEmpty())
+        return Text_Name->setFocus();
+    const int row = view_->currentRow();
+    if (nameTaken(name))
+        return Text_Name->setFocus();
+    if (row < 0 || !form().MySql)
+        return say(this, db::kServerUnreachable, nullptr, ui::Icon::Exclamation);
+    Outcome done;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ProgressNotice notice(form().ProgressExePath, QStringLiteral("更新"));
+        if (view_->name() == QStringLiteral("显示终端配置"))
+            done = renameTerminal(*form().MySql, name, view_->listModel().text(row, 1));
+        else if (view_->name() == QStringLiteral("显示组别配置"))
+            done = renameGroup(*form().MySql, name, view_->listModel().text(row, 0).trimmed());
+        QApplication::restoreOverrideCursor();
+    }
+    if (done || done.partly)
+        view_->setRowText(row, 0, name);
+    if (!done) {
+        say(this, done.message, nullptr, ui::Icon::Exclamation);
+        if (!done.partly)
+            return;
+    }
+    confirm();
+}
+
+} // namespace lt::overseer::admin

@@ -1,0 +1,102 @@
+#pragma once
+// What the administration's GUI tests share: the real main window with the console's
+// connections on the test server, the statements sent, and small ways to act on dialogs.
+
+#include "common/cmysql.h"
+#include "common/datasources.h"
+#include "common/odbc.h"
+#include "overseer/admin/administration.h"
+#include "overseer/core/formmain.h"
+#include "overseer/program.h"
+#include "tests/overseer/consoletest.h"
+
+#include <QComboBox>
+#include <QTest>
+#include <QTreeView>
+
+namespace lt::test
+{
+
+// The statements sent while it lives, with the data source they went to.
+class StatementLog
+{
+public:
+    StatementLog()
+    {
+        id_ = db::addStatementObserver([this](const db::StatementEvent& e) {
+            if (e.kind == db::StatementEvent::Statement)
+                events << e;
+        });
+    }
+    ~StatementLog() { db::removeStatementObserver(id_); }
+    QStringList texts() const
+    {
+        QStringList list;
+        for (const db::StatementEvent& e : events)
+            list << e.text;
+        return list;
+    }
+    // The statements that change something (no SELECT, no transaction control).
+    QStringList changes() const
+    {
+        QStringList list;
+        for (const QString& t : texts()) {
+            const QString head = t.left(6).toUpper();
+            if (head == "UPDATE" || head == "INSERT" || head == "DELETE")
+                list << t;
+        }
+        return list;
+    }
+    void clear() { events.clear(); }
+    QList<db::StatementEvent> events;
+
+private:
+    int id_ = 0;
+};
+
+inline std::unique_ptr<overseer::FormMain> adminForm()
+{
+    auto form = std::make_unique<overseer::FormMain>();
+    overseer::fillDispatch(*form);
+    form->EndConsole = [] {};
+    form->MySql = std::make_unique<CMySql>();
+    const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
+    if (!form->MySql->Cnn0.open(strings.log) || !form->MySql->Cnn1.open(strings.config))
+        qFatal("cannot open the console's connections");
+    form->show();
+    return form;
+}
+
+// Picks a combo box entry as a person does (the activation enables OK in some dialogs).
+inline void pick(QComboBox* combo, const QString& text)
+{
+    const int index = combo->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// Selects rows of the list (the first one current).
+inline void selectRows(overseer::FormMain& form, const QList<int>& rows)
+{
+    QTreeView* list = form.ListView1;
+    list->clearSelection();
+    for (int i = 0; i < rows.size(); ++i) {
+        const QModelIndex index = list->model()->index(rows[i], 0);
+        if (i == 0)
+            list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+        else
+            list->selectionModel()->select(index,
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+// The rows of a table, tab-separated, in the order given.
+inline QStringList tableRows(const QString& select, const QString& database = "ipdata")
+{
+    const QString out = sql(select, database).trimmed();
+    return out.isEmpty() ? QStringList() : out.split('\n');
+}
+
+} // namespace lt::test
