@@ -7,6 +7,7 @@
 #include "overseer/core/startup.h"
 #include "overseer/query/logquery.h"
 #include "overseer/query/logviews.h"
+#include "overseer/query/statsbinding.h"
 
 #include <QApplication>
 
@@ -43,6 +44,7 @@ void fillDispatch(FormMain& form)
     auto* views = new ConsoleViews(form);
     form.addView(&views->access);
     form.addView(&views->upload);
+    bindStatistics(form, views->conditions);
 
     Dispatch& d = form.dispatch();
     d.onKey(key::日志管理, [views] { views->access.显示访问日志(); });
@@ -75,17 +77,15 @@ UploadLogView* uploadLogView(FormMain& form)
 QList<QString> pendingKeys()
 {
     using namespace key;
-    return {终端配置, 组别配置, 显示黑单, 显示白单, 访问统计,
-            日志导出, 恢复设置, 删除日志, 日志打印, 流量统计};
+    return {终端配置, 组别配置, 显示黑单, 显示白单, 日志导出, 恢复设置, 删除日志};
 }
 
 QList<MenuItem> pendingMenuItems()
 {
     using namespace item;
-    return {查看_禁止浏览, 查看_允许浏览, 查看_打印预览, 终端_增加,     终端_分组,
-            终端_更名,     终端_删除,     终端_刷新,     组别_增加,     组别_配置,
-            组别_更名,     组别_删除,     名单_增加,     名单_删除,     名单_查看,
-            访问_删除,     统计_删除记录, 统计_查看网页, 统计_不送日志, 上传_打印};
+    return {查看_禁止浏览, 查看_允许浏览, 终端_增加, 终端_分组,    终端_更名, 终端_删除,
+            终端_刷新,     组别_增加,     组别_配置, 组别_更名,    组别_删除, 名单_增加,
+            名单_删除,     名单_查看,     访问_删除, 统计_不送日志};
 }
 
 int runConsole(QApplication& app)
