@@ -221,9 +221,11 @@ void StatisticsView::lastPage()
 
 void StatisticsView::m统计查看()
 {
-    const int row = currentRow();
-    if (!pageRows() || row < 0)
+    // The current row when it is selected, else the first one selected; none: nothing.
+    const QList<int> rows = selectedRows();
+    if (!pageRows() || rows.isEmpty())
         return;
+    const int row = rows.contains(currentRow()) ? currentRow() : rows.first();
     form_.openWebPage(model_.text(row, 0));
 }
 
