@@ -81,6 +81,7 @@ void StatisticsView::访问统计函数()
     const auto mode = statsMode(conditions_.CondResult);
     if (!mode)
         return;
+    form_.PageSize = kStatsPageSize;
     if (*mode == StatsMode::Traffic) {
         显示流量统计();
         return;
@@ -92,7 +93,6 @@ void StatisticsView::startVisits(StatsMode mode)
 {
     mode_ = mode;
     title_ = statsTitle(mode, conditions_);
-    form_.PageSize = kStatsPageSize;
     sql_ = visitStatsSql(mode, conditions_);
     model_.setLayout(statsLayout(mode));
     total_ = 0;
