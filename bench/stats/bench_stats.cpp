@@ -6,7 +6,7 @@
 //   - the same statements sent by the bare mariadb client, its output read and dropped;
 //   - once, the traffic as one SUM statement per terminal (the former way);
 //   - the browse-log printout of P records to a PDF file: time, pages per second, peak memory.
-//   bench_stats [N] [--rounds R] [--print P] [--root DIR] [--keep]
+//   bench_stats [N] [--rounds R] [--print P] [--no-former] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
 #include "common/datasources.h"
@@ -144,7 +144,9 @@ int main(int argc, char* argv[])
         QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   QStringLiteral("keep the installation and its server"));
-    parser.addOptions({rounds, printed, rootOption, keep});
+    const QCommandLineOption noFormer(QStringLiteral("no-former"),
+                                      QStringLiteral("skip the former way of the traffic"));
+    parser.addOptions({rounds, printed, rootOption, keep, noFormer});
     parser.process(app);
     const qint64 rows =
         parser.positionalArguments().value(0, QStringLiteral("1000000")).toLongLong();
@@ -228,7 +230,7 @@ int main(int argc, char* argv[])
                     median(bare), median(console) / std::max(median(bare), 1e-9),
                     static_cast<long long>(figure));
     }
-    {
+    if (!parser.isSet(noFormer)) {
         QElapsedTimer t;
         t.start();
         db::Recordset users = config.query(trafficTerminalsSql());
