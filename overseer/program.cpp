@@ -8,6 +8,7 @@
 #include "overseer/core/startup.h"
 #include "overseer/query/logquery.h"
 #include "overseer/query/logviews.h"
+#include "overseer/query/statsbinding.h"
 
 #include <QApplication>
 
@@ -44,6 +45,7 @@ void fillDispatch(FormMain& form)
     auto* views = new ConsoleViews(form);
     form.addView(&views->access);
     form.addView(&views->upload);
+    bindStatistics(form, views->conditions);
 
     Dispatch& d = form.dispatch();
     d.onKey(key::日志管理, [views] { views->access.显示访问日志(); });
@@ -77,13 +79,13 @@ UploadLogView* uploadLogView(FormMain& form)
 QList<QString> pendingKeys()
 {
     using namespace key;
-    return {访问统计, 日志导出, 恢复设置, 删除日志, 日志打印, 流量统计};
+    return {日志导出, 恢复设置, 删除日志};
 }
 
 QList<MenuItem> pendingMenuItems()
 {
     using namespace item;
-    return {查看_打印预览, 统计_删除记录, 统计_查看网页, 上传_打印};
+    return {};
 }
 
 int runConsole(QApplication& app)

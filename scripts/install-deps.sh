@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libqt6opengl6-dev qt6-charts-dev
           mariadb-server mariadb-client odbc-mariadb unixodbc unixodbc-dev
-          fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev)
+          fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -35,7 +35,7 @@ DialogMS::DialogMS(FormMain& form) : DialogBase(form)
     Text_Up->setObjectName(QStringLiteral("Text_Up"));
     Text_Up->setReadOnly(true);
     Command_Print = ui::makeButton(this, QStringLiteral("打印"), QStringLiteral("Command_Print"));
-    Command_Print->setEnabled(false);
+    Command_Print->setEnabled(bool(printer()));
     Command_Cancel =
         ui::makeButton(this, QStringLiteral("取消"), QStringLiteral("Command_Cancel"), true);
 
@@ -46,6 +46,24 @@ DialogMS::DialogMS(FormMain& form) : DialogBase(form)
     layout->addLayout(ui::buttonRow({Command_Print, Command_Cancel}));
     resize(560, 420);
     connect(Command_Cancel, &QPushButton::clicked, this, [this] { cancel(); });
+    connect(Command_Print, &QPushButton::clicked, this, &DialogMS::Command_Print_Click);
+}
+
+DialogMS::Printer& DialogMS::printer()
+{
+    static Printer p;
+    return p;
+}
+
+void DialogMS::setPrinter(Printer p)
+{
+    printer() = std::move(p);
+}
+
+void DialogMS::Command_Print_Click()
+{
+    if (printer())
+        printer()(*this);
 }
 
 void DialogMS::setRecord(const QString& terminal, const QString& ip, const QString& time,

@@ -3,6 +3,8 @@
 
 #include "overseer/core/dialogbase.h"
 
+#include <functional>
+
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -25,8 +27,17 @@ public:
     QLabel* Label_RQ;
     QLabel* LabelURL;
     QPlainTextEdit* Text_Up;
-    QPushButton* Command_Print;  // "打印": printing the record comes with the printouts
+    QPushButton* Command_Print;  // "打印"
     QPushButton* Command_Cancel; // "取消"
+
+    // How "打印" prints the record shown; the console's printing sets it (without it the
+    // button stays off).
+    using Printer = std::function<void(DialogMS& dialog)>;
+    static void setPrinter(Printer printer);
+    void Command_Print_Click();
+
+private:
+    static Printer& printer();
 };
 
 } // namespace lt::overseer

@@ -1,0 +1,187 @@
+#include "overseer/query/statistics.h"
+
+#include "common/odbc.h"
+#include "overseer/core/columnlayouts.h"
+
+#include <cmath>
+
+namespace lt::overseer
+{
+
+namespace
+{
+
+QString q(const QString& value)
+{
+    return db::sqlEscape(value);
+}
+
+QString rangeCondition(const LogQueryState& state)
+{
+    return QStringLiteral("AcTime>='") + q(state.CondStart) + QStringLiteral("' AND AcTime<='") +
+           q(state.CondEnd) + u'\'';
+}
+
+// The whole bytes of a sum as the server wrote it ("1536", "1536.0", "1.536e3"); -1 when the
+// text is no number.
+qint64 wholeBytes(const QString& text)
+{
+    bool ok = false;
+    const qint64 whole = text.trimmed().toLongLong(&ok);
+    if (ok)
+        return whole;
+    const double d = text.trimmed().toDouble(&ok);
+    return ok && d >= 0 ? qint64(std::llround(d)) : -1;
+}
+
+} // namespace
+
+std::optional<StatsMode> statsMode(const QString& condResult)
+{
+    if (condResult == QLatin1String("0"))
+        return StatsMode::Terminal;
+    if (condResult == QLatin1String("1"))
+        return StatsMode::AllPages;
+    if (condResult == QLatin1String("2"))
+        return StatsMode::AllTerminals;
+    if (condResult == QLatin1String("3"))
+        return StatsMode::Traffic;
+    return std::nullopt;
+}
+
+QString visitStatsSql(StatsMode mode, const LogQueryState& state)
+{
+    // Ordered by the count itself: "ORDER BY F" would order the groups by one arbitrary row.
+    switch (mode) {
+    case StatsMode::Terminal:
+        return QStringLiteral("SELECT Title,URL,SUM(F) FROM logtable WHERE Trim(IP) = '") +
+               q(state.CondTermIP) + QStringLiteral("'AND ") + rangeCondition(state) +
+               QStringLiteral(" GROUP BY URL ORDER BY SUM(F) DESC");
+    case StatsMode::AllPages:
+        return QStringLiteral("SELECT Title,URL,SUM(F) FROM logtable WHERE ") +
+               rangeCondition(state) + QStringLiteral(" GROUP BY URL ORDER BY SUM(F) DESC");
+    case StatsMode::AllTerminals:
+        return QStringLiteral("SELECT Name,IP,SUM(F) FROM logtable WHERE ") +
+               rangeCondition(state) + QStringLiteral(" GROUP BY IP ORDER BY SUM(F) DESC");
+    case StatsMode::Traffic:
+        break;
+    }
+    return {};
+}
+
+QString trafficTerminalsSql()
+{
+    return QStringLiteral("SELECT * FROM usertable ORDER BY Name");
+}
+
+QString trafficSumsSql(const LogQueryState& state)
+{
+    return QStringLiteral("SELECT Trim(IP),SUM(nLength) FROM logtable WHERE ") +
+           rangeCondition(state) + QStringLiteral(" GROUP BY Trim(IP)");
+}
+
+QString trafficSumOfTerminalSql(const QString& ip, const LogQueryState& state)
+{
+    return QStringLiteral("SELECT SUM(nLength) FROM logtable WHERE Trim(IP) = '") + q(ip) +
+           QStringLiteral("' AND ") + rangeCondition(state);
+}
+
+QString statsDeleteSql(const QString& url)
+{
+    return QStringLiteral("DELETE FROM logtable WHERE URL='") + q(url) + u'\'';
+}
+
+QString statsTitle(StatsMode mode, const LogQueryState& state)
+{
+    switch (mode) {
+    case StatsMode::Terminal:
+        return state.CondTermName + QStringLiteral("_终端") + QStringLiteral(" 访 问 统 计");
+    case StatsMode::AllPages:
+        return QStringLiteral("所 有 网 页 访 问 统 计");
+    case StatsMode::AllTerminals:
+        return QStringLiteral("所 有 终 端 访 问 统 计");
+    case StatsMode::Traffic:
+        return QStringLiteral("流    量    统    计");
+    }
+    return {};
+}
+
+ColumnLayout statsLayout(StatsMode mode)
+{
+    switch (mode) {
+    case StatsMode::Terminal:
+    case StatsMode::AllPages:
+        return ListviewHeadShow_统计();
+    case StatsMode::AllTerminals:
+        return ListviewHeadShow_地址();
+    case StatsMode::Traffic:
+        return ListviewHeadShow_流量();
+    }
+    return {};
+}
+
+QString statsViewName(StatsMode mode)
+{
+    return mode == StatsMode::Traffic ? QStringLiteral("显示流量统计")
+                                      : QStringLiteral("显示访问统计");
+}
+
+QString visitCountText(const QString& sum)
+{
+    QString text = sum.trimmed();
+    // A sum the server sent as a decimal ("7.0") is still a whole count.
+    bool ok = false;
+    const double d = text.toDouble(&ok);
+    if (ok && text.contains(u'.') && d == std::floor(d))
+        text = QString::number(qint64(d));
+    return text.rightJustified(10, u' ');
+}
+
+QString trafficText(const QString& byteSum, bool padded)
+{
+    QString text = QStringLiteral("0");
+    const qint64 bytes = byteSum.trimmed().isEmpty() ? -1 : wholeBytes(byteSum);
+    if (bytes >= 0) {
+        // bytes / 1024 has at most ten digits behind the point: (rem / 1024) = rem * 5^10 / 10^10.
+        text = QString::number(bytes / 1024);
+        if (const qint64 rem = bytes % 1024) {
+            QString digits = QString::number(rem * 9765625).rightJustified(10, u'0');
+            while (digits.endsWith(u'0'))
+                digits.chop(1);
+            text += u'.' + digits.left(2);
+        }
+    }
+    return padded ? text.rightJustified(35, u' ') : text;
+}
+
+qint64 pageCountOf(qint64 rows, int pageSize)
+{
+    if (rows <= 0 || pageSize <= 0)
+        return 0;
+    return rows / pageSize + (rows % pageSize ? 1 : 0);
+}
+
+QStringList visitStatsRow(StatsMode mode, const QStringList& fields)
+{
+    const QString first = fields.value(0).trimmed();
+    const QString second = fields.value(1).trimmed();
+    const QString count = visitCountText(fields.value(2));
+    if (mode == StatsMode::AllTerminals)
+        return {first, second, count}; // Name, IP
+    return {second, first, count};     // URL, Title
+}
+
+QList<QStringList> trafficRows(const QList<TerminalRow>& terminals,
+                               const QHash<QString, QString>& sumsByIp)
+{
+    QList<QStringList> rows;
+    rows.reserve(terminals.size());
+    for (const TerminalRow& t : terminals) {
+        const QString name = t.name.trimmed();
+        const QString ip = t.ip.trimmed();
+        rows << QStringList{name, ip, trafficText(sumsByIp.value(ip))};
+    }
+    return rows;
+}
+
+} // namespace lt::overseer

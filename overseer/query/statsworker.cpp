@@ -1,0 +1,161 @@
+#include "overseer/query/statsworker.h"
+
+#include "common/odbc.h"
+
+#include <QMetaObject>
+
+namespace lt::overseer
+{
+
+namespace
+{
+
+void registerTypes()
+{
+    static const bool done = [] {
+        qRegisterMetaType<QList<QStringList>>();
+        qRegisterMetaType<QList<int>>();
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+} // namespace
+
+StatsWorker::StatsWorker(QString logConnection, QString configConnection)
+    : logString_(std::move(logConnection)), configString_(std::move(configConnection)),
+      log_(std::make_unique<db::Connection>()), config_(std::make_unique<db::Connection>())
+{
+    registerTypes();
+}
+
+StatsWorker::~StatsWorker() = default;
+
+bool StatsWorker::ensureOpen(db::Connection& connection, const QString& connectionString,
+                             quint64 request)
+{
+    if (connection.isOpen())
+        return true;
+    if (connection.open(connectionString))
+        return true;
+    fail(connection, request);
+    return false;
+}
+
+void StatsWorker::fail(db::Connection& connection, quint64 request)
+{
+    const QString message = connection.lastError().message;
+    connection.clearError();
+    emit failed(request, message);
+}
+
+void StatsWorker::visitPage(quint64 request, const QString& sql, StatsMode mode, qint64 pageNo,
+                            int pageSize)
+{
+    if (!ensureOpen(*log_, logString_, request))
+        return;
+    const qint64 first = (std::max<qint64>(pageNo, 1) - 1) * pageSize;
+    QList<QStringList> rows;
+    qint64 at = 0;
+    const bool ok = log_->stream(sql, [&](const db::Row& row) {
+        if (at >= first && at < first + pageSize) {
+            QStringList fields;
+            for (int i = 0; i < row.fieldCount(); ++i)
+                fields << row.field(i).toString();
+            rows << visitStatsRow(mode, fields);
+        }
+        ++at;
+        return true;
+    });
+    if (!ok) {
+        fail(*log_, request);
+        return;
+    }
+    emit pageReady(request, rows, at);
+}
+
+void StatsWorker::traffic(quint64 request, const LogQueryState& state)
+{
+    if (!ensureOpen(*config_, configString_, request) || !ensureOpen(*log_, logString_, request))
+        return;
+    QList<TerminalRow> terminals;
+    const bool listed = config_->stream(trafficTerminalsSql(), [&](const db::Row& row) {
+        terminals << TerminalRow{row.field(QStringLiteral("Name")).toString(),
+                                 row.field(QStringLiteral("IP")).toString()};
+        return true;
+    });
+    if (!listed) {
+        fail(*config_, request);
+        return;
+    }
+    QHash<QString, QString> sums;
+    const bool summed = log_->stream(trafficSumsSql(state), [&](const db::Row& row) {
+        sums.insert(row.field(0).toString().trimmed(), row.field(1).toString());
+        return true;
+    });
+    if (!summed) {
+        fail(*log_, request);
+        return;
+    }
+    emit trafficReady(request, trafficRows(terminals, sums));
+}
+
+void StatsWorker::execute(quint64 request, const QStringList& statements)
+{
+    if (!ensureOpen(*log_, logString_, request))
+        return;
+    QList<int> succeeded;
+    QString firstError;
+    for (int i = 0; i < statements.size(); ++i) {
+        if (log_->execute(statements[i]))
+            succeeded << i;
+        else if (firstError.isEmpty())
+            firstError = log_->lastError().message;
+        log_->clearError();
+    }
+    emit executed(request, succeeded);
+    if (succeeded.size() < statements.size())
+        emit failed(request, firstError);
+}
+
+StatsChannel::StatsChannel(const QString& logConnection, const QString& configConnection,
+                           QObject* parent)
+    : QObject(parent), worker_(new StatsWorker(logConnection, configConnection))
+{
+    thread_.setObjectName(QStringLiteral("StatsChannel"));
+    worker_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+StatsChannel::~StatsChannel()
+{
+    thread_.quit();
+    thread_.wait();
+}
+
+quint64 StatsChannel::visitPage(const QString& sql, StatsMode mode, qint64 pageNo, int pageSize)
+{
+    const quint64 id = ++last_;
+    QMetaObject::invokeMethod(worker_, [w = worker_, id, sql, mode, pageNo, pageSize] {
+        w->visitPage(id, sql, mode, pageNo, pageSize);
+    });
+    return id;
+}
+
+quint64 StatsChannel::traffic(const LogQueryState& state)
+{
+    const quint64 id = ++last_;
+    QMetaObject::invokeMethod(worker_, [w = worker_, id, state] { w->traffic(id, state); });
+    return id;
+}
+
+quint64 StatsChannel::execute(const QStringList& statements)
+{
+    const quint64 id = ++last_;
+    QMetaObject::invokeMethod(worker_,
+                              [w = worker_, id, statements] { w->execute(id, statements); });
+    return id;
+}
+
+} // namespace lt::overseer
