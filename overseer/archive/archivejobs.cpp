@@ -1,0 +1,499 @@
+#include "overseer/archive/archivejobs.h"
+
+#include "common/dbconnect.h"
+#include "common/dbmessages.h"
+#include "common/dbstream.h"
+#include "common/odbc.h"
+#include "common/seqfile.h"
+
+#include <cstring>
+
+namespace lt::overseer::archive
+{
+
+namespace
+{
+
+// Rows per INSERT statement of a restore: the statement stays far below the server's packet
+// limit and the round trips stay few.
+constexpr int kInsertBatch = 500;
+
+QString quoted(const QString& value)
+{
+    return u'\'' + db::sqlEscape(value) + u'\'';
+}
+
+QString fileFailure(int error)
+{
+    return QStringLiteral("无法写入文件（%1），原有的文件未改变。")
+        .arg(QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
+}
+
+QString dbFailure(const QString& what, const db::Error& error)
+{
+    return what + db::describeFailure(error);
+}
+
+QStringList valuesOf(const db::Row& row)
+{
+    QStringList values;
+    values.reserve(row.fieldCount());
+    for (const db::Value& v : row.values())
+        values << v.toString();
+    return values;
+}
+
+QString recordText(ExportKind kind, const QStringList& values)
+{
+    switch (kind) {
+    case ExportKind::BrowseReport:
+        return browseReportRecord(values);
+    case ExportKind::UploadReport:
+        return uploadReportRecord(values);
+    default:
+        return backupRecord(values);
+    }
+}
+
+const QStringList& columnsOf(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? kUploadColumns : kLogColumns;
+}
+
+// Remembers what an export handed over, newest first.
+void note(ExportedRows& exported, const QStringList& values, const db::Row& row, int keyIndex)
+{
+    ++exported.rows;
+    const db::Value key = row.field(keyIndex);
+    if (key.isNull()) {
+        ++exported.nullKeys;
+        return;
+    }
+    if (exported.rows == 1)
+        exported.newestKey = key.toString();
+    if (exported.newest.size() + 1 == exported.rows && key.toString() == exported.newestKey) {
+        ExportedRow kept{values, {}};
+        for (const db::Value& v : row.values())
+            kept.isNull << v.isNull();
+        exported.newest << kept;
+    }
+}
+
+// "Name='x' AND IP IS NULL AND ..." for one row as read.
+QString sameRow(const QStringList& columns, const ExportedRow& row)
+{
+    QStringList parts;
+    for (int i = 0; i < columns.size(); ++i) {
+        parts << (row.isNull.value(i) ? columns[i] + QStringLiteral(" IS NULL")
+                                      : columns[i] + u'=' + quoted(row.values.value(i)));
+    }
+    return parts.join(QStringLiteral(" AND "));
+}
+
+} // namespace
+
+bool openJobConnection(db::Connection& connection, const QString& connectionString)
+{
+    connection.setTimeouts(db::ConnectionTimeouts::longStatements());
+    return connection.open(connectionString);
+}
+
+QString logTable(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("upsendtable")
+                                            : QStringLiteral("logtable");
+}
+
+QString noRowsMessage(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("没有上传日志")
+                                            : QStringLiteral("没有浏览日志");
+}
+
+QString doneMessage(ExportKind kind)
+{
+    switch (kind) {
+    case ExportKind::BrowseReport:
+        return QStringLiteral("浏览日志导出完毕");
+    case ExportKind::UploadReport:
+        return QStringLiteral("上传日志导出完毕");
+    case ExportKind::Config:
+        return QStringLiteral("配置数据导出完毕");
+    default:
+        return QStringLiteral("日志备份文件导出完毕");
+    }
+}
+
+QString clearQuestion(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("确定清空上传日志数据库码?")
+                                            : QStringLiteral("确定清空浏览日志数据库码?");
+}
+
+QString clearedMessage(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("上传日志数据库已清空")
+                                            : QStringLiteral("浏览日志数据库已清空");
+}
+
+ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& path,
+                        const Progress& progress, const std::atomic<bool>* stop)
+{
+    ExportOutcome out;
+    const QString table = logTable(kind);
+    // The count and every chunk read the same snapshot of the table.
+    log.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+    if (!log.beginTransaction()) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
+    struct EndRead {
+        db::Connection& c;
+        ~EndRead()
+        {
+            if (c.inTransaction())
+                c.rollback();
+        }
+    } endRead{log};
+    const db::Recordset count = log.query(QStringLiteral("SELECT count(*) FROM ") + table);
+    if (log.failed() || count.eof()) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
+    const qint64 total = count.field(0).toLongLong();
+    if (total == 0) {
+        out.status = ExportOutcome::NoRows;
+        return out;
+    }
+    SeqWriter writer;
+    writer.setEncoding(SeqWriter::Encoding::Gb18030);
+    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    if (kind == ExportKind::LogBackup) {
+        writer.printLine(kFileHeader);
+        writer.printNumber(total);
+    }
+    db::ChunkedRead read;
+    read.columns = columnsOf(kind).join(u',');
+    read.table = table;
+    read.descending = true;
+    const int keyIndex = int(columnsOf(kind).indexOf(QStringLiteral("AcTime")));
+    bool stopped = false;
+    const db::ChunkOutcome chunks = db::readInChunks(log, read, [&](const db::Row& row) {
+        const QStringList values = valuesOf(row);
+        writer.print(recordText(kind, values));
+        note(out.exported, values, row, keyIndex);
+        if (progress)
+            progress(out.exported.rows, total);
+        if (stop && stop->load()) {
+            stopped = true;
+            return false;
+        }
+        return !writer.failed() && out.exported.rows < total;
+    });
+    out.rows = out.exported.rows;
+    if (stopped) {
+        writer.abandon();
+        out.status = ExportOutcome::Stopped;
+        out.message = QStringLiteral("导出已停止，原有的文件未改变。");
+    } else if (!chunks.ok) {
+        writer.abandon();
+        out.message = dbFailure(QStringLiteral("读取日志时出错，导出未完成，原有的文件未改变。"),
+                                chunks.error);
+    } else if (writer.failed()) {
+        const int error = writer.error();
+        writer.abandon();
+        out.message = fileFailure(error);
+    } else if (out.rows != total) {
+        writer.abandon();
+        out.message = QStringLiteral("读到的日志记录数（%1）与统计的（%2）不符，导出未完成。")
+                          .arg(out.rows)
+                          .arg(total);
+    } else if (!writer.close()) {
+        out.message = fileFailure(writer.error());
+    } else {
+        out.status = ExportOutcome::Done;
+    }
+    return out;
+}
+
+ConfigExportOutcome exportConfig(db::Connection& config, const QString& path)
+{
+    ConfigExportOutcome out;
+    config.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+    const bool snapshot = config.beginTransaction();
+    db::Recordset users = config.query(QStringLiteral("SELECT * FROM usertable"));
+    const bool usersRead = !config.failed();
+    db::Recordset groups = config.query(QStringLiteral("SELECT * FROM grouptable"));
+    const bool groupsRead = !config.failed();
+    const db::Error error = config.lastError();
+    if (snapshot)
+        config.rollback();
+    if (!usersRead || !groupsRead) {
+        out.message = dbFailure(QStringLiteral("无法读取配置数据。"), error);
+        return out;
+    }
+    SeqWriter writer;
+    writer.setEncoding(SeqWriter::Encoding::Gb18030);
+    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    writer.printLine(kFileHeader);
+    const auto writeTable = [&](db::Recordset& rs, int fields, qint64& rows) {
+        rows = std::max(rs.recordCount(), 0);
+        writer.printNumber(rows);
+        for (; !rs.eof(); rs.moveNext()) {
+            QString text;
+            for (int i = 0; i < std::min(fields, rs.fieldCount()); ++i)
+                text += configValueLine(rs.field(i).toString());
+            writer.print(text);
+        }
+    };
+    writeTable(users, int(kUserWidths.size()), out.users);
+    writeTable(groups, groups.fieldCount(), out.groups);
+    if (!writer.close()) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedRows& exported)
+{
+    ClearOutcome out;
+    const QString table = logTable(kind);
+    const QStringList& columns = columnsOf(kind);
+    const QString changed =
+        QStringLiteral("导出之后日志有了变化，为免删除未导出的记录，数据库未清空。");
+    if (!log.beginTransaction()) {
+        out.message = dbFailure(QStringLiteral("无法清空日志。"), log.lastError());
+        return out;
+    }
+    const auto step = [&](const QString& sql, qint64 expected) {
+        qint64 affected = 0;
+        if (!log.execute(sql, &affected)) {
+            out.message = dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+            return false;
+        }
+        if (affected != expected) {
+            out.message = changed;
+            return false;
+        }
+        out.deleted += affected;
+        return true;
+    };
+    bool ok = true;
+    if (exported.older() > 0)
+        ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime<%2").arg(table, quoted(exported.newestKey)),
+                  exported.older());
+    for (const ExportedRow& row : exported.newest) {
+        if (!ok)
+            break;
+        ok = step(QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1")
+                      .arg(table, sameRow(columns, row)),
+                  1);
+    }
+    if (ok && exported.nullKeys > 0)
+        ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime IS NULL").arg(table),
+                  exported.nullKeys);
+    if (ok && !log.commit()) {
+        ok = false;
+        out.message = dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+    }
+    if (!ok) {
+        log.rollback();
+        out.deleted = 0;
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+namespace
+{
+
+QString logValues(const QStringList& values)
+{
+    QStringList parts;
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        const QString& v = values.value(i);
+        parts << (kLogWidths[i] == 0 && v.trimmed().isEmpty() ? QStringLiteral("NULL")
+                                                              : quoted(v));
+    }
+    return u'(' + parts.join(u',') + u')';
+}
+
+QString rowValues(const QStringList& values)
+{
+    QStringList parts;
+    for (const QString& v : values)
+        parts << quoted(v);
+    return u'(' + parts.join(u',') + u')';
+}
+
+// Inserts the records of one batch into logtable; a batch the server refuses goes in record by
+// record, so that only the records at fault are left out. False when the transaction is lost.
+bool insertLogBatch(db::Connection& log, const QList<QStringList>& batch, RestoreOutcome& out)
+{
+    if (batch.isEmpty())
+        return true;
+    QStringList rows;
+    for (const QStringList& values : batch)
+        rows << logValues(values);
+    const QString insert = QStringLiteral("INSERT INTO logtable Values");
+    if (log.execute(insert + rows.join(u','))) {
+        out.restored += batch.size();
+        return true;
+    }
+    if (db::connectionLost(log.lastError()))
+        return false;
+    for (const QString& row : rows) {
+        if (log.execute(insert + row))
+            ++out.restored;
+        else if (db::connectionLost(log.lastError()))
+            return false;
+        else
+            ++out.failed;
+    }
+    return true;
+}
+
+RestoreOutcome refused(const QString& message)
+{
+    RestoreOutcome out;
+    out.status = RestoreOutcome::Refused;
+    out.message = message;
+    return out;
+}
+
+} // namespace
+
+RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progress& progress)
+{
+    // First the whole file is checked, without a statement.
+    {
+        SeqReader check;
+        if (!check.open(path))
+            return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+        const BackupHeader header = readBackupHeader(check);
+        if (!header.ok())
+            return refused(header.message);
+        const QString fault = checkBackupBody(check, header.records);
+        if (!fault.isEmpty())
+            return refused(fault);
+    }
+    SeqReader reader;
+    if (!reader.open(path))
+        return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+    const BackupHeader header = readBackupHeader(reader);
+    if (!header.ok())
+        return refused(header.message);
+    RestoreOutcome out;
+    const QString unchanged = QStringLiteral("日志数据恢复失败，数据库未改变。");
+    if (!log.beginTransaction()) {
+        out.message = dbFailure(unchanged, log.lastError());
+        return out;
+    }
+    QList<QStringList> batch;
+    bool lost = false;
+    for (qint64 i = 1; i <= header.records && !lost; ++i) {
+        bool invalid = false;
+        const std::optional<QStringList> values = readBackupRecord(reader, &invalid);
+        if (!values || invalid || reader.readError()) {
+            log.rollback();
+            return refused(
+                QStringLiteral("文件已损坏（第 %1 条记录含有无效的字符或读取出错），数据库未改变。")
+                    .arg(i));
+        }
+        if (backupRecordFault(*values).isEmpty())
+            batch << *values;
+        else
+            ++out.failed;
+        if (batch.size() >= kInsertBatch) {
+            lost = !insertLogBatch(log, batch, out);
+            batch.clear();
+        }
+        if (progress)
+            progress(i, header.records);
+    }
+    if (!lost)
+        lost = !insertLogBatch(log, batch, out);
+    if (lost || !log.commit()) {
+        out.message = dbFailure(unchanged, log.lastError());
+        log.rollback();
+        out.restored = 0;
+        return out;
+    }
+    out.status = RestoreOutcome::Done;
+    return out;
+}
+
+QString logRestoredMessage(const RestoreOutcome& outcome)
+{
+    return QStringLiteral("日志数据恢复完毕\n恢复 %1 条记录，失败 %2 条。")
+        .arg(outcome.restored)
+        .arg(outcome.failed);
+}
+
+RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
+{
+    SeqReader reader;
+    if (!reader.open(path))
+        return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+    const ConfigData data = readConfig(reader);
+    if (!data.ok())
+        return refused(data.message);
+    RestoreOutcome out;
+    const QString unchanged = QStringLiteral("配置数据恢复失败，数据库未改变。");
+    if (!config.beginTransaction()) {
+        out.message = dbFailure(unchanged, config.lastError());
+        return out;
+    }
+    const auto fail = [&](const QString& message) {
+        out.message = dbFailure(message, config.lastError());
+        config.rollback();
+        return out;
+    };
+    if (!config.execute(QStringLiteral("DELETE FROM usertable")))
+        return fail(QStringLiteral("用户表丢失，请初始化数据采集监控系统。"));
+    if (!config.execute(QStringLiteral("DELETE FROM grouptable")))
+        return fail(unchanged);
+    const auto insertAll = [&](const QString& table, const QList<QStringList>& rows) {
+        for (qsizetype from = 0; from < rows.size(); from += kInsertBatch) {
+            QStringList values;
+            for (qsizetype i = from; i < std::min(rows.size(), from + kInsertBatch); ++i)
+                values << rowValues(rows[i]);
+            if (!config.execute(QStringLiteral("INSERT INTO %1 Values").arg(table) +
+                                values.join(u',')))
+                return false;
+        }
+        return true;
+    };
+    if (!insertAll(QStringLiteral("usertable"), data.users) ||
+        !insertAll(QStringLiteral("grouptable"), data.groups) || !config.commit())
+        return fail(unchanged);
+    out.status = RestoreOutcome::Done;
+    out.restored = data.users.size() + data.groups.size();
+    return out;
+}
+
+DeletionOutcome deleteLogs(db::Connection& log, const QStringList& statements)
+{
+    DeletionOutcome out;
+    for (const QString& sql : statements) {
+        qint64 affected = 0;
+        if (!log.execute(sql, &affected)) {
+            out.message = dbFailure(QStringLiteral("删除日志时出错。"), log.lastError());
+            return out;
+        }
+        out.deleted += affected;
+    }
+    out.ok = true;
+    return out;
+}
+
+} // namespace lt::overseer::archive
