@@ -258,9 +258,8 @@ DeletionRange deletionRange(QDate startDate, QTime startTime, QDate endDate, QTi
 QStringList deletionStatements(bool browseLog, bool uploadLog, const DeletionRange& range)
 {
     QStringList statements;
-    const QString where =
-        QStringLiteral(" WHERE AcTime>='") + range.start + QStringLiteral("' AND AcTime<='") +
-        range.end + u'\'';
+    const QString where = QStringLiteral(" WHERE AcTime>='") + range.start +
+                          QStringLiteral("' AND AcTime<='") + range.end + u'\'';
     if (browseLog)
         statements << QStringLiteral("DELETE FROM logtable") + where;
     if (uploadLog)

@@ -33,19 +33,18 @@ inline const QString kFileHeader = QStringLiteral("HNQMLXDOVRIKXT");
 enum class ExportKind { BrowseReport = 0, UploadReport = 1, Config = 2, LogBackup = 3 };
 
 // The columns read for each log export, in the order the files take them.
-inline const QStringList kLogColumns = {
-    QStringLiteral("Name"),  QStringLiteral("IP"),      QStringLiteral("AcTime"),
-    QStringLiteral("Team"),  QStringLiteral("Title"),   QStringLiteral("URL"),
-    QStringLiteral("Class"), QStringLiteral("Result"),  QStringLiteral("nLength"),
-    QStringLiteral("F")};
+inline const QStringList kLogColumns = {QStringLiteral("Name"),    QStringLiteral("IP"),
+                                        QStringLiteral("AcTime"),  QStringLiteral("Team"),
+                                        QStringLiteral("Title"),   QStringLiteral("URL"),
+                                        QStringLiteral("Class"),   QStringLiteral("Result"),
+                                        QStringLiteral("nLength"), QStringLiteral("F")};
 inline const QStringList kUploadColumns = {QStringLiteral("Name"), QStringLiteral("IP"),
                                            QStringLiteral("URL"), QStringLiteral("AcTime"),
                                            QStringLiteral("UpSendTxt")};
 // The widths of the columns in characters, as the tables hold them (F is a number).
 inline const QList<int> kLogWidths = {16, 16, 17, 16, 100, 150, 10, 4, 10, 0};
 inline const QList<int> kUserWidths = {16, 16, 16};
-inline const QList<int> kGroupWidths = {16, 1,  1,  24, 24, 24, 24, 24,
-                                        24, 24, 24, 24, 24, 24, 24};
+inline const QList<int> kGroupWidths = {16, 1, 1, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24};
 
 // A value as the files hold it: line breaks become blanks; trimmed unless kept as read.
 QString fileValue(const QString& value, bool trim = true);

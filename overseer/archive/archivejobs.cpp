@@ -90,6 +90,20 @@ QString sameRow(const QStringList& columns, const ExportedRow& row)
     return parts.join(QStringLiteral(" AND "));
 }
 
+// A connection that a failure left dead is opened again before a job uses it. The layer opens
+// a lost connection again by itself, but not one the driver reports as "not open" after the
+// server ended it in the middle of a result.
+bool ready(db::Connection& c)
+{
+    if (c.isOpen() && c.execute(QStringLiteral("SELECT 1")))
+        return true;
+    const QString string = c.connectionString();
+    if (string.isEmpty())
+        return false;
+    c.close();
+    return c.open(string);
+}
+
 } // namespace
 
 bool openJobConnection(db::Connection& connection, const QString& connectionString)
@@ -141,6 +155,10 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
 {
     ExportOutcome out;
     const QString table = logTable(kind);
+    if (!ready(log)) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
     // The count and every chunk read the same snapshot of the table.
     log.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
     if (!log.beginTransaction()) {
@@ -222,6 +240,7 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
 ConfigExportOutcome exportConfig(db::Connection& config, const QString& path)
 {
     ConfigExportOutcome out;
+    ready(config);
     config.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
     const bool snapshot = config.beginTransaction();
     db::Recordset users = config.query(QStringLiteral("SELECT * FROM usertable"));
@@ -269,14 +288,15 @@ ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedR
     const QStringList& columns = columnsOf(kind);
     const QString changed =
         QStringLiteral("导出之后日志有了变化，为免删除未导出的记录，数据库未清空。");
-    if (!log.beginTransaction()) {
+    if (!ready(log) || !log.beginTransaction()) {
         out.message = dbFailure(QStringLiteral("无法清空日志。"), log.lastError());
         return out;
     }
     const auto step = [&](const QString& sql, qint64 expected) {
         qint64 affected = 0;
         if (!log.execute(sql, &affected)) {
-            out.message = dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+            out.message =
+                dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
             return false;
         }
         if (affected != expected) {
@@ -288,14 +308,14 @@ ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedR
     };
     bool ok = true;
     if (exported.older() > 0)
-        ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime<%2").arg(table, quoted(exported.newestKey)),
-                  exported.older());
+        ok = step(
+            QStringLiteral("DELETE FROM %1 WHERE AcTime<%2").arg(table, quoted(exported.newestKey)),
+            exported.older());
     for (const ExportedRow& row : exported.newest) {
         if (!ok)
             break;
-        ok = step(QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1")
-                      .arg(table, sameRow(columns, row)),
-                  1);
+        ok = step(
+            QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(table, sameRow(columns, row)), 1);
     }
     if (ok && exported.nullKeys > 0)
         ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime IS NULL").arg(table),
@@ -321,8 +341,7 @@ QString logValues(const QStringList& values)
     QStringList parts;
     for (int i = 0; i < kLogColumns.size(); ++i) {
         const QString& v = values.value(i);
-        parts << (kLogWidths[i] == 0 && v.trimmed().isEmpty() ? QStringLiteral("NULL")
-                                                              : quoted(v));
+        parts << (kLogWidths[i] == 0 && v.trimmed().isEmpty() ? QStringLiteral("NULL") : quoted(v));
     }
     return u'(' + parts.join(u',') + u')';
 }
@@ -394,7 +413,7 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
         return refused(header.message);
     RestoreOutcome out;
     const QString unchanged = QStringLiteral("日志数据恢复失败，数据库未改变。");
-    if (!log.beginTransaction()) {
+    if (!ready(log) || !log.beginTransaction()) {
         out.message = dbFailure(unchanged, log.lastError());
         return out;
     }
@@ -449,7 +468,7 @@ RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
         return refused(data.message);
     RestoreOutcome out;
     const QString unchanged = QStringLiteral("配置数据恢复失败，数据库未改变。");
-    if (!config.beginTransaction()) {
+    if (!ready(config) || !config.beginTransaction()) {
         out.message = dbFailure(unchanged, config.lastError());
         return out;
     }
@@ -484,6 +503,7 @@ RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
 DeletionOutcome deleteLogs(db::Connection& log, const QStringList& statements)
 {
     DeletionOutcome out;
+    ready(log);
     for (const QString& sql : statements) {
         qint64 affected = 0;
         if (!log.execute(sql, &affected)) {

@@ -51,9 +51,9 @@ struct ExportedRow {
 // What an export handed over, so that a clearing deletes exactly that.
 struct ExportedRows {
     qint64 rows = 0;
-    QString newestKey;          // the AcTime of the newest rows exported
-    QList<ExportedRow> newest;  // the rows of that AcTime
-    qint64 nullKeys = 0;              // rows exported without an AcTime
+    QString newestKey;         // the AcTime of the newest rows exported
+    QList<ExportedRow> newest; // the rows of that AcTime
+    qint64 nullKeys = 0;       // rows exported without an AcTime
     qint64 older() const { return rows - newest.size() - nullKeys; }
 };
 

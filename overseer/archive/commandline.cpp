@@ -16,9 +16,10 @@ namespace lt::overseer::archive
 namespace
 {
 
-const QStringList kCommands = {QStringLiteral("--backup"),        QStringLiteral("--restore-log"),
-                               QStringLiteral("--export-config"), QStringLiteral("--restore-config"),
-                               QStringLiteral("--report"),        QStringLiteral("--delete-logs")};
+const QStringList kCommands = {
+    QStringLiteral("--backup"),        QStringLiteral("--restore-log"),
+    QStringLiteral("--export-config"), QStringLiteral("--restore-config"),
+    QStringLiteral("--report"),        QStringLiteral("--delete-logs")};
 
 const char kUsage[] =
     "用法：overseer --backup 文件 | --restore-log 文件 | --export-config 文件 |\n"
@@ -85,7 +86,10 @@ int runExport(db::Connection& log, ExportKind kind, const QString& file)
     const ExportOutcome out = exportLog(log, kind, file, line.callback());
     switch (out.status) {
     case ExportOutcome::Done:
-        printLine(stdout, QStringLiteral("%1：写入 %2 条记录到 %3").arg(doneMessage(kind)).arg(out.rows).arg(file));
+        printLine(stdout, QStringLiteral("%1：写入 %2 条记录到 %3")
+                              .arg(doneMessage(kind))
+                              .arg(out.rows)
+                              .arg(file));
         return kExitDone;
     case ExportOutcome::NoRows:
         printLine(stdout, noRowsMessage(kind) + QStringLiteral("，未写入文件"));
@@ -100,7 +104,8 @@ int runCommand(const Command& c, const dsn::ConnectionStrings& strings)
     db::Connection connection;
     const bool config = c.kind == Command::ExportConfig || c.kind == Command::RestoreConfig;
     if (!openJobConnection(connection, config ? strings.config : strings.log))
-        return failed(QStringLiteral("无法连接数据库。") + db::describeFailure(connection.lastError()));
+        return failed(QStringLiteral("无法连接数据库。") +
+                      db::describeFailure(connection.lastError()));
     switch (c.kind) {
     case Command::Backup:
         return runExport(connection, ExportKind::LogBackup, c.file);

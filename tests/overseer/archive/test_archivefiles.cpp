@@ -19,8 +19,10 @@ QByteArray bytes(QStringView text)
     return gbk::encodeGb18030(text);
 }
 
-const QStringList kRecord = {"abc",  "10.0.0.1", "26-12-07 08:00:00", "组A", "标题, \"引号\"",
-                             "http://x.example/", "上网", "放行", "1024", "3"};
+const QStringList kRecord = {"abc",  "10.0.0.1",       "26-12-07 08:00:00",
+                             "组A",  "标题, \"引号\"", "http://x.example/",
+                             "上网", "放行",           "1024",
+                             "3"};
 
 QByteArray configFile(const QByteArray& body)
 {
@@ -56,8 +58,7 @@ private slots:
     {
         // Eight Chinese characters after "终端：" fill the 22 bytes exactly: only two blanks.
         QCOMPARE(bytes(cell(u"终端：一二三四五六七八"_qs)), bytes(u"终端：一二三四五六七八  "));
-        QCOMPARE(bytes(cell(u"终端：一二三四五六七八九"_qs)),
-                 bytes(u"终端：一二三四五六七八九  "));
+        QCOMPARE(bytes(cell(u"终端：一二三四五六七八九"_qs)), bytes(u"终端：一二三四五六七八九  "));
         QCOMPARE(filledCell(u"结果：一二三四五六七八"_qs), u"结果：一二三四五六七八"_qs);
         // An emoji takes four bytes in the file, and the cell is filled by what is written.
         QCOMPARE(bytes(cell(u"终端：😀"_qs)).size(), 24);
@@ -92,8 +93,8 @@ private slots:
         QString text = kFileHeader + QStringLiteral("\r\n");
         QByteArray expected = "HNQMLXDOVRIKXT\r\n 2 \r\n";
         text += QString::fromLatin1(SeqWriter::numberText(2)) + QStringLiteral("\r\n");
-        for (const QStringList& user : {QStringList{"pc1", "10.0.0.1", "组A"},
-                                        QStringList{"pc,2", "10.0.0.2", "组A"}}) {
+        for (const QStringList& user :
+             {QStringList{"pc1", "10.0.0.1", "组A"}, QStringList{"pc,2", "10.0.0.2", "组A"}}) {
             for (const QString& v : user)
                 text += configValueLine(v);
         }
@@ -143,12 +144,14 @@ private slots:
             << configFile(" 1 \r\n" + user + " 1 \r\n" + group.left(group.size() - 30))
             << "第 1 个组别的数据不全";
         QTest::newRow("count smaller than the groups")
-            << configFile(" 1 \r\n" + user + " 1 \r\n" + group + group) << "最后一个组别之后还有数据";
+            << configFile(" 1 \r\n" + user + " 1 \r\n" + group + group)
+            << "最后一个组别之后还有数据";
         QTest::newRow("name wider than its column")
             << configFile(" 1 \r\n" + QByteArray(17, 'n') + "\r\n1\r\nt\r\n 0 \r\n")
             << "第 1 个终端的第 1 项超过 16 个字符";
         QTest::newRow("mask wider than its column")
-            << configFile(" 0 \r\n 1 \r\n" + group.replace(QByteArray(24, '0'), QByteArray(25, '0')))
+            << configFile(" 0 \r\n 1 \r\n" +
+                          group.replace(QByteArray(24, '0'), QByteArray(25, '0')))
             << "第 1 个组别的第 4 项超过 24 个字符";
         QTest::newRow("bytes that are no text")
             << configFile(" 1 \r\npc\xff\r\n1\r\nt\r\n 0 \r\n") << "第 1 个终端含有无效的字符";
@@ -174,11 +177,11 @@ private slots:
         QTest::newRow("blank lines after the records") << head + record + record + "\r\n\r\n"
                                                        << "";
         QTest::newRow("empty") << QByteArray() << "日志备份文件";
-        QTest::newRow("configuration header is no backup") << QByteArray("HNQMLXDOVRIKX\r\n")
-                                                           << "日志备份文件";
+        QTest::newRow("configuration header is no backup")
+            << QByteArray("HNQMLXDOVRIKX\r\n") << "日志备份文件";
         QTest::newRow("binary") << QByteArray("\x00\x01\x02\x03", 4) << "日志备份文件";
-        QTest::newRow("count not a number") << QByteArray("HNQMLXDOVRIKXT\r\nmany\r\n")
-                                            << "记录数不是数字";
+        QTest::newRow("count not a number")
+            << QByteArray("HNQMLXDOVRIKXT\r\nmany\r\n") << "记录数不是数字";
         QTest::newRow("truncated") << head + record + record.left(40) << "只有 1 条完整";
         QTest::newRow("count larger than the records") << head + record << "只有 1 条完整";
         QTest::newRow("count smaller than the records")
@@ -194,8 +197,8 @@ private slots:
         QFETCH(QString, reason);
         SeqReader reader(file);
         const BackupHeader header = readBackupHeader(reader);
-        const QString message = header.ok() ? checkBackupBody(reader, header.records)
-                                            : header.message;
+        const QString message =
+            header.ok() ? checkBackupBody(reader, header.records) : header.message;
         if (reason.isEmpty())
             QVERIFY2(message.isEmpty(), qPrintable(message));
         else
