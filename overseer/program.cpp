@@ -3,6 +3,7 @@
 
 #include "common/processes.h"
 #include "overseer/admin/dialogdk.h"
+#include "overseer/archive/archivedialogs.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/startup.h"
 #include "overseer/query/logquery.h"
@@ -58,6 +59,7 @@ void fillDispatch(FormMain& form)
     });
     d.onMenuItem(menu::登录, item::登录_修改登录名称和口令.caption,
                  [&form] { form.修改口令函数(); });
+    bindArchive(form);
 }
 
 AccessLogView* accessLogView(FormMain& form)
@@ -75,8 +77,7 @@ UploadLogView* uploadLogView(FormMain& form)
 QList<QString> pendingKeys()
 {
     using namespace key;
-    return {终端配置, 组别配置, 显示黑单, 显示白单, 访问统计,
-            日志导出, 恢复设置, 删除日志, 日志打印, 流量统计};
+    return {终端配置, 组别配置, 显示黑单, 显示白单, 访问统计, 日志打印, 流量统计};
 }
 
 QList<MenuItem> pendingMenuItems()
