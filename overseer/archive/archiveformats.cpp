@@ -31,9 +31,10 @@ std::optional<qint64> countField(SeqReader& reader)
     return n;
 }
 
-// Reads the fields of count rows of widths.size() values each into rows.
+// Reads the fields of count rows of widths.size() values each into rows. The columns from
+// exactFrom on must be exactly their width (a group's log levels and hour masks).
 QString readRows(SeqReader& reader, qint64 count, const QList<int>& widths, const QString& noun,
-                 QList<QStringList>& rows)
+                 QList<QStringList>& rows, int exactFrom)
 {
     for (qint64 i = 1; i <= count; ++i) {
         QStringList row;
@@ -44,8 +45,15 @@ QString readRows(SeqReader& reader, qint64 count, const QList<int>& widths, cons
             if (reader.lastInvalid())
                 return damaged(QStringLiteral("第 %1 个%2含有无效的字符").arg(i).arg(noun));
             const QString value = field->trimmed();
-            if (characterCount(value) > widths[column])
+            const int length = characterCount(value);
+            if (length > widths[column])
                 return damaged(QStringLiteral("第 %1 个%2的第 %3 项超过 %4 个字符")
+                                   .arg(i)
+                                   .arg(noun)
+                                   .arg(column + 1)
+                                   .arg(widths[column]));
+            if (column >= exactFrom && length != widths[column])
+                return damaged(QStringLiteral("第 %1 个%2的第 %3 项不是 %4 个字符")
                                    .arg(i)
                                    .arg(noun)
                                    .arg(column + 1)
@@ -155,7 +163,8 @@ ConfigData readConfig(SeqReader& reader)
         data.message = damaged(QStringLiteral("终端数不是数字"));
         return data;
     }
-    data.message = readRows(reader, *users, kUserWidths, QStringLiteral("终端"), data.users);
+    data.message =
+        readRows(reader, *users, kUserWidths, QStringLiteral("终端"), data.users, INT_MAX);
     if (!data.ok())
         return data;
     const std::optional<qint64> groups = countField(reader);
@@ -163,7 +172,7 @@ ConfigData readConfig(SeqReader& reader)
         data.message = damaged(QStringLiteral("组别数不是数字"));
         return data;
     }
-    data.message = readRows(reader, *groups, kGroupWidths, QStringLiteral("组别"), data.groups);
+    data.message = readRows(reader, *groups, kGroupWidths, QStringLiteral("组别"), data.groups, 1);
     if (data.ok() && !onlyBlanksFollow(reader))
         data.message = damaged(QStringLiteral("最后一个组别之后还有数据"));
     if (data.ok() && reader.readError())

@@ -74,7 +74,8 @@ struct ConfigData {
     bool ok() const { return message.isEmpty(); }
 };
 // Reads and checks a whole configuration file: the header, both counts, every field there,
-// every value within its column's width, valid text, nothing but blanks after the last group.
+// every value within its column's width (a group's log levels and its twelve hour masks of
+// exactly one and 24 characters), valid text, nothing but blanks after the last group.
 ConfigData readConfig(SeqReader& reader);
 
 // The log backup: the header and the count, then records of ten lines.

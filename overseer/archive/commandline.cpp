@@ -183,9 +183,10 @@ Command parseCommand(const QStringList& arguments)
         for (int i = 1; i < a.size(); ++i) {
             if (a[i] == QLatin1String("--upload"))
                 c.uploadLog = true;
-            else if ((a[i] == QLatin1String("--from") || a[i] == QLatin1String("--to")) &&
-                     i + 1 < a.size())
-                (a[i] == QLatin1String("--from") ? c.from : c.to) = a[++i];
+            else if (a[i] == QLatin1String("--from") && i + 1 < a.size())
+                c.from = a[++i];
+            else if (a[i] == QLatin1String("--to") && i + 1 < a.size())
+                c.to = a[++i];
             else
                 return wrong(QStringLiteral("无法理解的参数 ") + a[i]);
         }

@@ -142,6 +142,9 @@ private slots:
         QTest::newRow("no group count") << configFile(" 1 \r\n" + user) << "组别数不是数字";
         QTest::newRow("truncated in the group")
             << configFile(" 1 \r\n" + user + " 1 \r\n" + group.left(group.size() - 30))
+            << "第 1 个组别的第 14 项不是 24 个字符";
+        QTest::newRow("group missing its last masks")
+            << configFile(" 1 \r\n" + user + " 1 \r\n" + group.left(group.size() - 52))
             << "第 1 个组别的数据不全";
         QTest::newRow("count smaller than the groups")
             << configFile(" 1 \r\n" + user + " 1 \r\n" + group + group)
@@ -151,8 +154,11 @@ private slots:
             << "第 1 个终端的第 1 项超过 16 个字符";
         QTest::newRow("mask wider than its column")
             << configFile(" 0 \r\n 1 \r\n" +
-                          group.replace(QByteArray(24, '0'), QByteArray(25, '0')))
+                          QByteArray(group).replace(QByteArray(24, '0'), QByteArray(25, '0')))
             << "第 1 个组别的第 4 项超过 24 个字符";
+        QTest::newRow("last mask cut short")
+            << configFile(" 0 \r\n 1 \r\n" + group.left(group.size() - 10))
+            << "第 1 个组别的第 15 项不是 24 个字符";
         QTest::newRow("bytes that are no text")
             << configFile(" 1 \r\npc\xff\r\n1\r\nt\r\n 0 \r\n") << "第 1 个终端含有无效的字符";
     }
