@@ -6,12 +6,16 @@
 //     AcTime DESC'" into a file: rows per second, ratio, peak resident memory;
 //   - "overseer --restore-log FILE" into an empty logtable beside LOAD DATA LOCAL INFILE of the
 //     client's file: rows per second and ratio;
-//   - "overseer --export-config" and "--restore-config" of T terminals and G groups.
+//   - "overseer --export-config" and "--restore-config" of T terminals and G groups;
+//   - how long a backup takes to stop once it is asked to (the export window's "取消"), asked
+//     after a second of work.
 //   bench_archive ROWS [--terminals T] [--groups G] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "common/datasources.h"
 #include "common/installation.h"
 #include "common/odbc.h"
+#include "overseer/archive/archivejobs.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,6 +29,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -96,6 +101,28 @@ void line(const char* what, double seconds, qint64 n, double peakMb = -1)
     std::printf("\n");
 }
 
+// Milliseconds from the stop request to the end of the export, asked after a second of work.
+double stopLatency(const QString& file)
+{
+    lt::db::Connection c;
+    if (!lt::overseer::archive::openJobConnection(c, lt::dsn::chosenConnectionStrings().log))
+        fail(QStringLiteral("cannot open the log database"));
+    std::atomic<bool> stop{false};
+    QElapsedTimer asked;
+    std::thread timer([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        asked.start();
+        stop = true;
+    });
+    const auto out = lt::overseer::archive::exportLog(
+        c, lt::overseer::archive::ExportKind::LogBackup, file, {}, &stop);
+    const double ms = asked.isValid() ? asked.nsecsElapsed() / 1e6 : -1;
+    timer.join();
+    if (out.status != lt::overseer::archive::ExportOutcome::Stopped)
+        return -1; // done before the request
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -154,6 +181,7 @@ int main(int argc, char* argv[])
              QStringLiteral("dovrik")},
             dump);
     const Measured ours = run({overseer, QStringLiteral("--backup"), backup});
+    const double stopMs = stopLatency(root + QStringLiteral("/stopped.bak"));
 
     log.execute(QStringLiteral("TRUNCATE TABLE logtable"));
     const Measured restore = run({overseer, QStringLiteral("--restore-log"), backup});
@@ -194,6 +222,7 @@ int main(int argc, char* argv[])
     line("overseer --restore-log", restore.seconds, n, restore.peakMb);
     std::printf("%-34s %9.0f %%\n", "restore beside LOAD DATA",
                 100.0 * load.seconds / restore.seconds);
+    std::printf("backup asked to stop after 1 s: stopped %.0f ms later\n", stopMs);
     std::printf("configuration of %d terminals, %d groups: export %.2f s, restore %.2f s\n", t, gs,
                 exportCfg.seconds, restoreCfg.seconds);
 

@@ -78,6 +78,8 @@ bool onlyBlanksFollow(SeqReader& reader)
 
 QString fileValue(const QString& value, bool trim)
 {
+    if (!value.contains(u'\r') && !value.contains(u'\n'))
+        return trim ? value.trimmed() : value;
     QString text = value;
     for (QChar& c : text) {
         if (c == u'\r' || c == u'\n')
@@ -137,9 +139,16 @@ QString uploadReportRecord(const QStringList& values)
 QString backupRecord(const QStringList& values)
 {
     QString text;
-    for (int i = 0; i < kLogColumns.size(); ++i)
-        text += fileValue(values.value(i)) + QStringLiteral("\r\n");
+    appendBackupRecord(text, values);
     return text;
+}
+
+void appendBackupRecord(QString& text, const QStringList& values)
+{
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        text += fileValue(values.value(i));
+        text += QLatin1String("\r\n");
+    }
 }
 
 QString configValueLine(const QString& value)
@@ -178,6 +187,21 @@ ConfigData readConfig(SeqReader& reader)
     if (data.ok() && reader.readError())
         data.message = damaged(QStringLiteral("文件读取出错"));
     return data;
+}
+
+qint64 firstLongLine(const QString& path, qint64 lines)
+{
+    SeqReader reader;
+    if (!reader.open(path))
+        return -1;
+    for (qint64 i = 0; lines < 0 || i < lines; ++i) {
+        const qint64 length = reader.skipLine();
+        if (length < 0)
+            return -1;
+        if (length > kLongestLine)
+            return i;
+    }
+    return -1;
 }
 
 BackupHeader readBackupHeader(SeqReader& reader)

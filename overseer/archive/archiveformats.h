@@ -63,6 +63,7 @@ QString hyphens();
 QString browseReportRecord(const QStringList& values);
 QString uploadReportRecord(const QStringList& values);
 QString backupRecord(const QStringList& values);
+void appendBackupRecord(QString& text, const QStringList& values); // the same, added to text
 // One value of a configuration file, with its line end.
 QString configValueLine(const QString& value);
 
@@ -77,6 +78,12 @@ struct ConfigData {
 // every value within its column's width (a group's log levels and its twelve hour masks of
 // exactly one and 24 characters), valid text, nothing but blanks after the last group.
 ConfigData readConfig(SeqReader& reader);
+
+// The number (0-based) of the first of the file's first `lines` lines (all when -1) that is
+// longer than any line of a backup or configuration file can be; -1 when there is none. Read
+// line by line in bounded memory, so that a file of gigabytes without a line end is refused
+// before a field of it is read.
+qint64 firstLongLine(const QString& path, qint64 lines = -1);
 
 // The log backup: the header and the count, then records of ten lines.
 struct BackupHeader {

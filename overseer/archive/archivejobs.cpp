@@ -6,7 +6,12 @@
 #include "common/odbc.h"
 #include "common/seqfile.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace lt::overseer::archive
 {
@@ -89,6 +94,98 @@ QString sameRow(const QStringList& columns, const ExportedRow& row)
     }
     return parts.join(QStringLiteral(" AND "));
 }
+
+// Rows per chunk of an export: large enough that the statements are few, small enough that the
+// driver's copy of one result stays a few megabytes.
+constexpr int kExportChunk = 20000;
+
+// Turns records into file text and writes them on a thread of its own, so that this work
+// overlaps with reading the next rows from the server. At most kDepth batches wait.
+class RecordWriter
+{
+public:
+    RecordWriter(SeqWriter& writer, ExportKind kind) : writer_(writer), kind_(kind) {}
+    ~RecordWriter() { cancel(); }
+
+    void add(QStringList values)
+    {
+        batch_.push_back(std::move(values));
+        if (batch_.size() >= kBatch)
+            hand();
+    }
+    // False once something failed to reach the file.
+    bool ok() const { return !failed_.load(); }
+    // Everything handed over is written when it returns.
+    void finish() { end(false); }
+    // What waits is dropped.
+    void cancel() { end(true); }
+
+private:
+    static constexpr size_t kBatch = 1000;
+    static constexpr size_t kDepth = 8;
+
+    void hand()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kDepth; });
+        queue_.push_back(std::move(batch_));
+        batch_.clear();
+        changed_.notify_all();
+    }
+    void end(bool drop)
+    {
+        if (!thread_.joinable())
+            return;
+        if (!drop && !batch_.empty())
+            hand();
+        {
+            std::lock_guard lock(mutex_);
+            if (drop)
+                queue_.clear();
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void loop()
+    {
+        for (;;) {
+            std::vector<QStringList> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return !queue_.empty() || done_; });
+                if (queue_.empty())
+                    return;
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            if (failed_)
+                continue;
+            QString text;
+            text.reserve(qsizetype(batch.size()) * 160);
+            for (const QStringList& values : batch) {
+                if (kind_ == ExportKind::LogBackup)
+                    appendBackupRecord(text, values);
+                else
+                    text += recordText(kind_, values);
+            }
+            writer_.print(text);
+            if (writer_.failed())
+                failed_ = true;
+        }
+    }
+
+    SeqWriter& writer_;
+    const ExportKind kind_;
+    std::vector<QStringList> batch_;
+    std::deque<std::vector<QStringList>> queue_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::atomic<bool> failed_{false};
+    std::thread thread_{[this] { loop(); }};
+};
 
 // A connection that a failure left dead is opened again before a job uses it. The layer opens
 // a lost connection again by itself, but not one the driver reports as "not open" after the
@@ -197,20 +294,26 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
     read.columns = columnsOf(kind).join(u',');
     read.table = table;
     read.descending = true;
+    read.chunkRows = kExportChunk;
     const int keyIndex = int(columnsOf(kind).indexOf(QStringLiteral("AcTime")));
     bool stopped = false;
+    RecordWriter records(writer, kind);
     const db::ChunkOutcome chunks = db::readInChunks(log, read, [&](const db::Row& row) {
-        const QStringList values = valuesOf(row);
-        writer.print(recordText(kind, values));
+        QStringList values = valuesOf(row);
         note(out.exported, values, row, keyIndex);
+        records.add(std::move(values));
         if (progress)
             progress(out.exported.rows, total);
         if (stop && stop->load()) {
             stopped = true;
             return false;
         }
-        return !writer.failed() && out.exported.rows < total;
+        return records.ok() && out.exported.rows < total;
     });
+    if (stopped || !chunks.ok)
+        records.cancel();
+    else
+        records.finish();
     out.rows = out.exported.rows;
     if (stopped) {
         writer.abandon();
@@ -394,6 +497,14 @@ RestoreOutcome refused(const QString& message)
 RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progress& progress)
 {
     // First the whole file is checked, without a statement.
+    switch (firstLongLine(path, 2)) {
+    case 0:
+        return refused(QStringLiteral("日志备份文件"));
+    case 1:
+        return refused(QStringLiteral("文件已损坏（记录数不是数字），数据库未改变。"));
+    default:
+        break;
+    }
     {
         SeqReader check;
         if (!check.open(path))
@@ -460,6 +571,10 @@ QString logRestoredMessage(const RestoreOutcome& outcome)
 
 RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
 {
+    if (const qint64 line = firstLongLine(path); line >= 0)
+        return refused(
+            line == 0 ? QStringLiteral("不是配置文件")
+                      : QStringLiteral("文件已损坏（第 %1 行过长），数据库未改变。").arg(line + 1));
     SeqReader reader;
     if (!reader.open(path))
         return refused(QStringLiteral("无法打开文件 %1。").arg(path));

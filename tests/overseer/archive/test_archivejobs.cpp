@@ -10,9 +10,11 @@
 #include "tests/support/testsupport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <thread>
+#include <unistd.h>
 
 using namespace lt;
 using namespace lt::overseer::archive;
@@ -194,6 +196,16 @@ private slots:
         QCOMPARE(out.status, RestoreOutcome::Refused);
         QVERIFY2(out.message.contains("过长的行"), qPrintable(out.message));
         QCOMPARE(tableRows("logtable").size(), 2);
+        // Two gigabytes without a line end at all: no header, no configuration.
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.write(QByteArray(64, 'H'));
+        }
+        QCOMPARE(restoreLog(log_, big).message, u"日志备份文件"_qs);
+        const QString users = test::sql("SELECT * FROM usertable", "ipdata");
+        QCOMPARE(restoreConfig(config_, big).message, u"不是配置文件"_qs);
+        QCOMPARE(test::sql("SELECT * FROM usertable", "ipdata"), users);
         QFile::remove(big);
     }
 
@@ -243,9 +255,43 @@ private slots:
         QVERIFY(out.message.contains("无法写入文件"));
     }
 
+    void readOnlyAndFullFolders()
+    {
+        // A folder of its own: a small tmpfs as root (who may write anywhere else), or a folder
+        // without write permission for anyone else.
+        fillLog(3000);
+        const QString folder = path("mounted");
+        QVERIFY(QDir().mkpath(folder));
+        const bool root = ::geteuid() == 0;
+        if (root &&
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0)
+            QSKIP("no tmpfs can be mounted here");
+        const QString file = folder + "/full.bak";
+        test::writeFile(file, "the old backup");
+        ExportOutcome out = exportLog(log_, ExportKind::LogBackup, file);
+        QCOMPARE(out.status, ExportOutcome::Failed);
+        QVERIFY2(out.message.contains("无法写入文件"), qPrintable(out.message));
+        QCOMPARE(test::readFile(file), QByteArray("the old backup"));
+        QCOMPARE(QDir(folder).entryList(QDir::Hidden | QDir::Files).size(), 1);
+        if (root) {
+            QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", folder}), 0);
+        } else {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        out = exportLog(log_, ExportKind::BrowseReport, folder + "/report.txt");
+        const QByteArray old = test::readFile(file);
+        if (root)
+            QProcess::execute("umount", {folder});
+        else
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(out.status, ExportOutcome::Failed);
+        QVERIFY2(out.message.contains("无法写入文件"), qPrintable(out.message));
+        QCOMPARE(old, QByteArray("the old backup"));
+    }
+
     void aConnectionLostDuringTheExportLeavesTheOldFile()
     {
-        fillLog(12000);
+        fillLog(45000); // more than one chunk: the kill comes before the second
         const QString file = path("lost.bak");
         test::writeFile(file, "the old backup");
         db::Connection killer;
