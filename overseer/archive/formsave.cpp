@@ -71,7 +71,10 @@ FormSave::FormSave(FormMain& form) : DialogBase(form)
         Option1[i] = new QRadioButton(captions[i], Frame1);
         Option1[i]->setObjectName(QStringLiteral("Option1_%1").arg(i));
         options->addWidget(Option1[i]);
-        connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+        connect(Option1[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                Option1_Click(i);
+        });
     }
     Option1[0]->setChecked(true);
     Label1 = new QLabel(QStringLiteral("正在保存文件，请稍等．．"), this);
