@@ -83,8 +83,10 @@ QString sameRow(const QStringList& columns, const ExportedRow& row)
 }
 
 // Rows per chunk of an export: large enough that the statements are few, small enough that the
-// driver's copy of one result stays a few megabytes.
+// driver's copy of one result stays a few megabytes. Uploads carry their whole content (a
+// LONGTEXT), so they come in smaller chunks.
 constexpr int kExportChunk = 20000;
+constexpr int kUploadChunk = 1000;
 
 // Turns records into file text and writes them on a thread of its own, so that this work
 // overlaps with reading the next rows from the server. At most kDepth batches wait.
@@ -293,7 +295,7 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
     read.columns = columnsOf(kind).join(u',');
     read.table = table;
     read.descending = true;
-    read.chunkRows = kExportChunk;
+    read.chunkRows = kind == ExportKind::UploadReport ? kUploadChunk : kExportChunk;
     const int keyIndex = int(columnsOf(kind).indexOf(QStringLiteral("AcTime")));
     bool stopped = false;
     RecordWriter records(writer, kind);
