@@ -169,6 +169,11 @@ QByteArray encode(QStringView text)
 
 QString decode(QByteArrayView bytes)
 {
+    return decoder().decode(bytes);
+}
+
+QString decodeGb18030(QByteArrayView bytes)
+{
     if (mayHoldFourBytes(bytes))
         return mixedStrict(bytes).text;
     return decoder().decode(bytes);
@@ -192,6 +197,11 @@ QByteArray encodeGb18030(QStringView text)
 }
 
 Decoded decodeStrict(QByteArrayView bytes)
+{
+    return gbkStrict(bytes);
+}
+
+Decoded decodeStrictGb18030(QByteArrayView bytes)
 {
     return mayHoldFourBytes(bytes) ? mixedStrict(bytes) : gbkStrict(bytes);
 }

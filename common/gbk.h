@@ -5,7 +5,8 @@
 // GB18030 is GBK plus four-byte sequences for every character GBK lacks (an emoji, a rare
 // ideograph). Files that must not lose such characters are written with encodeGb18030: the
 // bytes of every character GBK holds are exactly its GBK bytes, so a GBK reader reads them as
-// before. The decoders read both: GBK text and GBK text with four-byte GB18030 sequences.
+// before. decodeGb18030 and decodeStrictGb18030 read both: GBK text and GBK text with four-byte
+// GB18030 sequences. decode and decodeStrict stay GBK alone: what they read, encode writes back.
 
 #include <QByteArray>
 #include <QString>
@@ -28,6 +29,9 @@ struct Decoded {
     bool valid() const { return invalidAt < 0; }
 };
 Decoded decodeStrict(QByteArrayView bytes);
+// The same accepting four-byte GB18030 sequences as characters.
+QString decodeGb18030(QByteArrayView bytes);
+Decoded decodeStrictGb18030(QByteArrayView bytes);
 
 // The index of the first character of text that GBK cannot hold (encode() would write "?" for
 // it, or a look-alike that reads back as another character); -1 when it holds all of them.

@@ -77,7 +77,8 @@ void SeqReader::skipLineEnd()
 
 QString SeqReader::decode(QByteArrayView bytes)
 {
-    gbk::Decoded decoded = gbk::decodeStrict(bytes);
+    gbk::Decoded decoded = encoding_ == SeqEncoding::Gb18030 ? gbk::decodeStrictGb18030(bytes)
+                                                             : gbk::decodeStrict(bytes);
     lastInvalid_ = !decoded.valid();
     sawInvalid_ = sawInvalid_ || lastInvalid_;
     return std::move(decoded.text);

@@ -28,6 +28,10 @@
 namespace lt
 {
 
+// Gbk: "?" is written for a character GBK lacks, and reading takes GBK text alone. Gb18030:
+// such a character is written as its four-byte GB18030 sequence and read back (common/gbk.h).
+enum class SeqEncoding { Gbk, Gb18030 };
+
 class SeqReader
 {
 public:
@@ -38,6 +42,7 @@ public:
     SeqReader& operator=(const SeqReader&) = delete;
     // False when the file cannot be opened; the reader is then at its end.
     bool open(const QString& path);
+    void setEncoding(SeqEncoding encoding) { encoding_ = encoding; }
 
     std::optional<QString> readField();
     std::optional<QString> readLine();         // the text up to the line end, which is consumed
@@ -67,6 +72,7 @@ private:
     mutable QByteArray data_;
     mutable std::unique_ptr<QFile> file_; // while there is more of the file to read
     mutable bool readError_ = false;
+    SeqEncoding encoding_ = SeqEncoding::Gbk;
     qint64 dropped_ = 0;
     qsizetype pos_ = 0;
     bool endedAtComma_ = false;
@@ -114,9 +120,7 @@ public:
     // Output truncates the file; Append adds to its end; Replace writes a new file that takes
     // the old one's place only when close() succeeds, so a failed write leaves the old content.
     enum class Mode { Output, Append, Replace };
-    // Gbk writes "?" for a character GBK lacks; Gb18030 writes its four-byte sequence and
-    // loses nothing (see common/gbk.h).
-    enum class Encoding { Gbk, Gb18030 };
+    using Encoding = SeqEncoding;
     SeqWriter() = default;
     ~SeqWriter();
     SeqWriter(const SeqWriter&) = delete;

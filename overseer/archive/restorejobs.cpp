@@ -82,6 +82,7 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
     }
     {
         SeqReader check;
+        check.setEncoding(SeqEncoding::Gb18030);
         if (!check.open(path))
             return refused(QStringLiteral("无法打开文件 %1。").arg(path));
         const BackupHeader header = readBackupHeader(check);
@@ -92,6 +93,7 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
             return refused(fault);
     }
     SeqReader reader;
+    reader.setEncoding(SeqEncoding::Gb18030);
     if (!reader.open(path))
         return refused(QStringLiteral("无法打开文件 %1。").arg(path));
     const BackupHeader header = readBackupHeader(reader);
@@ -151,6 +153,7 @@ RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
             line == 0 ? QStringLiteral("不是配置文件")
                       : QStringLiteral("文件已损坏（第 %1 行过长），数据库未改变。").arg(line + 1));
     SeqReader reader;
+    reader.setEncoding(SeqEncoding::Gb18030);
     if (!reader.open(path))
         return refused(QStringLiteral("无法打开文件 %1。").arg(path));
     const ConfigData data = readConfig(reader);
