@@ -24,6 +24,53 @@ QStringEncoder& encoder()
     return e;
 }
 
+QStringDecoder& decoder18030()
+{
+    thread_local QStringDecoder d("GB18030", QStringConverter::Flag::Stateless);
+    d.resetState();
+    return d;
+}
+
+QStringEncoder& encoder18030()
+{
+    thread_local QStringEncoder e("GB18030", QStringConverter::Flag::Stateless);
+    e.resetState();
+    return e;
+}
+
+bool between(char c, int low, int high)
+{
+    return uchar(c) >= low && uchar(c) <= high;
+}
+
+bool leadByte(char c)
+{
+    return between(c, 0x81, 0xFE);
+}
+
+// A four-byte GB18030 sequence starts at i: lead, digit, lead, digit.
+bool fourBytesAt(QByteArrayView bytes, qsizetype i)
+{
+    return i + 3 < bytes.size() && leadByte(bytes[i]) && between(bytes[i + 1], 0x30, 0x39) &&
+           leadByte(bytes[i + 2]) && between(bytes[i + 3], 0x30, 0x39);
+}
+
+// Whether a lead byte is followed by a digit anywhere, stepping character by character as
+// GBK does: only then can the bytes hold a four-byte sequence. GBK text never does.
+bool mayHoldFourBytes(QByteArrayView bytes)
+{
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (!leadByte(bytes[i])) {
+            ++i;
+            continue;
+        }
+        if (i + 1 < bytes.size() && between(bytes[i + 1], 0x30, 0x39))
+            return true;
+        i += 2;
+    }
+    return false;
+}
+
 bool isAscii(QByteArrayView bytes)
 {
     for (const char c : bytes) {
@@ -57,19 +104,7 @@ qsizetype characterLength(QStringView text, qsizetype i)
     return text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
 }
 
-} // namespace
-
-QByteArray encode(QStringView text)
-{
-    return encoder().encode(text);
-}
-
-QString decode(QByteArrayView bytes)
-{
-    return decoder().decode(bytes);
-}
-
-Decoded decodeStrict(QByteArrayView bytes)
+Decoded gbkStrict(QByteArrayView bytes)
 {
     Decoded out;
     if (exactBytes(bytes, &out.text))
@@ -91,6 +126,86 @@ Decoded decodeStrict(QByteArrayView bytes)
     return out;
 }
 
+// Text of GBK runs between four-byte GB18030 sequences; each run is judged as GBK text.
+Decoded mixedStrict(QByteArrayView bytes)
+{
+    Decoded out;
+    qsizetype runStart = 0;
+    const auto endRun = [&](qsizetype end) {
+        if (end <= runStart)
+            return;
+        Decoded run = gbkStrict(bytes.sliced(runStart, end - runStart));
+        if (!run.valid() && out.valid())
+            out.invalidAt = runStart + run.invalidAt;
+        out.text += run.text;
+    };
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        if (!fourBytesAt(bytes, i)) {
+            i += leadByte(bytes[i]) && i + 1 < bytes.size() ? 2 : 1;
+            continue;
+        }
+        const QByteArrayView four = bytes.sliced(i, 4);
+        const QString one = decoder18030().decode(four);
+        if (one == QChar::ReplacementCharacter || QByteArray(encoder18030().encode(one)) != four) {
+            i += 2; // not a character: the GBK judgement of the run says so
+            continue;
+        }
+        endRun(i);
+        out.text += one;
+        i += 4;
+        runStart = i;
+    }
+    endRun(bytes.size());
+    return out;
+}
+
+} // namespace
+
+QByteArray encode(QStringView text)
+{
+    return encoder().encode(text);
+}
+
+QString decode(QByteArrayView bytes)
+{
+    return decoder().decode(bytes);
+}
+
+QString decodeGb18030(QByteArrayView bytes)
+{
+    if (mayHoldFourBytes(bytes))
+        return mixedStrict(bytes).text;
+    return decoder().decode(bytes);
+}
+
+QByteArray encodeGb18030(QStringView text)
+{
+    QByteArray bytes = encode(text);
+    if (isAscii(bytes) || QString(decoder().decode(bytes)) == text)
+        return bytes;
+    bytes.clear();
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = characterLength(text, i);
+        const QStringView one = text.mid(i, len);
+        const QByteArray gbk = encode(one);
+        bytes +=
+            QString(decoder().decode(gbk)) == one ? gbk : QByteArray(encoder18030().encode(one));
+        i += len;
+    }
+    return bytes;
+}
+
+Decoded decodeStrict(QByteArrayView bytes)
+{
+    return gbkStrict(bytes);
+}
+
+Decoded decodeStrictGb18030(QByteArrayView bytes)
+{
+    return mayHoldFourBytes(bytes) ? mixedStrict(bytes) : gbkStrict(bytes);
+}
+
 qsizetype unencodableAt(QStringView text)
 {
     // A character without a GBK code is written as "?", which reads back as another one.
@@ -109,6 +224,11 @@ qsizetype unencodableAt(QStringView text)
 int byteWidth(QStringView text)
 {
     return int(encode(text).size());
+}
+
+int byteWidthGb18030(QStringView text)
+{
+    return int(encodeGb18030(text).size());
 }
 
 QString leftBytes(QStringView text, int bytes)

@@ -14,33 +14,71 @@
 namespace lt
 {
 
+namespace
+{
+constexpr qsizetype kBlock = 1 << 20;
+} // namespace
+
+SeqReader::~SeqReader() = default;
+
 bool SeqReader::open(const QString& path)
 {
     data_.clear();
     pos_ = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    dropped_ = 0;
+    readError_ = false;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        file_.reset();
         return false;
-    data_ = file.readAll();
+    }
+    file_ = std::move(file);
     return true;
+}
+
+bool SeqReader::has(qsizetype i) const
+{
+    while (i >= data_.size()) {
+        if (!file_)
+            return false;
+        const qsizetype before = data_.size();
+        data_.resize(before + kBlock);
+        const qint64 got = file_->read(data_.data() + before, kBlock);
+        data_.resize(before + std::max<qint64>(got, 0));
+        if (got <= 0) {
+            readError_ = got < 0;
+            file_.reset();
+        }
+    }
+    return true;
+}
+
+void SeqReader::compact()
+{
+    if (pos_ < kBlock)
+        return;
+    data_.remove(0, pos_);
+    dropped_ += pos_;
+    pos_ = 0;
 }
 
 bool SeqReader::atEnd() const
 {
-    return pos_ >= data_.size();
+    return !has(pos_);
 }
 
 void SeqReader::skipLineEnd()
 {
-    if (pos_ < data_.size() && data_[pos_] == '\r')
+    if (has(pos_) && data_[pos_] == '\r')
         ++pos_;
-    if (pos_ < data_.size() && data_[pos_] == '\n')
+    if (has(pos_) && data_[pos_] == '\n')
         ++pos_;
 }
 
 QString SeqReader::decode(QByteArrayView bytes)
 {
-    gbk::Decoded decoded = gbk::decodeStrict(bytes);
+    gbk::Decoded decoded = encoding_ == SeqEncoding::Gb18030 ? gbk::decodeStrictGb18030(bytes)
+                                                             : gbk::decodeStrict(bytes);
     lastInvalid_ = !decoded.valid();
     sawInvalid_ = sawInvalid_ || lastInvalid_;
     return std::move(decoded.text);
@@ -50,29 +88,32 @@ std::optional<QString> SeqReader::readField()
 {
     endedAtComma_ = false;
     lastInvalid_ = false;
-    const qsizetype n = data_.size();
-    while (pos_ < n && (data_[pos_] == ' ' || data_[pos_] == '\t'))
+    compact();
+    while (has(pos_) && (data_[pos_] == ' ' || data_[pos_] == '\t'))
         ++pos_;
-    if (pos_ >= n)
+    if (!has(pos_))
         return std::nullopt;
     const auto isEnd = [&](qsizetype i) {
         return data_[i] == ',' || data_[i] == '\r' || data_[i] == '\n';
     };
-    QByteArrayView bytes;
+    qsizetype start = pos_;
+    qsizetype stop = pos_;
     if (data_[pos_] == '"') {
-        const qsizetype close = data_.indexOf('"', pos_ + 1);
-        const qsizetype stop = close < 0 ? n : close;
-        bytes = QByteArrayView(data_).sliced(pos_ + 1, stop - pos_ - 1);
-        pos_ = close < 0 ? n : close + 1;
-        while (pos_ < n && !isEnd(pos_))
+        start = ++pos_;
+        while (has(pos_) && data_[pos_] != '"')
+            ++pos_;
+        stop = pos_;
+        if (has(pos_))
+            ++pos_;
+        while (has(pos_) && !isEnd(pos_))
             ++pos_;
     } else {
-        const qsizetype start = pos_;
-        while (pos_ < n && !isEnd(pos_))
+        while (has(pos_) && !isEnd(pos_))
             ++pos_;
-        bytes = QByteArrayView(data_).sliced(start, pos_ - start);
+        stop = pos_;
     }
-    if (pos_ < n) {
+    const QByteArray bytes = data_.mid(start, stop - start);
+    if (has(pos_)) {
         if (data_[pos_] == ',') {
             ++pos_;
             endedAtComma_ = true;
@@ -86,15 +127,31 @@ std::optional<QString> SeqReader::readField()
 std::optional<QByteArray> SeqReader::readLineBytes()
 {
     lastInvalid_ = false;
-    const qsizetype n = data_.size();
-    if (pos_ >= n)
+    compact();
+    if (!has(pos_))
         return std::nullopt;
     const qsizetype start = pos_;
-    while (pos_ < n && data_[pos_] != '\r' && data_[pos_] != '\n')
+    while (has(pos_) && data_[pos_] != '\r' && data_[pos_] != '\n')
         ++pos_;
     QByteArray bytes = data_.mid(start, pos_ - start);
     skipLineEnd();
     return bytes;
+}
+
+qint64 SeqReader::skipLine()
+{
+    compact();
+    if (!has(pos_))
+        return -1;
+    qint64 length = 0;
+    while (has(pos_) && data_[pos_] != '\r' && data_[pos_] != '\n') {
+        ++pos_;
+        ++length;
+        if (pos_ >= 2 * kBlock) // a line of gigabytes must not be held
+            compact();
+    }
+    skipLineEnd();
+    return length;
 }
 
 std::optional<QString> SeqReader::readLine()
@@ -242,9 +299,16 @@ bool SeqWriter::open(const QString& path, Mode mode,
 {
     close();
     failed_ = false;
+    error_ = 0;
+    pending_.clear();
     if (mode == Mode::Replace) {
         replacing_ = std::make_unique<ReplacingFile>(path);
-        return replacing_->open(permissions);
+        if (replacing_->open(permissions))
+            return true;
+        error_ = replacing_->error();
+        replacing_.reset();
+        failed_ = true;
+        return false;
     }
     auto file = std::make_unique<QFile>(path);
     const bool ok = file->open(mode == Mode::Append ? QIODevice::WriteOnly | QIODevice::Append
@@ -253,11 +317,27 @@ bool SeqWriter::open(const QString& path, Mode mode,
     return ok;
 }
 
+namespace
+{
+// Writes to a replacing file go out in pieces of this size rather than line by line.
+constexpr qsizetype kWriteBuffer = 256 * 1024;
+} // namespace
+
+void SeqWriter::flush()
+{
+    if (replacing_ && !pending_.isEmpty()) {
+        if (!failed_ && !replacing_->write(pending_))
+            failed_ = true;
+        pending_.clear();
+    }
+}
+
 void SeqWriter::put(const QByteArray& bytes)
 {
     if (replacing_) {
-        if (!replacing_->write(bytes))
-            failed_ = true;
+        pending_ += bytes;
+        if (pending_.size() >= kWriteBuffer)
+            flush();
     } else if (!file_ || !file_->isOpen() || file_->write(bytes) != bytes.size()) {
         failed_ = true;
     }
@@ -265,12 +345,12 @@ void SeqWriter::put(const QByteArray& bytes)
 
 void SeqWriter::print(QStringView text)
 {
-    put(gbk::encode(text));
+    put(encoding_ == Encoding::Gb18030 ? gbk::encodeGb18030(text) : gbk::encode(text));
 }
 
 void SeqWriter::printLine(QStringView text)
 {
-    put(gbk::encode(text) + "\r\n");
+    put((encoding_ == Encoding::Gb18030 ? gbk::encodeGb18030(text) : gbk::encode(text)) + "\r\n");
 }
 
 QByteArray SeqWriter::numberText(qint64 value)
@@ -283,13 +363,33 @@ void SeqWriter::printNumber(qint64 value)
     put(numberText(value) + "\r\n");
 }
 
+int SeqWriter::error() const
+{
+    return replacing_ ? replacing_->error() : error_;
+}
+
+void SeqWriter::abandon()
+{
+    if (!replacing_) {
+        close();
+        return;
+    }
+    pending_.clear();
+    error_ = replacing_->error();
+    replacing_->abandon();
+    replacing_.reset();
+    failed_ = true;
+}
+
 bool SeqWriter::close()
 {
     if (replacing_) {
+        flush();
         if (failed_)
             replacing_->abandon();
         else if (!replacing_->commit())
             failed_ = true;
+        error_ = replacing_->error();
         replacing_.reset();
         return !failed_;
     }

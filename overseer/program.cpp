@@ -4,6 +4,7 @@
 #include "common/processes.h"
 #include "overseer/admin/administration.h"
 #include "overseer/admin/dialogdk.h"
+#include "overseer/archive/archivedialogs.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/startup.h"
 #include "overseer/query/logquery.h"
@@ -62,6 +63,7 @@ void fillDispatch(FormMain& form)
     });
     d.onMenuItem(menu::登录, item::登录_修改登录名称和口令.caption,
                  [&form] { form.修改口令函数(); });
+    bindArchive(form);
 }
 
 AccessLogView* accessLogView(FormMain& form)
@@ -78,13 +80,11 @@ UploadLogView* uploadLogView(FormMain& form)
 
 QList<QString> pendingKeys()
 {
-    using namespace key;
-    return {日志导出, 恢复设置, 删除日志};
+    return {};
 }
 
 QList<MenuItem> pendingMenuItems()
 {
-    using namespace item;
     return {};
 }
 

@@ -7,12 +7,13 @@
 #include "common/windowdirectory.h"
 #include "overseer/core/formmain.h"
 
-#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace lt::overseer
@@ -20,12 +21,15 @@ namespace lt::overseer
 
 void stopMonitoringSystem()
 {
-    if (const auto analyser = win::findWindow(kAnalyserTitle))
+    if (const auto analyser = win::findWindow(kAnalyserTitle)) {
         win::setTitle(analyser->id, names::kExitTitle);
+        const QDeadlineTimer deadline(kAnalyserExitWaitMs);
+        while (win::findWindow(names::kExitTitle) && !deadline.hasExpired())
+            QThread::msleep(20);
+    }
+    // Each kill waits for its processes to end before the next program is stopped.
     proc::killProcess(names::kKeeperExe);
-    QCoreApplication::processEvents();
     proc::killProcess(names::kMonitorExe);
-    QCoreApplication::processEvents();
     proc::killProcess(names::kBlockerExe);
 }
 
@@ -69,20 +73,49 @@ bool DialogAK::AskQuit()
     return run();
 }
 
+bool DialogAK::AskReset(std::function<void(DialogAK&)> procedure)
+{
+    Option1->setText(QStringLiteral("恢复日志数据"));
+    Option2->setText(QStringLiteral("恢复终端设置"));
+    Option1->setChecked(true);
+    Label1->setText(QStringLiteral("正在恢复日志文件，请稍等．．．"));
+    restoreProcedure = std::move(procedure);
+    return run();
+}
+
 void DialogAK::OKButton_Click()
 {
+    if (restoring_)
+        return;
     if (Option1->text() == kQuitConsoleOnly) {
         if (Option2->isChecked())
             stopMonitoringSystem();
     } else if (restoreProcedure) {
+        restoring_ = true;
+        OKButton->setEnabled(false);
+        CancelButton->setEnabled(false);
         restoreProcedure(*this);
+        return;
     }
     confirm();
 }
 
+void DialogAK::restoreFinished()
+{
+    restoring_ = false;
+    confirm();
+}
+
+void DialogAK::reject()
+{
+    if (!restoring_)
+        DialogBase::reject();
+}
+
 void DialogAK::CancelButton_Click()
 {
-    cancel();
+    if (!restoring_)
+        cancel();
 }
 
 } // namespace lt::overseer

@@ -1,0 +1,303 @@
+#include "overseer/archive/archiveformats.h"
+
+#include "common/gbk.h"
+#include "common/seqfile.h"
+
+namespace lt::overseer::archive
+{
+
+namespace
+{
+
+constexpr int kCellBytes = 22;
+// No line of a record is longer than its widest column written in four-byte characters; a
+// longer line is no record of a backup (a binary file, a wrong file).
+constexpr qint64 kLongestLine = 4096;
+
+QString damaged(const QString& what)
+{
+    return QStringLiteral("文件已损坏（%1），数据库未改变。").arg(what);
+}
+
+std::optional<qint64> countField(SeqReader& reader)
+{
+    const std::optional<QString> field = reader.readField();
+    if (!field || reader.lastInvalid())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = field->trimmed().toLongLong(&ok);
+    if (!ok || n < 0)
+        return std::nullopt;
+    return n;
+}
+
+// Reads the fields of count rows of widths.size() values each into rows. The columns from
+// exactFrom on must be exactly their width (a group's log levels and hour masks).
+QString readRows(SeqReader& reader, qint64 count, const QList<int>& widths, const QString& noun,
+                 QList<QStringList>& rows, int exactFrom)
+{
+    for (qint64 i = 1; i <= count; ++i) {
+        QStringList row;
+        for (int column = 0; column < widths.size(); ++column) {
+            const std::optional<QString> field = reader.readField();
+            if (!field)
+                return damaged(QStringLiteral("第 %1 个%2的数据不全").arg(i).arg(noun));
+            if (reader.lastInvalid())
+                return damaged(QStringLiteral("第 %1 个%2含有无效的字符").arg(i).arg(noun));
+            const QString value = field->trimmed();
+            const int length = characterCount(value);
+            if (length > widths[column])
+                return damaged(QStringLiteral("第 %1 个%2的第 %3 项超过 %4 个字符")
+                                   .arg(i)
+                                   .arg(noun)
+                                   .arg(column + 1)
+                                   .arg(widths[column]));
+            if (column >= exactFrom && length != widths[column])
+                return damaged(QStringLiteral("第 %1 个%2的第 %3 项不是 %4 个字符")
+                                   .arg(i)
+                                   .arg(noun)
+                                   .arg(column + 1)
+                                   .arg(widths[column]));
+            row << value;
+        }
+        rows << row;
+    }
+    return {};
+}
+
+bool onlyBlanksFollow(SeqReader& reader)
+{
+    while (const std::optional<QByteArray> line = reader.readLineBytes()) {
+        if (!line->trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString fileValue(const QString& value, bool trim)
+{
+    if (!value.contains(u'\r') && !value.contains(u'\n'))
+        return trim ? value.trimmed() : value;
+    QString text = value;
+    for (QChar& c : text) {
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return trim ? text.trimmed() : text;
+}
+
+int characterCount(const QString& text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate()))
+            ++n;
+    }
+    return n;
+}
+
+QString filledCell(const QString& labelled)
+{
+    const int width = gbk::byteWidthGb18030(labelled);
+    return width >= kCellBytes ? labelled : labelled + QString(kCellBytes - width, u' ');
+}
+
+QString cell(const QString& labelled)
+{
+    return filledCell(labelled) + QStringLiteral("  ");
+}
+
+QString hyphens()
+{
+    return QString(100, u'-');
+}
+
+QString browseReportRecord(const QStringList& values)
+{
+    const auto v = [&](int i) { return fileValue(values.value(i)); };
+    static const QString crlf = QStringLiteral("\r\n");
+    return cell(QStringLiteral("终端：") + v(0)) + cell(QStringLiteral("地址：") + v(1)) +
+           QStringLiteral("时间：") + v(2) + crlf + cell(QStringLiteral("组别：") + v(3)) +
+           cell(QStringLiteral("类别：") + v(6)) + filledCell(QStringLiteral("结果：") + v(7)) +
+           crlf + QStringLiteral("标题：") + fileValue(values.value(4), false) + crlf +
+           QStringLiteral("域名：") + fileValue(values.value(5), false) + crlf + hyphens() + crlf;
+}
+
+QString uploadReportRecord(const QStringList& values)
+{
+    const auto v = [&](int i) { return fileValue(values.value(i)); };
+    static const QString crlf = QStringLiteral("\r\n");
+    return cell(QStringLiteral("发址：") + v(1)) + cell(QStringLiteral("终端：") + v(0)) +
+           QStringLiteral("时间：") + v(3) + crlf + QStringLiteral("收址：") +
+           fileValue(values.value(2), false) + crlf +
+           cell(QStringLiteral("内容：") + fileValue(values.value(4), false)) + crlf + hyphens() +
+           crlf;
+}
+
+QString backupRecord(const QStringList& values)
+{
+    QString text;
+    appendBackupRecord(text, values);
+    return text;
+}
+
+void appendBackupRecord(QString& text, const QStringList& values)
+{
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        text += fileValue(values.value(i));
+        text += QLatin1String("\r\n");
+    }
+}
+
+QString configValueLine(const QString& value)
+{
+    QString text = fileValue(value);
+    if (text.contains(u',') || text.startsWith(u'"'))
+        text = u'"' + text.replace(u'"', u'\'') + u'"';
+    return text + QStringLiteral("\r\n");
+}
+
+ConfigData readConfig(SeqReader& reader)
+{
+    ConfigData data;
+    const std::optional<QString> header = reader.readField();
+    if (!header || header->trimmed() != kFileHeader) {
+        data.message = QStringLiteral("不是配置文件");
+        return data;
+    }
+    const std::optional<qint64> users = countField(reader);
+    if (!users) {
+        data.message = damaged(QStringLiteral("终端数不是数字"));
+        return data;
+    }
+    data.message =
+        readRows(reader, *users, kUserWidths, QStringLiteral("终端"), data.users, INT_MAX);
+    if (!data.ok())
+        return data;
+    const std::optional<qint64> groups = countField(reader);
+    if (!groups) {
+        data.message = damaged(QStringLiteral("组别数不是数字"));
+        return data;
+    }
+    data.message = readRows(reader, *groups, kGroupWidths, QStringLiteral("组别"), data.groups, 1);
+    if (data.ok() && !onlyBlanksFollow(reader))
+        data.message = damaged(QStringLiteral("最后一个组别之后还有数据"));
+    if (data.ok() && reader.readError())
+        data.message = damaged(QStringLiteral("文件读取出错"));
+    return data;
+}
+
+qint64 firstLongLine(const QString& path, qint64 lines)
+{
+    SeqReader reader;
+    if (!reader.open(path))
+        return -1;
+    for (qint64 i = 0; lines < 0 || i < lines; ++i) {
+        const qint64 length = reader.skipLine();
+        if (length < 0)
+            return -1;
+        if (length > kLongestLine)
+            return i;
+    }
+    return -1;
+}
+
+BackupHeader readBackupHeader(SeqReader& reader)
+{
+    BackupHeader header;
+    const std::optional<QString> first = reader.readField();
+    if (!first || first->trimmed() != kFileHeader) {
+        header.message = QStringLiteral("日志备份文件");
+        return header;
+    }
+    const std::optional<qint64> records = countField(reader);
+    if (!records)
+        header.message = damaged(QStringLiteral("记录数不是数字"));
+    else
+        header.records = *records;
+    return header;
+}
+
+QString checkBackupBody(SeqReader& reader, qint64 records)
+{
+    const qint64 lines = records * kLogColumns.size();
+    for (qint64 i = 0; i < lines; ++i) {
+        const qint64 length = reader.skipLine();
+        if (length < 0)
+            return damaged(QStringLiteral("文件声明 %1 条记录，只有 %2 条完整")
+                               .arg(records)
+                               .arg(i / kLogColumns.size()));
+        if (length > kLongestLine)
+            return damaged(
+                QStringLiteral("第 %1 条记录有过长的行").arg(i / kLogColumns.size() + 1));
+    }
+    qint64 length = 0;
+    while ((length = reader.skipLine()) >= 0) {
+        if (length > 0)
+            return damaged(QStringLiteral("文件中的记录多于声明的 %1 条").arg(records));
+    }
+    if (reader.readError())
+        return damaged(QStringLiteral("文件读取出错"));
+    return {};
+}
+
+std::optional<QStringList> readBackupRecord(SeqReader& reader, bool* invalid)
+{
+    QStringList values;
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        const std::optional<QString> line = reader.readLine();
+        if (!line)
+            return std::nullopt;
+        if (reader.lastInvalid() && invalid)
+            *invalid = true;
+        values << *line;
+    }
+    return values;
+}
+
+QString backupRecordFault(const QStringList& values)
+{
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        const QString& value = values.value(i);
+        if (kLogWidths[i] == 0) {
+            bool ok = value.trimmed().isEmpty();
+            if (!ok)
+                value.trimmed().toInt(&ok);
+            if (!ok)
+                return QStringLiteral("%1 不是数字").arg(kLogColumns[i]);
+        } else if (characterCount(value) > kLogWidths[i]) {
+            return QStringLiteral("%1 超过 %2 个字符").arg(kLogColumns[i]).arg(kLogWidths[i]);
+        }
+    }
+    return {};
+}
+
+DeletionRange deletionRange(QDate startDate, QTime startTime, QDate endDate, QTime endTime)
+{
+    DeletionRange range;
+    range.endDate = startDate == endDate ? endDate.addDays(1) : endDate;
+    const auto stamp = [](QDate d, QTime t) {
+        return d.toString(QStringLiteral("yy-MM-dd")) + u' ' +
+               t.toString(QStringLiteral("HH:mm:ss"));
+    };
+    range.start = stamp(startDate, startTime);
+    range.end = stamp(range.endDate, endTime);
+    range.reversed = QDateTime(startDate, startTime) > QDateTime(range.endDate, endTime);
+    return range;
+}
+
+QStringList deletionStatements(bool browseLog, bool uploadLog, const DeletionRange& range)
+{
+    QStringList statements;
+    const QString where = QStringLiteral(" WHERE AcTime>='") + range.start +
+                          QStringLiteral("' AND AcTime<='") + range.end + u'\'';
+    if (browseLog)
+        statements << QStringLiteral("DELETE FROM logtable") + where;
+    if (uploadLog)
+        statements << QStringLiteral("DELETE FROM upsendtable") + where;
+    return statements;
+}
+
+} // namespace lt::overseer::archive

@@ -1,0 +1,440 @@
+#include "overseer/archive/archivejobs.h"
+#include "overseer/archive/jobsupport.h"
+
+#include "common/dbconnect.h"
+#include "common/dbmessages.h"
+#include "common/dbstream.h"
+#include "common/odbc.h"
+#include "common/seqfile.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace lt::overseer::archive
+{
+
+namespace
+{
+
+QString fileFailure(int error)
+{
+    return QStringLiteral("无法写入文件（%1），原有的文件未改变。")
+        .arg(QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
+}
+
+QStringList valuesOf(const db::Row& row)
+{
+    QStringList values;
+    values.reserve(row.fieldCount());
+    for (const db::Value& v : row.values())
+        values << v.toString();
+    return values;
+}
+
+QString recordText(ExportKind kind, const QStringList& values)
+{
+    switch (kind) {
+    case ExportKind::BrowseReport:
+        return browseReportRecord(values);
+    case ExportKind::UploadReport:
+        return uploadReportRecord(values);
+    default:
+        return backupRecord(values);
+    }
+}
+
+const QStringList& columnsOf(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? kUploadColumns : kLogColumns;
+}
+
+// Remembers what an export handed over, newest first.
+void note(ExportedRows& exported, const QStringList& values, const db::Row& row, int keyIndex)
+{
+    ++exported.rows;
+    const db::Value key = row.field(keyIndex);
+    if (key.isNull()) {
+        ++exported.nullKeys;
+        return;
+    }
+    if (exported.rows == 1)
+        exported.newestKey = key.toString();
+    if (exported.newest.size() + 1 == exported.rows && key.toString() == exported.newestKey) {
+        ExportedRow kept{values, {}};
+        for (const db::Value& v : row.values())
+            kept.isNull << v.isNull();
+        exported.newest << kept;
+    }
+}
+
+// "Name='x' AND IP IS NULL AND ..." for one row as read.
+QString sameRow(const QStringList& columns, const ExportedRow& row)
+{
+    QStringList parts;
+    for (int i = 0; i < columns.size(); ++i) {
+        parts << (row.isNull.value(i) ? columns[i] + QStringLiteral(" IS NULL")
+                                      : columns[i] + u'=' + quoted(row.values.value(i)));
+    }
+    return parts.join(QStringLiteral(" AND "));
+}
+
+// Rows per chunk of an export: large enough that the statements are few, small enough that the
+// driver's copy of one result stays a few megabytes. Uploads carry their whole content (a
+// LONGTEXT), so they come in smaller chunks.
+constexpr int kExportChunk = 20000;
+constexpr int kUploadChunk = 1000;
+
+// Turns records into file text and writes them on a thread of its own, so that this work
+// overlaps with reading the next rows from the server. At most kDepth batches wait.
+class RecordWriter
+{
+public:
+    RecordWriter(SeqWriter& writer, ExportKind kind) : writer_(writer), kind_(kind) {}
+    ~RecordWriter() { cancel(); }
+
+    void add(QStringList values)
+    {
+        batch_.push_back(std::move(values));
+        if (batch_.size() >= kBatch)
+            hand();
+    }
+    // False once something failed to reach the file.
+    bool ok() const { return !failed_.load(); }
+    // Everything handed over is written when it returns.
+    void finish() { end(false); }
+    // What waits is dropped.
+    void cancel() { end(true); }
+
+private:
+    static constexpr size_t kBatch = 1000;
+    static constexpr size_t kDepth = 8;
+
+    void hand()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kDepth; });
+        queue_.push_back(std::move(batch_));
+        batch_.clear();
+        changed_.notify_all();
+    }
+    void end(bool drop)
+    {
+        if (!thread_.joinable())
+            return;
+        if (!drop && !batch_.empty())
+            hand();
+        {
+            std::lock_guard lock(mutex_);
+            if (drop)
+                queue_.clear();
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void loop()
+    {
+        for (;;) {
+            std::vector<QStringList> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return !queue_.empty() || done_; });
+                if (queue_.empty())
+                    return;
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            if (failed_)
+                continue;
+            QString text;
+            text.reserve(qsizetype(batch.size()) * 160);
+            for (const QStringList& values : batch) {
+                if (kind_ == ExportKind::LogBackup)
+                    appendBackupRecord(text, values);
+                else
+                    text += recordText(kind_, values);
+            }
+            writer_.print(text);
+            if (writer_.failed())
+                failed_ = true;
+        }
+    }
+
+    SeqWriter& writer_;
+    const ExportKind kind_;
+    std::vector<QStringList> batch_;
+    std::deque<std::vector<QStringList>> queue_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::atomic<bool> failed_{false};
+    std::thread thread_{[this] { loop(); }};
+};
+
+} // namespace
+
+// ---- shared by the export and the restore jobs ----------------------------------------------
+
+QString quoted(const QString& value)
+{
+    return u'\'' + db::sqlEscape(value) + u'\'';
+}
+
+QString dbFailure(const QString& what, const db::Error& error)
+{
+    return what + db::describeFailure(error);
+}
+
+// A connection that a failure left dead is opened again before a job uses it. The layer opens
+// a lost connection again by itself, but not one the driver reports as "not open" after the
+// server ended it in the middle of a result.
+bool ready(db::Connection& c)
+{
+    if (c.isOpen() && c.execute(QStringLiteral("SELECT 1")))
+        return true;
+    const QString string = c.connectionString();
+    if (string.isEmpty())
+        return false;
+    c.close();
+    return c.open(string);
+}
+
+bool openJobConnection(db::Connection& connection, const QString& connectionString)
+{
+    connection.setTimeouts(db::ConnectionTimeouts::longStatements());
+    return connection.open(connectionString);
+}
+
+QString logTable(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("upsendtable")
+                                            : QStringLiteral("logtable");
+}
+
+QString noRowsMessage(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("没有上传日志")
+                                            : QStringLiteral("没有浏览日志");
+}
+
+QString doneMessage(ExportKind kind)
+{
+    switch (kind) {
+    case ExportKind::BrowseReport:
+        return QStringLiteral("浏览日志导出完毕");
+    case ExportKind::UploadReport:
+        return QStringLiteral("上传日志导出完毕");
+    case ExportKind::Config:
+        return QStringLiteral("配置数据导出完毕");
+    default:
+        return QStringLiteral("日志备份文件导出完毕");
+    }
+}
+
+QString clearQuestion(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("确定清空上传日志数据库码?")
+                                            : QStringLiteral("确定清空浏览日志数据库码?");
+}
+
+QString clearedMessage(ExportKind kind)
+{
+    return kind == ExportKind::UploadReport ? QStringLiteral("上传日志数据库已清空")
+                                            : QStringLiteral("浏览日志数据库已清空");
+}
+
+ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& path,
+                        const Progress& progress, const std::atomic<bool>* stop)
+{
+    ExportOutcome out;
+    const QString table = logTable(kind);
+    if (!ready(log)) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
+    // The count and every chunk read the same snapshot of the table.
+    log.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+    if (!log.beginTransaction()) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
+    struct EndRead {
+        db::Connection& c;
+        ~EndRead()
+        {
+            if (c.inTransaction())
+                c.rollback();
+        }
+    } endRead{log};
+    const db::Recordset count = log.query(QStringLiteral("SELECT count(*) FROM ") + table);
+    if (log.failed() || count.eof()) {
+        out.message = dbFailure(QStringLiteral("无法读取日志。"), log.lastError());
+        return out;
+    }
+    const qint64 total = count.field(0).toLongLong();
+    if (total == 0) {
+        out.status = ExportOutcome::NoRows;
+        return out;
+    }
+    SeqWriter writer;
+    writer.setEncoding(SeqWriter::Encoding::Gb18030);
+    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    if (kind == ExportKind::LogBackup) {
+        writer.printLine(kFileHeader);
+        writer.printNumber(total);
+    }
+    db::ChunkedRead read;
+    read.columns = columnsOf(kind).join(u',');
+    read.table = table;
+    read.descending = true;
+    read.chunkRows = kind == ExportKind::UploadReport ? kUploadChunk : kExportChunk;
+    const int keyIndex = int(columnsOf(kind).indexOf(QStringLiteral("AcTime")));
+    bool stopped = false;
+    RecordWriter records(writer, kind);
+    const db::ChunkOutcome chunks = db::readInChunks(log, read, [&](const db::Row& row) {
+        QStringList values = valuesOf(row);
+        note(out.exported, values, row, keyIndex);
+        records.add(std::move(values));
+        if (progress)
+            progress(out.exported.rows, total);
+        if (stop && stop->load()) {
+            stopped = true;
+            return false;
+        }
+        return records.ok() && out.exported.rows < total;
+    });
+    if (stopped || !chunks.ok)
+        records.cancel();
+    else
+        records.finish();
+    out.rows = out.exported.rows;
+    if (stopped) {
+        writer.abandon();
+        out.status = ExportOutcome::Stopped;
+        out.message = QStringLiteral("导出已停止，原有的文件未改变。");
+    } else if (!chunks.ok) {
+        writer.abandon();
+        out.message = dbFailure(QStringLiteral("读取日志时出错，导出未完成，原有的文件未改变。"),
+                                chunks.error);
+    } else if (writer.failed()) {
+        const int error = writer.error();
+        writer.abandon();
+        out.message = fileFailure(error);
+    } else if (out.rows != total) {
+        writer.abandon();
+        out.message = QStringLiteral("读到的日志记录数（%1）与统计的（%2）不符，导出未完成。")
+                          .arg(out.rows)
+                          .arg(total);
+    } else if (!writer.close()) {
+        out.message = fileFailure(writer.error());
+    } else {
+        out.status = ExportOutcome::Done;
+    }
+    return out;
+}
+
+ConfigExportOutcome exportConfig(db::Connection& config, const QString& path)
+{
+    ConfigExportOutcome out;
+    ready(config);
+    config.execute(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+    const bool snapshot = config.beginTransaction();
+    db::Recordset users = config.query(QStringLiteral("SELECT * FROM usertable"));
+    const bool usersRead = !config.failed();
+    db::Recordset groups = config.query(QStringLiteral("SELECT * FROM grouptable"));
+    const bool groupsRead = !config.failed();
+    const db::Error error = config.lastError();
+    if (snapshot)
+        config.rollback();
+    if (!usersRead || !groupsRead) {
+        out.message = dbFailure(QStringLiteral("无法读取配置数据。"), error);
+        return out;
+    }
+    SeqWriter writer;
+    writer.setEncoding(SeqWriter::Encoding::Gb18030);
+    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    writer.printLine(kFileHeader);
+    const auto writeTable = [&](db::Recordset& rs, int fields, qint64& rows) {
+        rows = std::max(rs.recordCount(), 0);
+        writer.printNumber(rows);
+        for (; !rs.eof(); rs.moveNext()) {
+            QString text;
+            for (int i = 0; i < std::min(fields, rs.fieldCount()); ++i)
+                text += configValueLine(rs.field(i).toString());
+            writer.print(text);
+        }
+    };
+    writeTable(users, int(kUserWidths.size()), out.users);
+    writeTable(groups, groups.fieldCount(), out.groups);
+    if (!writer.close()) {
+        out.message = fileFailure(writer.error());
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedRows& exported)
+{
+    ClearOutcome out;
+    const QString table = logTable(kind);
+    const QStringList& columns = columnsOf(kind);
+    const QString changed =
+        QStringLiteral("导出之后日志有了变化，为免删除未导出的记录，数据库未清空。");
+    if (!ready(log) || !log.beginTransaction()) {
+        out.message = dbFailure(QStringLiteral("无法清空日志。"), log.lastError());
+        return out;
+    }
+    const auto step = [&](const QString& sql, qint64 expected) {
+        qint64 affected = 0;
+        if (!log.execute(sql, &affected)) {
+            out.message =
+                dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+            return false;
+        }
+        if (affected != expected) {
+            out.message = changed;
+            return false;
+        }
+        out.deleted += affected;
+        return true;
+    };
+    bool ok = true;
+    if (exported.older() > 0)
+        ok = step(
+            QStringLiteral("DELETE FROM %1 WHERE AcTime<%2").arg(table, quoted(exported.newestKey)),
+            exported.older());
+    for (const ExportedRow& row : exported.newest) {
+        if (!ok)
+            break;
+        ok = step(
+            QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(table, sameRow(columns, row)), 1);
+    }
+    if (ok && exported.nullKeys > 0)
+        ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime IS NULL").arg(table),
+                  exported.nullKeys);
+    if (ok && !log.commit()) {
+        ok = false;
+        out.message = dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+    }
+    if (!ok) {
+        log.rollback();
+        out.deleted = 0;
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+} // namespace lt::overseer::archive

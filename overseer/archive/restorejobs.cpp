@@ -1,0 +1,212 @@
+#include "common/dbconnect.h"
+#include "common/odbc.h"
+#include "common/seqfile.h"
+#include "overseer/archive/archivejobs.h"
+#include "overseer/archive/jobsupport.h"
+
+namespace lt::overseer::archive
+{
+
+namespace
+{
+
+// Rows per INSERT statement of a restore: the statement stays far below the server's packet
+// limit and the round trips stay few.
+constexpr int kInsertBatch = 500;
+
+QString logValues(const QStringList& values)
+{
+    QStringList parts;
+    for (int i = 0; i < kLogColumns.size(); ++i) {
+        const QString& v = values.value(i);
+        parts << (kLogWidths[i] == 0 && v.trimmed().isEmpty() ? QStringLiteral("NULL") : quoted(v));
+    }
+    return u'(' + parts.join(u',') + u')';
+}
+
+QString rowValues(const QStringList& values)
+{
+    QStringList parts;
+    for (const QString& v : values)
+        parts << quoted(v);
+    return u'(' + parts.join(u',') + u')';
+}
+
+// Inserts the records of one batch into logtable; a batch the server refuses goes in record by
+// record, so that only the records at fault are left out. False when the transaction is lost.
+bool insertLogBatch(db::Connection& log, const QList<QStringList>& batch, RestoreOutcome& out)
+{
+    if (batch.isEmpty())
+        return true;
+    QStringList rows;
+    for (const QStringList& values : batch)
+        rows << logValues(values);
+    const QString insert = QStringLiteral("INSERT INTO logtable Values");
+    if (log.execute(insert + rows.join(u','))) {
+        out.restored += batch.size();
+        return true;
+    }
+    if (db::connectionLost(log.lastError()))
+        return false;
+    for (const QString& row : rows) {
+        if (log.execute(insert + row))
+            ++out.restored;
+        else if (db::connectionLost(log.lastError()))
+            return false;
+        else
+            ++out.failed;
+    }
+    return true;
+}
+
+RestoreOutcome refused(const QString& message)
+{
+    RestoreOutcome out;
+    out.status = RestoreOutcome::Refused;
+    out.message = message;
+    return out;
+}
+
+} // namespace
+
+RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progress& progress)
+{
+    // First the whole file is checked, without a statement.
+    switch (firstLongLine(path, 2)) {
+    case 0:
+        return refused(QStringLiteral("日志备份文件"));
+    case 1:
+        return refused(QStringLiteral("文件已损坏（记录数不是数字），数据库未改变。"));
+    default:
+        break;
+    }
+    {
+        SeqReader check;
+        check.setEncoding(SeqEncoding::Gb18030);
+        if (!check.open(path))
+            return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+        const BackupHeader header = readBackupHeader(check);
+        if (!header.ok())
+            return refused(header.message);
+        const QString fault = checkBackupBody(check, header.records);
+        if (!fault.isEmpty())
+            return refused(fault);
+    }
+    SeqReader reader;
+    reader.setEncoding(SeqEncoding::Gb18030);
+    if (!reader.open(path))
+        return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+    const BackupHeader header = readBackupHeader(reader);
+    if (!header.ok())
+        return refused(header.message);
+    RestoreOutcome out;
+    const QString unchanged = QStringLiteral("日志数据恢复失败，数据库未改变。");
+    if (!ready(log) || !log.beginTransaction()) {
+        out.message = dbFailure(unchanged, log.lastError());
+        return out;
+    }
+    QList<QStringList> batch;
+    bool lost = false;
+    for (qint64 i = 1; i <= header.records && !lost; ++i) {
+        bool invalid = false;
+        const std::optional<QStringList> values = readBackupRecord(reader, &invalid);
+        if (!values || invalid || reader.readError()) {
+            log.rollback();
+            return refused(
+                QStringLiteral("文件已损坏（第 %1 条记录含有无效的字符或读取出错），数据库未改变。")
+                    .arg(i));
+        }
+        if (backupRecordFault(*values).isEmpty())
+            batch << *values;
+        else
+            ++out.failed;
+        if (batch.size() >= kInsertBatch) {
+            lost = !insertLogBatch(log, batch, out);
+            batch.clear();
+        }
+        if (progress)
+            progress(i, header.records);
+    }
+    if (!lost)
+        lost = !insertLogBatch(log, batch, out);
+    if (lost || !log.commit()) {
+        out.message = dbFailure(unchanged, log.lastError());
+        log.rollback();
+        out.restored = 0;
+        return out;
+    }
+    out.status = RestoreOutcome::Done;
+    return out;
+}
+
+QString logRestoredMessage(const RestoreOutcome& outcome)
+{
+    return QStringLiteral("日志数据恢复完毕\n恢复 %1 条记录，失败 %2 条。")
+        .arg(outcome.restored)
+        .arg(outcome.failed);
+}
+
+RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
+{
+    if (const qint64 line = firstLongLine(path); line >= 0)
+        return refused(
+            line == 0 ? QStringLiteral("不是配置文件")
+                      : QStringLiteral("文件已损坏（第 %1 行过长），数据库未改变。").arg(line + 1));
+    SeqReader reader;
+    reader.setEncoding(SeqEncoding::Gb18030);
+    if (!reader.open(path))
+        return refused(QStringLiteral("无法打开文件 %1。").arg(path));
+    const ConfigData data = readConfig(reader);
+    if (!data.ok())
+        return refused(data.message);
+    RestoreOutcome out;
+    const QString unchanged = QStringLiteral("配置数据恢复失败，数据库未改变。");
+    if (!ready(config) || !config.beginTransaction()) {
+        out.message = dbFailure(unchanged, config.lastError());
+        return out;
+    }
+    const auto fail = [&](const QString& message) {
+        out.message = dbFailure(message, config.lastError());
+        config.rollback();
+        return out;
+    };
+    if (!config.execute(QStringLiteral("DELETE FROM usertable")))
+        return fail(QStringLiteral("用户表丢失，请初始化数据采集监控系统。"));
+    if (!config.execute(QStringLiteral("DELETE FROM grouptable")))
+        return fail(unchanged);
+    const auto insertAll = [&](const QString& table, const QList<QStringList>& rows) {
+        for (qsizetype from = 0; from < rows.size(); from += kInsertBatch) {
+            QStringList values;
+            for (qsizetype i = from; i < std::min(rows.size(), from + kInsertBatch); ++i)
+                values << rowValues(rows[i]);
+            if (!config.execute(QStringLiteral("INSERT INTO %1 Values").arg(table) +
+                                values.join(u',')))
+                return false;
+        }
+        return true;
+    };
+    if (!insertAll(QStringLiteral("usertable"), data.users) ||
+        !insertAll(QStringLiteral("grouptable"), data.groups) || !config.commit())
+        return fail(unchanged);
+    out.status = RestoreOutcome::Done;
+    out.restored = data.users.size() + data.groups.size();
+    return out;
+}
+
+DeletionOutcome deleteLogs(db::Connection& log, const QStringList& statements)
+{
+    DeletionOutcome out;
+    ready(log);
+    for (const QString& sql : statements) {
+        qint64 affected = 0;
+        if (!log.execute(sql, &affected)) {
+            out.message = dbFailure(QStringLiteral("删除日志时出错。"), log.lastError());
+            return out;
+        }
+        out.deleted += affected;
+    }
+    out.ok = true;
+    return out;
+}
+
+} // namespace lt::overseer::archive
