@@ -149,6 +149,7 @@ bool connectionLost(const Error& error)
 {
     switch (error.native) {
     case 2006: // server has gone away
+    case 1927: // the server killed the connection; the notice answers the next statement
     case 2013: // lost connection during query (also a read timeout)
     case 2055: // lost connection at reading
     case 5013: // read error

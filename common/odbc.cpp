@@ -318,6 +318,8 @@ bool Connection::connect()
 bool Connection::reopen()
 {
     const bool ok = connect() && (database_.isEmpty() || selectDatabase(database_));
+    if (ok)
+        ++reopenings_;
     notify(StatementEvent::Reopen, connectionString_, ok);
     return ok;
 }
@@ -418,6 +420,8 @@ bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
             freeHandles();
             if (!timedOut && !inTransaction_ && sink.rows == 0) {
                 ok = reopen() && runOnce(sql, sink, rowsAffected);
+                if (ok)
+                    clearError(); // sent again and answered: nothing failed
                 if (!ok && !h_->connected) {
                     const QString why = error_.message;
                     error_ = lost;
@@ -435,6 +439,10 @@ bool Connection::runOnce(const QString& sql, Sink& sink, qint64* rowsAffected)
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &stmt))) {
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("statement failed"));
+        // The driver gave up a connection it found dead (after a kill notice, say) and calls
+        // it not open: for this layer, which still holds it, that is a lost connection.
+        if (error_.sqlState == QLatin1String("08003"))
+            error_.sqlState = QStringLiteral("08S01");
         return false;
     }
     // Terminated, not counted: the driver takes a UTF-16 unit whose low byte is D8 to DB (付 仙

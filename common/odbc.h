@@ -210,6 +210,9 @@ public:
     const Error& lastError() const { return error_; }
     bool failed() const { return error_.set; }
     void clearError() { error_ = Error{}; }
+    // How often the connection was opened again after it was lost (a long statement is stopped
+    // by the server's number of the connection, which a reopening changes).
+    int reopenings() const { return reopenings_; }
 
 private:
     struct Handles;
@@ -230,6 +233,7 @@ private:
     QString dsn_;
     QString database_; // chosen by selectDatabase
     bool inTransaction_ = false;
+    int reopenings_ = 0;
     Error error_;
 };
 

@@ -63,8 +63,20 @@ bool DbWorker::ensureOpen(quint64 request)
     }
     db::Recordset id = connection_->query(QStringLiteral("SELECT CONNECTION_ID()"));
     connectionId_ = id.field(0).toLongLong();
+    reopenings_ = connection_->reopenings();
     connection_->clearError();
     return true;
+}
+
+// The database layer opened the connection again by itself: the server's number changed.
+void DbWorker::noteReopening()
+{
+    if (connection_->reopenings() == reopenings_)
+        return;
+    reopenings_ = connection_->reopenings();
+    connectionId_ =
+        connection_->query(QStringLiteral("SELECT CONNECTION_ID()")).field(0).toLongLong();
+    connection_->clearError();
 }
 
 void DbWorker::fail(quint64 request)
@@ -82,6 +94,7 @@ void DbWorker::fail(quint64 request)
         connectionId_ = 0;
     } else {
         // The database layer may have opened the connection again meanwhile.
+        reopenings_ = connection_->reopenings();
         connectionId_ =
             connection_->query(QStringLiteral("SELECT CONNECTION_ID()")).field(0).toLongLong();
     }
@@ -102,6 +115,7 @@ void DbWorker::fetch(quint64 request, const QStringList& statements)
         }
         parts << readRows(rs);
     }
+    noteReopening();
     emit pageReady(request, parts);
 }
 
@@ -115,7 +129,9 @@ void DbWorker::count(quint64 request, const QString& sql)
         fail(request);
         return;
     }
-    emit countReady(request, rs.field(0).toLongLong());
+    const qint64 rows = rs.field(0).toLongLong();
+    noteReopening();
+    emit countReady(request, rows);
 }
 
 void DbWorker::execute(quint64 request, const QStringList& statements)
@@ -136,6 +152,7 @@ void DbWorker::execute(quint64 request, const QStringList& statements)
         fail(request);
         return;
     }
+    noteReopening();
     emit executed(request, succeeded);
 }
 

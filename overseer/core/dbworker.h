@@ -62,9 +62,11 @@ signals:
 private:
     bool ensureOpen(quint64 request);
     void fail(quint64 request);
+    void noteReopening();
     QString connectionString_;
     std::unique_ptr<db::Connection> connection_;
     std::atomic<qint64> connectionId_{0};
+    int reopenings_ = 0; // of connection_, when connectionId_ was read
 };
 
 class DbChannel : public QObject

@@ -54,6 +54,7 @@ private slots:
     void hostileValuesInBothModes();
     void emptyAccountIsTheSourcesOwn();
     void reopenedAfterRestart();
+    void reopenedAfterAKill();
     void notReopenedInsideTransaction();
     void timeouts();
     void frozenServerTimesOut();
@@ -188,6 +189,30 @@ void DbServer::reopenedAfterRestart()
             QStringLiteral("1,4\n"));
     }
     server_.sql(QStringLiteral("SET GLOBAL sql_mode=DEFAULT"));
+}
+
+// The server ends one connection (KILL, as an administrator or a restarted proxy does): the
+// driver reads the kill notice as the answer to the next statement and calls the connection
+// not open afterwards. Both are a lost connection: the statement is sent again on a new one.
+void DbServer::reopenedAfterAKill()
+{
+    for (const QString& string : {kSocketSource, kTcpSource}) {
+        db::Connection c;
+        QVERIFY2(c.open(string), qPrintable(c.lastError().message));
+        QVERIFY(c.selectDatabase(QStringLiteral("lt_b")));
+        const QString id = one(c, QStringLiteral("SELECT CONNECTION_ID()"));
+        server_.sql(QStringLiteral("KILL ") + id);
+        Events events;
+        QVERIFY2(c.execute(QStringLiteral("INSERT INTO t VALUES (5)")),
+                 qPrintable(c.lastError().message));
+        QVERIFY(!c.failed()); // what failed before the reopening is not left behind
+        QCOMPARE(events.list.value(0), QStringLiteral("reopen ok ") + string);
+        QVERIFY(one(c, QStringLiteral("SELECT CONNECTION_ID()")) != id);
+        QCOMPARE(one(c, QStringLiteral("SELECT DATABASE()")), QStringLiteral("lt_b"));
+        QCOMPARE(server_.sql(QStringLiteral("SELECT COUNT(*) FROM t; DELETE FROM t"),
+                             QStringLiteral("lt_b")),
+                 QStringLiteral("1\n"));
+    }
 }
 
 void DbServer::notReopenedInsideTransaction()

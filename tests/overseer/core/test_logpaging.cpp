@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(store_->total(), 30);
     }
 
-    void aLostConnectionIsOpenedAgainByTheNextClick()
+    void aLostConnectionIsOpenedAgainForTheSameClick()
     {
         fill(1200, [](int i) { return i; });
         store_->start(kList);
@@ -240,14 +240,7 @@ private slots:
         QSignalSpy failures(store_.get(), &LogStore::failed);
         store_->日志_显示下页数据();
         QVERIFY(settle());
-        QCOMPARE(failures.size(), 1);
-        QVERIFY(failures[0][0].toString().startsWith("读取日志记录失败"));
-        // The page and its figures stay; the next click works on a new connection.
-        QCOMPARE(store_->LogPageNo(), 1);
-        QCOMPARE(store_->status().buttons, (std::array<bool, 4>{false, false, true, true}));
-        store_->日志_显示下页数据();
-        QVERIFY(settle());
-        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.value(0).value(0).toString()));
         QCOMPARE(store_->LogPageNo(), 2);
         QCOMPARE(store_->page().first().value(4), "500");
         QVERIFY(store_->pageChannel().worker()->serverConnectionId() != pages);
