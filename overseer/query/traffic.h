@@ -19,7 +19,7 @@ QString counterDate(const QDate& day);
 // The counters of hours from..to (0..23) added up, a missing counter as 0.
 QString hoursSum(int fromHour, int toHour);
 
-// The connection rows of one terminal (the spec's statement, the address quoted).
+// The connection rows of one terminal, the address quoted.
 QString connectionsSql(const QString& table, const QString& address);
 // One terminal's counter of one hour of one day, all its connections added.
 QString hourCounterSql(const QString& table, const QString& address, const QDate& day, int hour);
