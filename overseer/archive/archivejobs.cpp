@@ -190,9 +190,9 @@ QString dbFailure(const QString& what, const db::Error& error)
     return what + db::describeFailure(error);
 }
 
-// A connection that a failure left dead is opened again before a job uses it. The layer opens
-// a lost connection again by itself, but not one the driver reports as "not open" after the
-// server ended it in the middle of a result.
+// A connection that a failure left dead is opened again before a job uses it: the database
+// layer reopens a lost connection for a single statement, but not inside the transaction a job
+// is about to begin, so the job finds out first.
 bool ready(db::Connection& c)
 {
     if (c.isOpen() && c.execute(QStringLiteral("SELECT 1")))
