@@ -1,5 +1,7 @@
 #include "common/logindexes.h"
 
+#include "common/logsummary.h"
+
 #include "common/odbc.h"
 #include "common/schema.h"
 
@@ -73,6 +75,54 @@ QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* e
     return missing;
 }
 
+namespace
+{
+
+QString inLogDatabase(QString sql)
+{
+    const QString db = kLogDatabase + u'.';
+    sql.replace(QStringLiteral("CREATE TABLE "), QStringLiteral("CREATE TABLE ") + db);
+    sql.replace(QStringLiteral("CREATE TRIGGER "), QStringLiteral("CREATE TRIGGER ") + db);
+    sql.replace(QStringLiteral(" ON logtable "),
+                QStringLiteral(" ON ") + db + QStringLiteral("logtable "));
+    return sql;
+}
+
+// The day summaries and their triggers; a log that had none is then summarised as far as it
+// goes, so that the first statistic after the upgrade need not do it.
+void addSummaries(db::Connection& connection, UpgradeOutcome& outcome,
+                  const std::function<void(const QString&)>& progress)
+{
+    QString error;
+    const QList<SummaryPiece> missing = missingSummaryPieces(connection, &error);
+    if (!error.isEmpty()) {
+        outcome.failures << QStringLiteral("information_schema.TABLES: ") + error;
+        return;
+    }
+    for (const SummaryPiece& piece : missing) {
+        if (progress)
+            progress(piece.name);
+        const QString sql = inLogDatabase(piece.sql);
+        if (connection.execute(sql))
+            outcome.added << piece.name;
+        else
+            outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+    }
+    if (!outcome.ok() || missing.isEmpty())
+        return;
+    if (progress)
+        progress(QStringLiteral("daypages"));
+    if (!connection.selectDatabase(kLogDatabase)) {
+        outcome.failures << QStringLiteral("USE ") + kLogDatabase + QStringLiteral(": ") +
+                                connection.lastError().message;
+        return;
+    }
+    if (const std::optional<QString> failure = summary::foldAll(connection))
+        outcome.failures << QStringLiteral("summary: ") + *failure;
+}
+
+} // namespace
+
 UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
                                   const std::function<void(const QString&)>& progress)
 {
@@ -93,6 +143,7 @@ UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
         else
             outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
     }
+    addSummaries(connection, outcome, progress);
     return outcome;
 }
 

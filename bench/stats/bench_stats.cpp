@@ -214,11 +214,7 @@ int main(int argc, char* argv[])
                     &figure);
             else
                 t = timed(
-                    channel,
-                    [&] {
-                        return channel.visitPage(visitStatsSql(c.mode, state), c.mode, 1,
-                                                 kStatsPageSize);
-                    },
+                    channel, [&] { return channel.visitPage(state, c.mode, 1, kStatsPageSize); },
                     &StatsWorker::pageReady, &figure);
             const double b = bareClient(root, database, statements);
             if (i > 0) { // the first round warms the server's caches

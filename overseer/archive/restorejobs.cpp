@@ -1,8 +1,11 @@
 #include "common/dbconnect.h"
+#include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/seqfile.h"
 #include "overseer/archive/archivejobs.h"
 #include "overseer/archive/jobsupport.h"
+
+#include <QSet>
 
 namespace lt::overseer::archive
 {
@@ -59,6 +62,19 @@ bool insertLogBatch(db::Connection& log, const QList<QStringList>& batch, Restor
     return true;
 }
 
+// The day sums of the statistics do not see rows added to days they already summed: the
+// restored days are forgotten in the restore's own transaction, to be summed again. A log
+// without day sums has nothing to forget.
+bool forgetRestoredDays(db::Connection& log, const QSet<QString>& days)
+{
+    if (days.isEmpty() || summary::forgetDays(log, days.values()))
+        return true;
+    if (log.lastError().native != 1146)
+        return false;
+    log.clearError();
+    return true;
+}
+
 RestoreOutcome refused(const QString& message)
 {
     RestoreOutcome out;
@@ -106,6 +122,7 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
         return out;
     }
     QList<QStringList> batch;
+    QSet<QString> days;
     bool lost = false;
     for (qint64 i = 1; i <= header.records && !lost; ++i) {
         bool invalid = false;
@@ -116,9 +133,10 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
                 QStringLiteral("文件已损坏（第 %1 条记录含有无效的字符或读取出错），数据库未改变。")
                     .arg(i));
         }
-        if (backupRecordFault(*values).isEmpty())
+        if (backupRecordFault(*values).isEmpty()) {
             batch << *values;
-        else
+            days.insert(values->value(2).trimmed().left(8));
+        } else
             ++out.failed;
         if (batch.size() >= kInsertBatch) {
             lost = !insertLogBatch(log, batch, out);
@@ -128,7 +146,7 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
             progress(i, header.records);
     }
     if (!lost)
-        lost = !insertLogBatch(log, batch, out);
+        lost = !insertLogBatch(log, batch, out) || !forgetRestoredDays(log, days);
     if (lost || !log.commit()) {
         out.message = dbFailure(unchanged, log.lastError());
         log.rollback();

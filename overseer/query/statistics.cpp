@@ -69,6 +69,53 @@ QString visitStatsSql(StatsMode mode, const LogQueryState& state)
     return {};
 }
 
+namespace
+{
+
+QString dayList(const QList<summary::DayCover>& covered)
+{
+    QStringList days;
+    for (const summary::DayCover& c : covered)
+        days << u'\'' + q(c.day) + u'\'';
+    return days.join(u',');
+}
+
+// The log rows of the range that the sums do not hold.
+QString uncovered(const LogQueryState& state, const QList<summary::DayCover>& covered)
+{
+    return QStringLiteral(" FROM logtable WHERE ") +
+           summary::uncoveredCondition(state.CondStart, state.CondEnd, covered);
+}
+
+} // namespace
+
+QString visitStatsSql(StatsMode mode, const LogQueryState& state,
+                      const QList<summary::DayCover>& covered)
+{
+    if (mode == StatsMode::Terminal) {
+        // One terminal's rows come from its own index; a Trim() around the column would hide
+        // it. An address stored with leading blanks still counts, as with Trim(IP).
+        const QString ip = q(state.CondTermIP);
+        return QStringLiteral("SELECT Title,URL,SUM(F) FROM logtable WHERE (IP='") + ip +
+               QStringLiteral("' OR (IP LIKE ' %' AND Trim(IP)='") + ip +
+               QStringLiteral("')) AND ") + rangeCondition(state) +
+               QStringLiteral(" GROUP BY URL ORDER BY SUM(F) DESC");
+    }
+    if (covered.isEmpty() || mode == StatsMode::Traffic)
+        return visitStatsSql(mode, state);
+    if (mode == StatsMode::AllPages)
+        return QStringLiteral("SELECT MAX(Title) AS Title,URL,SUM(F) FROM (SELECT Title,"
+                              "IF(NoUrl,NULL,URL) AS URL,F FROM daypages WHERE Day IN (") +
+               dayList(covered) + QStringLiteral(") UNION ALL SELECT Title,URL,F") +
+               uncovered(state, covered) +
+               QStringLiteral(") AS visits GROUP BY URL ORDER BY SUM(F) DESC");
+    return QStringLiteral("SELECT MAX(Name) AS Name,IP,SUM(F) FROM (SELECT Name,"
+                          "IF(NoIp,NULL,IP) AS IP,F FROM dayterminals WHERE Day IN (") +
+           dayList(covered) + QStringLiteral(") UNION ALL SELECT Name,IP,F") +
+           uncovered(state, covered) +
+           QStringLiteral(") AS visits GROUP BY IP ORDER BY SUM(F) DESC");
+}
+
 QString trafficTerminalsSql()
 {
     return QStringLiteral("SELECT * FROM usertable ORDER BY Name");
@@ -78,6 +125,16 @@ QString trafficSumsSql(const LogQueryState& state)
 {
     return QStringLiteral("SELECT Trim(IP),SUM(nLength) FROM logtable WHERE ") +
            rangeCondition(state) + QStringLiteral(" GROUP BY Trim(IP)");
+}
+
+QString trafficSumsSql(const LogQueryState& state, const QList<summary::DayCover>& covered)
+{
+    if (covered.isEmpty())
+        return trafficSumsSql(state);
+    return QStringLiteral("SELECT Trim(IP),SUM(Bytes) FROM (SELECT IF(NoIp,NULL,IP) AS IP,Bytes "
+                          "FROM dayterminals WHERE Day IN (") +
+           dayList(covered) + QStringLiteral(") UNION ALL SELECT IP,nLength+0") +
+           uncovered(state, covered) + QStringLiteral(") AS sums GROUP BY Trim(IP)");
 }
 
 QString trafficSumOfTerminalSql(const QString& ip, const LogQueryState& state)

@@ -9,6 +9,7 @@
 // statement over the log joined here with the terminal register, which lives in the other
 // database (possibly on another server).
 
+#include "common/logsummary.h"
 #include "overseer/core/pagemodel.h"
 #include "overseer/query/logquery.h"
 
@@ -30,10 +31,16 @@ constexpr int kStatsPageSize = 5000;
 
 // The grouped statement of a visit statistics mode (0, 1 or 2), values quoted; empty for mode 3.
 QString visitStatsSql(StatsMode mode, const LogQueryState& state);
+// The same statistics from the day sums of the `covered` days and the log rows of the rest of
+// the range (the same groups and sums); the statement over the log alone when nothing is
+// covered. Mode 0 reads one terminal's rows through the address index.
+QString visitStatsSql(StatsMode mode, const LogQueryState& state,
+                      const QList<summary::DayCover>& covered);
 // The terminal register of the traffic statistics (configuration database).
 QString trafficTerminalsSql();
 // The bytes of every address in the range, one grouped statement: rows (trimmed IP, sum).
 QString trafficSumsSql(const LogQueryState& state);
+QString trafficSumsSql(const LogQueryState& state, const QList<summary::DayCover>& covered);
 // The statement of one terminal that the traffic statistics used to send per terminal; the
 // benchmark compares against it.
 QString trafficSumOfTerminalSql(const QString& ip, const LogQueryState& state);

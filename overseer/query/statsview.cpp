@@ -93,7 +93,6 @@ void StatisticsView::startVisits(StatsMode mode)
 {
     mode_ = mode;
     title_ = statsTitle(mode, conditions_);
-    sql_ = visitStatsSql(mode, conditions_);
     model_.setLayout(statsLayout(mode));
     total_ = 0;
     pageNo_ = 0;
@@ -107,7 +106,7 @@ void StatisticsView::startVisits(StatsMode mode)
 void StatisticsView::requestPage(qint64 pageNo)
 {
     pageNo_ = pageNo;
-    request_ = channel().visitPage(sql_, mode_, pageNo, kStatsPageSize);
+    request_ = channel().visitPage(conditions_, mode_, pageNo, kStatsPageSize);
     editStatus().busy = true;
     editStatus().buttons = {false, false, false, false};
     publishStatus();

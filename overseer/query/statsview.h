@@ -75,7 +75,6 @@ private:
     ProgressNotice progress_;
     StatsMode mode_ = StatsMode::AllPages;
     QString title_;
-    QString sql_;
     qint64 total_ = 0;
     qint64 pageNo_ = 0;
     quint64 request_ = 0;

@@ -49,11 +49,47 @@ void StatsWorker::fail(db::Connection& connection, quint64 request)
     emit failed(request, message);
 }
 
-void StatsWorker::visitPage(quint64 request, const QString& sql, StatsMode mode, qint64 pageNo,
-                            int pageSize)
+QList<summary::DayCover> StatsWorker::beginReading(const LogQueryState& state)
+{
+    bool present = true;
+    if (const auto failure = summary::foldRange(*log_, state.CondStart, state.CondEnd, &present))
+        qWarning("day sums not brought up to date, the log alone is read: %s",
+                 qPrintable(*failure));
+    log_->clearError();
+    if (!present || !log_->beginTransaction())
+        return {};
+    QString why;
+    const auto covered = summary::coverage(*log_, state.CondStart, state.CondEnd, &why);
+    if (!covered) {
+        qWarning("day sums not read, the log alone is read: %s", qPrintable(why));
+        log_->clearError();
+    }
+    return covered.value_or(QList<summary::DayCover>{});
+}
+
+void StatsWorker::failReading(quint64 request)
+{
+    const QString message = log_->lastError().message;
+    log_->clearError();
+    endReading();
+    log_->clearError();
+    emit failed(request, message);
+}
+
+void StatsWorker::endReading()
+{
+    if (log_->inTransaction())
+        log_->rollback();
+}
+
+void StatsWorker::visitPage(quint64 request, const LogQueryState& state, StatsMode mode,
+                            qint64 pageNo, int pageSize)
 {
     if (!ensureOpen(*log_, logString_, request))
         return;
+    const QList<summary::DayCover> covered =
+        mode == StatsMode::Terminal ? QList<summary::DayCover>{} : beginReading(state);
+    const QString sql = visitStatsSql(mode, state, covered);
     const qint64 first = (std::max<qint64>(pageNo, 1) - 1) * pageSize;
     QList<QStringList> rows;
     qint64 at = 0;
@@ -68,9 +104,10 @@ void StatsWorker::visitPage(quint64 request, const QString& sql, StatsMode mode,
         return true;
     });
     if (!ok) {
-        fail(*log_, request);
+        failReading(request);
         return;
     }
+    endReading();
     emit pageReady(request, rows, at);
 }
 
@@ -89,14 +126,16 @@ void StatsWorker::traffic(quint64 request, const LogQueryState& state)
         return;
     }
     QHash<QString, QString> sums;
-    const bool summed = log_->stream(trafficSumsSql(state), [&](const db::Row& row) {
+    const QString sql = trafficSumsSql(state, beginReading(state));
+    const bool summed = log_->stream(sql, [&](const db::Row& row) {
         sums.insert(row.field(0).toString().trimmed(), row.field(1).toString());
         return true;
     });
     if (!summed) {
-        fail(*log_, request);
+        failReading(request);
         return;
     }
+    endReading();
     emit trafficReady(request, trafficRows(terminals, sums));
 }
 
@@ -134,11 +173,12 @@ StatsChannel::~StatsChannel()
     thread_.wait();
 }
 
-quint64 StatsChannel::visitPage(const QString& sql, StatsMode mode, qint64 pageNo, int pageSize)
+quint64 StatsChannel::visitPage(const LogQueryState& state, StatsMode mode, qint64 pageNo,
+                                int pageSize)
 {
     const quint64 id = ++last_;
-    QMetaObject::invokeMethod(worker_, [w = worker_, id, sql, mode, pageNo, pageSize] {
-        w->visitPage(id, sql, mode, pageNo, pageSize);
+    QMetaObject::invokeMethod(worker_, [w = worker_, id, state, mode, pageNo, pageSize] {
+        w->visitPage(id, state, mode, pageNo, pageSize);
     });
     return id;
 }

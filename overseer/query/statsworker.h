@@ -2,8 +2,9 @@
 // The statistics' database work beside the window: a worker on a thread of its own with a
 // connection to each database. A visit statistics page streams the grouped result and keeps
 // only the rows of the page asked for (and the number of groups); the traffic reads the
-// terminal register and one grouped sum of the log. Requests are numbered; answers carry the
-// number, so a late answer is told from the one waited for.
+// terminal register and one grouped sum of the log. Both read the day sums of the whole days
+// of their range and the log rows of the rest (common/logsummary.h). Requests are numbered; answers
+// carry the number, so a late answer is told from the one waited for.
 
 #include "overseer/query/logquery.h"
 #include "overseer/query/statistics.h"
@@ -27,8 +28,8 @@ public:
     StatsWorker(QString logConnection, QString configConnection);
     ~StatsWorker() override;
 
-    void visitPage(quint64 request, const QString& sql, StatsMode mode, qint64 pageNo,
-                   int pageSize);
+    void visitPage(quint64 request, const lt::overseer::LogQueryState& state, StatsMode mode,
+                   qint64 pageNo, int pageSize);
     void traffic(quint64 request, const lt::overseer::LogQueryState& state);
     void execute(quint64 request, const QStringList& statements);
 
@@ -43,6 +44,12 @@ signals:
 private:
     bool ensureOpen(db::Connection& connection, const QString& connectionString, quint64 request);
     void fail(db::Connection& connection, quint64 request);
+    // The days of the range that the day sums answer, folded first; the log connection is
+    // then in a transaction (one moment for the sums and the rows beside them), which
+    // endReading() ends. Empty: the statement reads the log alone.
+    QList<summary::DayCover> beginReading(const LogQueryState& state);
+    void endReading();
+    void failReading(quint64 request); // reports the log connection's failure, reading ended
     QString logString_;
     QString configString_;
     std::unique_ptr<db::Connection> log_;
@@ -58,7 +65,7 @@ public:
     ~StatsChannel() override;
     StatsWorker* worker() const { return worker_; }
 
-    quint64 visitPage(const QString& sql, StatsMode mode, qint64 pageNo, int pageSize);
+    quint64 visitPage(const LogQueryState& state, StatsMode mode, qint64 pageNo, int pageSize);
     quint64 traffic(const LogQueryState& state);
     quint64 execute(const QStringList& statements);
 

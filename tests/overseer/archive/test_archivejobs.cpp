@@ -135,9 +135,14 @@ private slots:
         QVERIFY(logRestoredMessage(restored).startsWith("日志数据恢复完毕"));
         QVERIFY(logRestoredMessage(restored).contains("恢复 3 条记录，失败 0 条"));
 
-        // Added to what the table holds, nothing deleted first.
+        // Added to what the table holds, nothing deleted first; the statistics' sums of the
+        // days restored to are forgotten, the others kept.
+        test::sql("DELETE FROM summarydays;INSERT INTO summarydays VALUES "
+                  "('26-12-07','26-12-07 23:59:59'),('26-12-06','26-12-06 23:59:59')",
+                  "dovrik");
         QCOMPARE(restoreLog(log_, file).restored, qint64(3));
         QCOMPARE(tableRows("logtable").size(), 6);
+        QCOMPARE(test::sql("SELECT Day FROM summarydays", "dovrik").trimmed(), QString("26-12-06"));
     }
 
     void restoreCountsTheRecordsThatCannotGoIn()

@@ -1,0 +1,99 @@
+#pragma once
+// Day summaries of the access log, which answer the visit and traffic statistics of whole days
+// without grouping millions of rows again.
+//
+// `daypages` holds, per day and page (URL), a title and the day's sum of F; `dayterminals`
+// per day and address a name, the sum of F and the sum of nLength. `summarydays` says how far
+// each day is summarised: the rows of day D with time stamps from "D 00:00:00" up to and with
+// Upto are in the sums; a day without a row there is not summarised at all (its sums, if any
+// are left, are stale and are rebuilt before use).
+//
+// The console summarises (folds) what a statistic needs just before it runs it, in one
+// transaction per day; the newest ten minutes are never folded, so that rows the capture
+// modules are still inserting (their clocks may lag the server's a little) are read from the
+// log itself. The log table's triggers forget a day whenever one of its rows is deleted or
+// changed in a way the sums see, so pruning, deleting and renaming by any program leave no
+// stale sum behind; inserting stays as cheap as before (no insert trigger). Restoring old rows
+// into the log forgets the days restored (`forgetDays`).
+//
+// A statistic then reads the sums of the days it wholly covers and the log rows of the rest
+// (the partial days at its edges and what is not yet folded), and groups both together: the
+// same groups and sums as the statement over the log alone.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace lt::db
+{
+class Connection;
+}
+
+namespace lt::summary
+{
+
+// A day's time stamps begin with its 8 characters: "26-11-01".
+struct DayCover {
+    QString day;
+    QString upto; // the last time stamp summarised, within the day
+};
+
+// The days of the log that lie wholly within [start, end] (time stamps, both inclusive):
+// "D 00:00:00" >= start and "D 23:59:59" <= end. Empty when either stamp is not a time stamp.
+QStringList wholeDays(const QString& start, const QString& end);
+
+// The condition on AcTime that selects the rows of [start, end] that `covered` (sorted by day,
+// days within the range) does not hold: the rows the statistic reads from the log itself.
+QString uncoveredCondition(const QString& start, const QString& end,
+                           const QList<DayCover>& covered);
+
+// How far a day is to be summarised, given the newest stamp that may be folded (`horizon`):
+// "D 23:59:59" for a day before the horizon's, the horizon itself on its day; nullopt for a
+// day after it.
+std::optional<QString> foldTarget(const QString& day, const QString& horizon);
+
+// The newest stamp that may be folded: ten minutes before the older of the server's clock and
+// the newest row's stamp (`newest`, "" for an empty log). nullopt when nothing may be folded.
+std::optional<QString> foldHorizon(const QString& serverNow, const QString& newest);
+
+// The statements that fold the rows of `day` after `from` (exclusive; nullopt: from the day's
+// start, the day's old sums removed first) up to `upto` (inclusive) into the sums.
+QStringList foldStatements(const QString& day, const std::optional<QString>& from,
+                           const QString& upto);
+
+// Folds what the whole days of [start, end] lack, day by day, and returns nullopt on success
+// or the failure's message. The summary tables missing (a log not yet upgraded) counts as
+// success with nothing folded: `present` (when given) is set to false then.
+std::optional<QString> foldRange(db::Connection& connection, const QString& start,
+                                 const QString& end, bool* present = nullptr);
+
+// Folds the whole log, from its oldest day to its newest (after an upgrade).
+std::optional<QString> foldAll(db::Connection& connection);
+
+// The whole days of [start, end] that are summarised, with how far: read in the caller's
+// transaction, so that the sums and the rows read beside them are of one moment.
+std::optional<QList<DayCover>> coverage(db::Connection& connection, const QString& start,
+                                        const QString& end, QString* error = nullptr);
+
+// Forgets the summaries of the days whose rows a restore added to ("26-11-01", ...); all days
+// when `days` is empty.
+bool forgetDays(db::Connection& connection, const QStringList& days = {});
+
+} // namespace lt::summary
+
+namespace lt::schema
+{
+
+struct SummaryPiece {
+    QString name; // table or trigger name
+    bool trigger = false;
+    QString sql; // creates it in the log database
+};
+
+// The summary tables and the log table's triggers that keep them true.
+const QList<SummaryPiece>& summaryPieces();
+// Those the log database lacks; `error` is set when the server did not answer.
+QList<SummaryPiece> missingSummaryPieces(db::Connection& connection, QString* error = nullptr);
+
+} // namespace lt::schema

@@ -1,0 +1,280 @@
+// The visit and traffic statistics read from the day sums give the same groups and sums as the
+// statements over the log alone: over whole and partial days, with pages without an address,
+// rows still within the newest minutes, after deletes, renames and restores by any program;
+// and the upgrade adds the sums to a log that had none, keeping every row.
+
+#include "common/datasources.h"
+#include "common/logindexes.h"
+#include "common/logsummary.h"
+#include "common/odbc.h"
+#include "overseer/query/statistics.h"
+#include "overseer/query/statsworker.h"
+#include "tests/support/testsupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace lt;
+using namespace lt::overseer;
+
+namespace
+{
+
+const QStringList kIps = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"};
+
+// Rows over four days of June, many sharing a second, plus pages without an address, F and
+// nLength left empty now and then.
+void fillDays(int rows)
+{
+    QString sql = "DELETE FROM logtable;DELETE FROM summarydays;";
+    for (int from = 0; from < rows; from += 500) {
+        QStringList values;
+        for (int i = from; i < std::min(rows, from + 500); ++i) {
+            const QString stamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0))
+                                      .addSecs(qint64(i) * 4 * 86400 / rows)
+                                      .toString("yy-MM-dd HH:mm:ss");
+            const QString url = i % 17 == 0 ? "NULL" : QString("'www.s%1.cn'").arg(i % 23);
+            values << QString("('PC%1','%2','%3','组','标题%4',%5,'上网','放行',%6,%7)")
+                          .arg(i % 4)
+                          .arg(kIps[i % 4], stamp)
+                          .arg(i % 23)
+                          .arg(url, i % 29 == 0 ? "NULL" : QString("'%1'").arg(i % 1000),
+                               i % 31 == 0 ? "NULL" : QString::number(i % 3 + 1));
+        }
+        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
+    }
+    test::sql(sql, "dovrik");
+}
+
+LogQueryState range(const QString& start, const QString& end)
+{
+    LogQueryState s;
+    s.CondStart = start;
+    s.CondEnd = end;
+    return s;
+}
+
+// Group key -> "sum" (and "name" for the terminals) of a grouped statement, as the server
+// sends it (the sums compared as numbers).
+QMap<QString, QString> grouped(db::Connection& c, const QString& sql, bool withName = false)
+{
+    QMap<QString, QString> out;
+    const bool ok = c.stream(sql, [&](const db::Row& row) {
+        const QString key = row.field(row.fieldCount() == 2 ? 0 : 1).isNull()
+                                ? QString("<null>")
+                                : row.field(row.fieldCount() == 2 ? 0 : 1).toString().trimmed();
+        QString value = QString::number(row.field(row.fieldCount() - 1).toString().toDouble());
+        if (withName)
+            value += '/' + row.field(0).toString().trimmed();
+        out.insert(key, value);
+        return true;
+    });
+    if (!ok)
+        qWarning("%s: %s", qPrintable(sql), qPrintable(c.lastError().message));
+    return out;
+}
+
+int summarisedDays()
+{
+    return test::sql("SELECT count(*) FROM summarydays", "dovrik").trimmed().toInt();
+}
+
+} // namespace
+
+class DaySums : public QObject
+{
+    Q_OBJECT
+    test::TestInstallation install_;
+    db::Connection log_;
+
+    // The console's way (the worker folds and reads the sums beside the log) against the
+    // statement over the log alone, for modes 1 and 2 and the traffic sums.
+    void compareAll(const LogQueryState& s, int expectCovered)
+    {
+        QVERIFY(!summary::foldRange(log_, s.CondStart, s.CondEnd));
+        QVERIFY(log_.beginTransaction());
+        const auto covered = summary::coverage(log_, s.CondStart, s.CondEnd);
+        QVERIFY(covered);
+        QCOMPARE(covered->size(), expectCovered);
+        const auto pages = grouped(log_, visitStatsSql(StatsMode::AllPages, s, *covered));
+        const auto terms = grouped(log_, visitStatsSql(StatsMode::AllTerminals, s, *covered), true);
+        const auto bytes = grouped(log_, trafficSumsSql(s, *covered));
+        QVERIFY(log_.rollback());
+        QVERIFY(!pages.isEmpty() && !terms.isEmpty() && !bytes.isEmpty());
+        QCOMPARE(pages, grouped(log_, visitStatsSql(StatsMode::AllPages, s)));
+        QCOMPARE(terms, grouped(log_, visitStatsSql(StatsMode::AllTerminals, s), true));
+        QCOMPARE(bytes, grouped(log_, trafficSumsSql(s)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!test::serverAvailable())
+            QSKIP("no test server");
+        install_.registerLocal();
+        test::initialiseDatabases();
+        QVERIFY(log_.open(dsn::chosenConnectionStrings().log));
+    }
+
+    void theRangeSplitsIntoWholeDaysAndTheRest()
+    {
+        QCOMPARE(summary::wholeDays("26-06-01 00:00:00", "26-06-03 23:59:59"),
+                 QStringList({"26-06-01", "26-06-02", "26-06-03"}));
+        QCOMPARE(summary::wholeDays("26-06-01 00:00:01", "26-06-03 23:59:58"),
+                 QStringList({"26-06-02"}));
+        QCOMPARE(summary::wholeDays("26-02-28 00:00:00", "26-03-01 00:00:00"),
+                 QStringList({"26-02-28"}));
+        QVERIFY(summary::wholeDays("26-06-01 12:00:00", "26-06-01 23:59:59").isEmpty());
+        QVERIFY(summary::wholeDays("2026-06-01", "26-06-03 23:59:59").isEmpty());
+
+        QCOMPARE(summary::uncoveredCondition(
+                     "26-06-01 12:00:00", "26-06-04 06:00:00",
+                     {{"26-06-02", "26-06-02 23:59:59"}, {"26-06-03", "26-06-03 10:00:00"}}),
+                 QString("(AcTime>='26-06-01 12:00:00' AND AcTime<'26-06-02 00:00:00') OR "
+                         "(AcTime>'26-06-02 23:59:59' AND AcTime<'26-06-03 00:00:00') OR "
+                         "(AcTime>'26-06-03 10:00:00' AND AcTime<='26-06-04 06:00:00')"));
+        QCOMPARE(summary::uncoveredCondition("26-06-02 00:00:00", "26-06-02 23:59:59",
+                                             {{"26-06-02", "26-06-02 23:59:59"}}),
+                 QString("(AcTime>'26-06-02 23:59:59' AND AcTime<='26-06-02 23:59:59')"));
+
+        QCOMPARE(*summary::foldTarget("26-06-01", "26-06-03 08:00:00"),
+                 QString("26-06-01 23:59:59"));
+        QCOMPARE(*summary::foldTarget("26-06-03", "26-06-03 08:00:00"),
+                 QString("26-06-03 08:00:00"));
+        QVERIFY(!summary::foldTarget("26-06-04", "26-06-03 08:00:00"));
+        // Ten minutes before the older of the server's clock and the newest row.
+        QCOMPARE(*summary::foldHorizon("26-06-03 08:00:00", "26-06-03 07:00:00"),
+                 QString("26-06-03 06:50:00"));
+        QCOMPARE(*summary::foldHorizon("26-06-03 08:00:00", "27-01-01 00:00:00"),
+                 QString("26-06-03 07:50:00"));
+        QCOMPARE(*summary::foldHorizon("26-06-01 00:05:00", "junk"), QString("26-05-31 23:55:00"));
+        QVERIFY(!summary::foldHorizon("26-06-03 08:00:00", ""));
+    }
+
+    void theSumsAnswerAsTheLogDoes()
+    {
+        fillDays(6000);
+        // Whole days only, then a partial day at each edge.
+        compareAll(range("26-06-01 00:00:00", "26-06-04 23:59:59"), 4);
+        QCOMPARE(summarisedDays(), 4);
+        compareAll(range("26-06-01 13:30:00", "26-06-04 09:15:00"), 2);
+        compareAll(range("26-06-02 05:00:00", "26-06-02 18:00:00"), 0);
+    }
+
+    void oneTerminalsPagesComeThroughItsIndexAsWithTrim()
+    {
+        // An address stored with a leading blank still belongs to the terminal.
+        test::sql("INSERT INTO logtable VALUES ('PC1',' 10.0.0.2','26-06-02 10:00:00','组','t',"
+                  "'www.blank.cn','上网','放行','1',7)",
+                  "dovrik");
+        QVERIFY(summary::forgetDays(log_, {"26-06-02"}));
+        LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
+        s.CondTermIP = "10.0.0.2";
+        const QString viaIndex = visitStatsSql(StatsMode::Terminal, s, {});
+        QVERIFY(viaIndex.contains("IP='10.0.0.2'"));
+        const auto pages = grouped(log_, viaIndex);
+        QCOMPARE(pages, grouped(log_, visitStatsSql(StatsMode::Terminal, s)));
+        QCOMPARE(pages.value("www.blank.cn"), QString("7"));
+    }
+
+    void aDeleteOrAChangeTheSumsSeeForgetsTheDay()
+    {
+        const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
+        compareAll(s, 4);
+        QVERIFY(log_.execute(statsDeleteSql("www.s5.cn")));
+        QCOMPARE(summarisedDays(), 0);
+        compareAll(s, 4);
+        // A rename reaches the terminal's name in the statistics.
+        QVERIFY(log_.execute("UPDATE logtable SET Name='新名' WHERE IP='10.0.0.2'"));
+        QCOMPARE(summarisedDays(), 0);
+        compareAll(s, 4);
+        // A change of a column the sums do not see keeps every day.
+        QVERIFY(log_.execute("UPDATE logtable SET Team='别组' WHERE IP='10.0.0.3'"));
+        QCOMPARE(summarisedDays(), 4);
+        // Pruning a day forgets it, and the statistic still agrees.
+        QVERIFY(log_.execute("DELETE FROM logtable WHERE AcTime<'26-06-02 00:00:00'"));
+        QCOMPARE(summarisedDays(), 3);
+        compareAll(s, 4);
+    }
+
+    void restoredRowsAreCountedOnceTheirDaysAreForgotten()
+    {
+        const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
+        compareAll(s, 4);
+        QVERIFY(log_.execute("INSERT INTO logtable VALUES ('PC9','10.0.0.9','26-06-03 10:00:00',"
+                             "'组','旧','www.old.cn','上网','放行','700',5)"));
+        QVERIFY(summary::forgetDays(log_, {"26-06-03"}));
+        compareAll(s, 4);
+        QCOMPARE(grouped(log_, trafficSumsSql(s)).value("10.0.0.9"), QString("700"));
+    }
+
+    void theNewestMinutesAreReadFromTheLog()
+    {
+        // Rows of today, the last of them a minute old: the day is folded only up to ten
+        // minutes before it, and the statistic still counts it.
+        const QDateTime now = QDateTime::fromString(
+            test::sql("SELECT DATE_FORMAT(NOW(),'%Y-%m-%d %H:%i:%s')").trimmed(),
+            "yyyy-MM-dd HH:mm:ss");
+        QVERIFY(now.isValid());
+        if (now.time() < QTime(0, 30))
+            QSKIP("too close to midnight for rows of today");
+        QStringList values;
+        for (int minutes : {25, 20, 12, 1})
+            values << QString("('PC0','10.0.0.1','%1','组','新','www.now.cn','上网','放行','10',1)")
+                          .arg(now.addSecs(-60 * minutes).toString("yy-MM-dd HH:mm:ss"));
+        test::sql("INSERT INTO logtable VALUES " + values.join(','), "dovrik");
+        const QString today = now.toString("yy-MM-dd");
+        const LogQueryState s = range("26-06-01 00:00:00", today + " 23:59:59");
+        compareAll(s, int(summary::wholeDays(s.CondStart, s.CondEnd).size()));
+        const QString upto =
+            test::sql("SELECT Upto FROM summarydays WHERE Day='" + today + "'", "dovrik").trimmed();
+        QCOMPARE(upto, now.addSecs(-60 * 11).toString("yy-MM-dd HH:mm:ss"));
+        QCOMPARE(grouped(log_, visitStatsSql(StatsMode::AllPages, s)).value("www.now.cn"),
+                 QString("4"));
+    }
+
+    void theWorkerReadsTheSums()
+    {
+        // The worker's own path: a page of mode 1 over whole days is read with the sums.
+        const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
+        StatsWorker worker(dsn::chosenConnectionStrings().log,
+                           dsn::chosenConnectionStrings().config);
+        QStringList sent;
+        const int observer = db::addStatementObserver([&](const db::StatementEvent& e) {
+            if (e.kind == db::StatementEvent::Statement)
+                sent << e.text;
+        });
+        QSignalSpy pages(&worker, &StatsWorker::pageReady);
+        worker.visitPage(1, s, StatsMode::AllPages, 1, kStatsPageSize);
+        db::removeStatementObserver(observer);
+        QCOMPARE(pages.size(), 1);
+        const auto rows = pages.first().at(1).value<QList<QStringList>>();
+        QCOMPARE(qint64(rows.size()), pages.first().at(2).toLongLong());
+        QCOMPARE(qint64(rows.size()),
+                 qint64(grouped(log_, visitStatsSql(StatsMode::AllPages, s)).size()));
+        QVERIFY(!sent.filter("FROM daypages").isEmpty());
+    }
+
+    void theUpgradeAddsTheSumsAndKeepsEveryRow()
+    {
+        for (const schema::SummaryPiece& piece : schema::summaryPieces())
+            test::sql(QString(piece.trigger ? "DROP TRIGGER " : "DROP TABLE ") + piece.name,
+                      "dovrik");
+        QCOMPARE(schema::missingSummaryPieces(log_).size(), schema::summaryPieces().size());
+        const QString rows = test::sql("SELECT count(*) FROM logtable", "dovrik").trimmed();
+        // Without the sums the statistics read the log alone.
+        bool present = true;
+        QVERIFY(!summary::foldRange(log_, "26-06-01 00:00:00", "26-06-04 23:59:59", &present));
+        QVERIFY(!present);
+
+        const schema::UpgradeOutcome outcome = schema::upgradeLogDatabase(log_);
+        QVERIFY2(outcome.ok(), qPrintable(outcome.failures.join('\n')));
+        QVERIFY(schema::missingSummaryPieces(log_).isEmpty());
+        QCOMPARE(test::sql("SELECT count(*) FROM logtable", "dovrik").trimmed(), rows);
+        QVERIFY(summarisedDays() >= 3);
+        compareAll(range("26-06-01 00:00:00", "26-06-04 23:59:59"), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(DaySums)
+#include "test_daysums.moc"
