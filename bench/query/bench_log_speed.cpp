@@ -1,0 +1,71 @@
+// bench_log_speed: the console's reading paths on a large log (5,000,000 rows by default),
+// beside the bare mariadb client sending the original statements to a copy of the log that
+// has only the original schema (database seedlog: the tables and their time stamp index), in
+// the same run on the same server.
+//
+// Prints one line per case, "case-name seconds": page-first/page-50/page-last/count for every
+// condition code of both logs (a busy and a rare terminal, a group, a class, a result, a common
+// and an absent title word), stats-* for the visit statistics and the traffic, picker-web,
+// insert-* for the feeder's insert rate with and without the additions and the insert latency
+// during a pruning pass; then "compare case ours bare ratio" lines.
+//   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--codes LIST]
+//                   [--upload-codes LIST] [--no-insert]
+// With --root DIR holding an installation whose log already has N rows, the rows are reused.
+
+#include "bench/datagen/datagen.h"
+#include "bench/query/speedcases.h"
+#include "common/installation.h"
+#include "common/logindexes.h"
+#include "common/odbc.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace lt::bench;
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption rows("rows", "logtable rows", "N", "5000000");
+    const QCommandLineOption uploadRows("upload-rows", "upsendtable rows", "U", "500000");
+    const QCommandLineOption rootOption("root", "installation directory", "DIR");
+    const QCommandLineOption keep("keep", "keep the installation and its server");
+    const QCommandLineOption codes("codes", "access-log condition codes", "LIST",
+                                   "00000,00001,00010,00011,00100,00101,01000,01001,01010,01011,"
+                                   "01100,01101,10000,10001,10010,10011,10100,10101");
+    const QCommandLineOption uploadCodes("upload-codes", "upload-log condition codes", "LIST",
+                                         "00000,00100,10000,10100");
+    const QCommandLineOption noInsert("no-insert", "skip the insert cases");
+    parser.addOptions({rows, uploadRows, rootOption, keep, codes, uploadCodes, noInsert});
+    parser.process(app);
+
+    QTemporaryDir temporary;
+    SpeedSetup setup;
+    setup.root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
+    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
+    setup.rows = parser.value(rows).toLongLong();
+    setup.uploadRows = parser.value(uploadRows).toLongLong();
+    prepareInstallation(setup);
+
+    SpeedRun run(setup);
+    run.pickValues();
+    for (const QString& code : parser.value(codes).split(u',', Qt::SkipEmptyParts))
+        run.logCode(code, false);
+    run.logCode(QStringLiteral("10000"), true);   // the rarest terminal
+    run.titleWord(QStringLiteral("00100"), true); // a word no title holds
+    for (const QString& code : parser.value(uploadCodes).split(u',', Qt::SkipEmptyParts))
+        run.uploadCode(code);
+    run.statistics();
+    run.picker();
+    if (!parser.isSet(noInsert))
+        run.inserts();
+    run.printComparison();
+    if (!parser.isSet(keep))
+        stopServer(setup);
+    return 0;
+}

@@ -1,0 +1,472 @@
+#include "bench/query/speedcases.h"
+
+#include "bench/datagen/datagen.h"
+#include "common/clock.h"
+#include "common/datasources.h"
+#include "common/installation.h"
+#include "common/logindexes.h"
+#include "common/logsummary.h"
+#include "common/odbc.h"
+#include "overseer/core/logstore.h"
+#include "overseer/query/conditionrules.h"
+#include "overseer/query/statistics.h"
+#include "overseer/query/statsworker.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace lt::bench
+{
+
+using namespace lt::overseer;
+
+namespace
+{
+
+const QString kSeed = QStringLiteral("seedlog");
+constexpr int kPage = 500;
+
+[[noreturn]] void fail(const QString& what)
+{
+    std::fprintf(stderr, "bench_log_speed: %s\n", qPrintable(what));
+    std::exit(1);
+}
+
+void script(const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
+    if (!p.waitForFinished(3600000) || p.exitCode() != 0)
+        fail(args.first() + QStringLiteral(" failed"));
+}
+
+double seconds(const QElapsedTimer& t)
+{
+    return t.nsecsElapsed() / 1e9;
+}
+
+// The bare client: one run sending the statements; its output and the milliseconds taken.
+QString client(const QString& root, const QString& database, const QString& statements,
+               double* ms = nullptr)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
+            {QStringLiteral("client"), root, QStringLiteral("--batch"),
+             QStringLiteral("--skip-column-names"), database});
+    p.write((statements + QStringLiteral(";\n")).toUtf8());
+    p.closeWriteChannel();
+    QByteArray out;
+    while (p.state() != QProcess::NotRunning) {
+        p.waitForReadyRead(100);
+        out += p.readAllStandardOutput();
+    }
+    out += p.readAllStandardOutput();
+    if (p.exitCode() != 0)
+        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
+    if (ms)
+        *ms = t.nsecsElapsed() / 1e6;
+    return QString::fromUtf8(out).trimmed();
+}
+
+// Seconds the bare client takes for the statements, less its own start.
+double bare(const SpeedSetup& setup, const QString& database, const QString& statements)
+{
+    double ms = 0;
+    client(setup.root, database, statements, &ms);
+    return std::max(0.0001, (ms - setup.clientStartMs) / 1000);
+}
+
+bool tableExists(const SpeedSetup& setup, const QString& database)
+{
+    return client(setup.root, QStringLiteral("mysql"),
+                  QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                 "TABLE_SCHEMA='%1' AND TABLE_NAME='logtable'")
+                      .arg(database)) == QLatin1String("1");
+}
+
+// The reading indexes as the console makes them: one of the same name but other columns
+// (made by hand earlier) is dropped, so that the upgrade makes it anew.
+void dropStrayIndexes(const SpeedSetup& setup)
+{
+    for (const schema::ReadingIndex& index : schema::readingIndexes()) {
+        const QString columns =
+            client(setup.root, QStringLiteral("dovrik"),
+                   QStringLiteral("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX) FROM "
+                                  "information_schema.STATISTICS WHERE TABLE_SCHEMA='dovrik' AND "
+                                  "TABLE_NAME='%1' AND INDEX_NAME='%2'")
+                       .arg(index.table, index.name));
+        if (columns != QLatin1String("NULL") && !columns.isEmpty() && columns != index.columns)
+            client(setup.root, QStringLiteral("dovrik"),
+                   QStringLiteral("ALTER TABLE %1 DROP INDEX %2").arg(index.table, index.name));
+    }
+}
+
+// The seed copy: the log tables as first created, holding the same rows.
+void makeSeedCopy(const SpeedSetup& setup)
+{
+    const QString counts = QStringLiteral("SELECT (SELECT COUNT(*) FROM %1.logtable),"
+                                          "(SELECT COUNT(*) FROM %1.upsendtable)");
+    const QString have =
+        !tableExists(setup, kSeed)
+            ? QStringLiteral("0|1")
+            : client(setup.root, QStringLiteral("dovrik"),
+                     counts.arg(kSeed) + QStringLiteral(";") + counts.arg("dovrik"))
+                  .replace(u'\n', u'|');
+    if (have.section(u'|', 0, 0) == have.section(u'|', 1, 1) && !have.startsWith(u'0'))
+        return;
+    QElapsedTimer t;
+    t.start();
+    QStringList sql = {QStringLiteral("DROP DATABASE IF EXISTS seedlog"),
+                       QStringLiteral("CREATE DATABASE seedlog")};
+    for (const char* table : {"logtable", "upsendtable"}) {
+        sql << QStringLiteral("CREATE TABLE seedlog.%1 LIKE dovrik.%1").arg(table);
+        for (const schema::ReadingIndex& index : schema::readingIndexes()) {
+            if (index.table == QLatin1String(table))
+                sql << QStringLiteral("ALTER TABLE seedlog.%1 DROP INDEX IF EXISTS %2")
+                           .arg(table, index.name);
+        }
+        sql << QStringLiteral("INSERT INTO seedlog.%1 SELECT * FROM dovrik.%1").arg(table);
+    }
+    client(setup.root, QStringLiteral("dovrik"), sql.join(QStringLiteral(";\n")));
+    std::printf("# seed copy made in %.0f s\n", seconds(t));
+}
+
+bool waitUntil(const std::function<bool()>& done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return true;
+}
+
+double p99(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min<qsizetype>(values.size() - 1, values.size() * 99 / 100)];
+}
+
+QString feedRow(int i)
+{
+    return QStringLiteral("INSERT INTO logtable VALUES ('bench-feed','192.168.9.9','%1','教室A组',"
+                          "'新闻首页','www.feed%2.cn','上网','放行','1024',1)")
+        .arg(acTime(QDateTime::currentDateTime()))
+        .arg(i % 50);
+}
+
+// Inserts rows one by one, as a capture module does, for `secs` seconds or until `stop`;
+// each insert's seconds.
+QList<double> feed(const QString& database, double secs, const std::atomic<bool>* stop = nullptr)
+{
+    db::Connection c;
+    if (!c.open(dsn::chosenConnectionStrings().log) || !c.selectDatabase(database))
+        fail(QStringLiteral("feeder: ") + c.lastError().message);
+    QList<double> latencies;
+    QElapsedTimer all;
+    all.start();
+    for (int i = 0; stop ? !stop->load() : seconds(all) < secs; ++i) {
+        QElapsedTimer one;
+        one.start();
+        if (!c.execute(feedRow(i)))
+            fail(QStringLiteral("feeder: ") + c.lastError().message);
+        latencies << seconds(one);
+    }
+    return latencies;
+}
+
+} // namespace
+
+void prepareInstallation(SpeedSetup& setup)
+{
+    if (!QDir(setup.root + QStringLiteral("/db")).exists())
+        script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), setup.root});
+    qputenv("LANTROVE_DB_FAST", "1");
+    script({QStringLiteral("db.sh"), QStringLiteral("start"), setup.root});
+    Installation::useRoot(setup.root);
+    Installation::applyOdbcEnvironment();
+    QList<double> starts;
+    for (int i = 0; i < 3; ++i) {
+        double ms = 0;
+        client(setup.root, QStringLiteral("mysql"), QStringLiteral("SELECT 1"), &ms);
+        starts << ms;
+    }
+    std::sort(starts.begin(), starts.end());
+    setup.clientStartMs = starts[1];
+
+    const bool made = tableExists(setup, QStringLiteral("dovrik"));
+    const QString have = made ? client(setup.root, QStringLiteral("mysql"),
+                                       QStringLiteral("SELECT COUNT(*) FROM dovrik.logtable"))
+                              : QString();
+    if (have.toLongLong() != setup.rows) {
+        db::Connection log, config;
+        QString why;
+        if (!provisionLocal(log, config, &why))
+            fail(QStringLiteral("cannot reach the private server: ") + why);
+        GenOptions g;
+        g.rows = setup.rows;
+        GenOptions u = g;
+        u.rows = setup.uploadRows;
+        QElapsedTimer t;
+        t.start();
+        if (fillLogTable(log, g) != g.rows || fillUploadTable(log, u) != u.rows ||
+            fillTerminals(config, 200) != 200)
+            fail(QStringLiteral("filling: ") + log.lastError().message);
+        std::printf("# generated %lld + %lld rows in %.0f s\n", static_cast<long long>(g.rows),
+                    static_cast<long long>(u.rows), seconds(t));
+    }
+    dropStrayIndexes(setup);
+    makeSeedCopy(setup);
+    db::Connection log;
+    if (!log.open(dsn::chosenConnectionStrings().log))
+        fail(QStringLiteral("log: ") + log.lastError().message);
+    QElapsedTimer t;
+    t.start();
+    const schema::UpgradeOutcome up = schema::upgradeLogDatabase(log);
+    if (!up.ok())
+        fail(QStringLiteral("upgrade: ") + up.failures.join(u'\n'));
+    std::printf("# upgrade %.1f s, added: %s\n", seconds(t),
+                qPrintable(up.added.isEmpty() ? QStringLiteral("nothing")
+                                              : up.added.join(QStringLiteral(", "))));
+}
+
+void stopServer(const SpeedSetup& setup)
+{
+    script({QStringLiteral("db.sh"), QStringLiteral("stop"), setup.root});
+}
+
+void SpeedRun::pickValues()
+{
+    const QString busy = client(setup_.root, QStringLiteral("dovrik"),
+                                QStringLiteral("SELECT IP,MAX(Name) FROM logtable FORCE INDEX "
+                                               "(IpTime) GROUP BY IP ORDER BY COUNT(*) DESC"));
+    const QStringList lines = busy.split(u'\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty())
+        fail(QStringLiteral("no terminals in the log"));
+    busyIp_ = lines.first().section(u'\t', 0, 0);
+    busyName_ = lines.first().section(u'\t', 1, 1);
+    rareIp_ = lines.last().section(u'\t', 0, 0);
+    team_ = client(setup_.root, QStringLiteral("dovrik"),
+                   QStringLiteral("SELECT Team FROM logtable FORCE INDEX (TeamTime) GROUP BY Team "
+                                  "ORDER BY COUNT(*) DESC LIMIT 1"));
+    std::printf("# busy terminal %s, rare terminal %s, group %s\n", qPrintable(busyIp_),
+                qPrintable(rareIp_), qPrintable(team_));
+}
+
+LogQueryState SpeedRun::state(const QString& code) const
+{
+    LogQueryState s;
+    s.CondCode = code;
+    s.CondStart = QStringLiteral("26-11-01 00:00:00");
+    s.CondEnd = QStringLiteral("26-11-07 23:59:59");
+    s.CondTermIP = busyIp_;
+    s.CondTermName = busyName_;
+    s.CondTeam = team_;
+    s.CondTitle = QStringLiteral("股票");
+    s.CondClass = QStringLiteral("游戏");
+    s.CondResult = QStringLiteral("阻断");
+    return s;
+}
+
+void SpeedRun::print(const QString& name, double secs, double bareSecs)
+{
+    std::printf("%s %.3f\n", qPrintable(name), secs);
+    std::fflush(stdout);
+    compared_ << Compared{name, secs, bareSecs};
+}
+
+// First page, the page 50 pages in, the last page and the count, through the console's store;
+// each beside the original statement on the seed copy.
+void SpeedRun::pages(const QString& name, bool upload, const QString& code, const LogQueryState& s)
+{
+    const QString list = upload ? *uploadListSql(s) : *logListSql(s);
+    const QString count = upload ? LogStore::countSqlOf(list) : *logCountSql(s);
+    const QString index = schema::readingIndexFor(
+        upload ? QStringLiteral("upsendtable") : QStringLiteral("logtable"), code);
+    LogStore store(upload ? uploadLogTable() : browseLogTable(),
+                   dsn::chosenConnectionStrings().log);
+    store.PageSize = kPage;
+    QObject::connect(&store, &LogStore::failed, [](const QString& why) { fail(why); });
+    QElapsedTimer t;
+    t.start();
+    store.start(list, count, index);
+    waitUntil([&] { return !store.pageRequestOut(); });
+    const double first = seconds(t);
+    waitUntil([&] { return !store.counting(); });
+    const double counted = seconds(t);
+    const qint64 total = store.total();
+    double fifty = -1;
+    for (int i = 1; i < 50 && store.status().buttons[2]; ++i) {
+        t.restart();
+        store.日志_显示下页数据();
+        waitUntil([&] { return !store.pageRequestOut(); });
+        fifty = seconds(t);
+    }
+    t.restart();
+    store.日志_显示尾页数据();
+    waitUntil([&] { return !store.pageRequestOut(); });
+    const double last = seconds(t);
+
+    const QString ordered = list + QStringLiteral(" ORDER BY AcTime DESC LIMIT ");
+    const qint64 lastOffset = total > 0 ? (total - 1) / kPage * kPage : 0;
+    print(QStringLiteral("page-first-") + name, first,
+          bare(setup_, kSeed, ordered + QStringLiteral("0,500")));
+    if (fifty >= 0)
+        print(QStringLiteral("page-50-") + name, fifty,
+              bare(setup_, kSeed, ordered + QStringLiteral("24500,500")));
+    print(QStringLiteral("page-last-") + name, last,
+          bare(setup_, kSeed, ordered + QString::number(lastOffset) + QStringLiteral(",500")));
+    print(QStringLiteral("count-") + name, counted, bare(setup_, kSeed, count));
+    std::printf("# %s: %lld rows\n", qPrintable(name), static_cast<long long>(total));
+}
+
+void SpeedRun::logCode(const QString& code, bool rareTerminal)
+{
+    LogQueryState s = state(code);
+    if (rareTerminal)
+        s.CondTermIP = rareIp_;
+    pages(QStringLiteral("log-") + code + (rareTerminal ? QStringLiteral("-rare") : QString()),
+          false, code, s);
+}
+
+void SpeedRun::titleWord(const QString& code, bool absentWord)
+{
+    LogQueryState s = state(code);
+    if (absentWord)
+        s.CondTitle = QStringLiteral("不存在的标题词");
+    pages(QStringLiteral("log-") + code + QStringLiteral("-absent"), false, code, s);
+}
+
+void SpeedRun::uploadCode(const QString& code)
+{
+    LogQueryState s = state(code);
+    s.CondTitle = QStringLiteral("学生12&");
+    pages(QStringLiteral("upload-") + code, true, code, s);
+}
+
+void SpeedRun::statistics()
+{
+    StatsWorker worker(dsn::chosenConnectionStrings().log, dsn::chosenConnectionStrings().config);
+    QObject::connect(&worker, &StatsWorker::failed,
+                     [](quint64, const QString& why) { fail(QStringLiteral("stats: ") + why); });
+    struct Case {
+        const char* name;
+        StatsMode mode;
+        QString start, end;
+    };
+    const QString from = QStringLiteral("26-11-01 00:00:00");
+    const QString to = QStringLiteral("26-11-07 23:59:59");
+    const QList<Case> cases = {
+        {"stats-mode0", StatsMode::Terminal, from, to},
+        {"stats-mode1", StatsMode::AllPages, from, to},
+        {"stats-mode2", StatsMode::AllTerminals, from, to},
+        {"stats-traffic", StatsMode::Traffic, from, to},
+        {"stats-mode1-halfdays", StatsMode::AllPages, QStringLiteral("26-11-01 12:00:00"),
+         QStringLiteral("26-11-07 12:00:00")},
+    };
+    for (const Case& c : cases) {
+        LogQueryState s = state(QStringLiteral("00000"));
+        s.CondStart = c.start;
+        s.CondEnd = c.end;
+        double secs = 0;
+        for (int round = 0; round < 2; ++round) { // the second meets the sums already folded
+            QElapsedTimer t;
+            t.start();
+            if (c.mode == StatsMode::Traffic)
+                worker.traffic(1, s);
+            else
+                worker.visitPage(1, s, c.mode, 1, kStatsPageSize);
+            secs = seconds(t);
+            if (round == 0)
+                std::printf("# %s, first run %.3f s\n", c.name, secs);
+        }
+        const QString seed = c.mode == StatsMode::Traffic
+                                 ? QStringLiteral("SELECT * FROM ipdata.usertable ORDER BY "
+                                                  "Name;\n") +
+                                       trafficSumsSql(s)
+                                 : visitStatsSql(c.mode, s);
+        print(QLatin1String(c.name), secs, bare(setup_, kSeed, seed));
+    }
+}
+
+void SpeedRun::picker()
+{
+    db::Connection log;
+    if (!log.open(dsn::chosenConnectionStrings().log))
+        fail(QStringLiteral("picker: ") + log.lastError().message);
+    QElapsedTimer t;
+    t.start();
+    const db::Recordset horizon = log.query(webPickerHorizonSql());
+    std::optional<QString> since;
+    if (!horizon.eof())
+        since = horizon.field(0).toString();
+    qint64 rows = 0;
+    if (!log.stream(webPickerSql(since), [&](const db::Row&) { return ++rows > 0; }))
+        fail(QStringLiteral("picker: ") + log.lastError().message);
+    print(QStringLiteral("picker-web"), seconds(t),
+          bare(setup_, kSeed, QStringLiteral("SELECT Title,URL FROM logtable GROUP BY URL")));
+}
+
+void SpeedRun::inserts()
+{
+    // The rate with the additions (indexes, triggers) against the seed's schema.
+    const double span = 8;
+    const double with = feed(QStringLiteral("dovrik"), span).size() / span;
+    const double without = feed(kSeed, span).size() / span;
+    print(QStringLiteral("insert-rate-additions"), with);
+    print(QStringLiteral("insert-rate-seed"), without);
+    std::printf("# insert rate: %.0f rows/s with the additions, %.0f rows/s without (%.1f %%)\n",
+                with, without, 100.0 * (with - without) / without);
+
+    // Latency idle, then during a pruning pass of the keeper over the oldest 300,000 rows.
+    const QList<double> idle = feed(QStringLiteral("dovrik"), 5);
+    const QString rowsNow = client(setup_.root, QStringLiteral("dovrik"),
+                                   QStringLiteral("SELECT COUNT(*) FROM "
+                                                  "logtable"));
+    const qint64 keep = rowsNow.toLongLong() - 300000;
+    std::atomic<bool> stop = false;
+    QList<double> during;
+    std::thread feeder([&] { during = feed(QStringLiteral("dovrik"), 0, &stop); });
+    QElapsedTimer t;
+    t.start();
+    QProcess keeper;
+    keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
+                 {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
+                  QStringLiteral("--upload"), QStringLiteral("100000000"), QStringLiteral("--web"),
+                  QStringLiteral("100000000")});
+    keeper.waitForFinished(3600000);
+    const double pass = seconds(t);
+    stop = true;
+    feeder.join();
+    print(QStringLiteral("insert-p99-idle"), p99(idle));
+    print(QStringLiteral("insert-p99-pruning"), p99(during));
+    std::printf("# pruning pass %.1f s (exit %d), %lld inserts meanwhile\n", pass,
+                keeper.exitCode(), static_cast<long long>(during.size()));
+    // The pruned rows back from the seed copy, the fed rows away.
+    client(setup_.root, QStringLiteral("dovrik"),
+           QStringLiteral("DELETE FROM logtable WHERE Name='bench-feed';"
+                          "DELETE FROM seedlog.logtable WHERE Name='bench-feed';"
+                          "INSERT INTO logtable SELECT * FROM seedlog.logtable WHERE AcTime<"
+                          "(SELECT MIN(AcTime) FROM logtable);DELETE FROM summarydays"));
+}
+
+void SpeedRun::printComparison() const
+{
+    std::printf("compare case ours bare ratio\n");
+    for (const Compared& c : compared_) {
+        if (c.bare < 0)
+            continue;
+        std::printf("compare %s %.3f %.3f %.2f\n", qPrintable(c.name), c.ours, c.bare,
+                    c.ours / c.bare);
+    }
+}
+
+} // namespace lt::bench

@@ -1,0 +1,57 @@
+#pragma once
+// The cases of bench_log_speed: the installation with its seed copy, and each case run through
+// the console's own code (the log stores, the statistics worker, the picker's statements) and,
+// for comparison, the original statements through the bare client on the seed copy.
+
+#include "overseer/query/logquery.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace lt::bench
+{
+
+struct SpeedSetup {
+    QString root;
+    qint64 rows = 0;
+    qint64 uploadRows = 0;
+    double clientStartMs = 0; // the bare client's own start, taken off each bare run
+};
+
+// Lays out (or reuses) the installation under setup.root, starts its server, fills the log
+// when it lacks the rows, copies it to the seed database, and upgrades the log database.
+void prepareInstallation(SpeedSetup& setup);
+void stopServer(const SpeedSetup& setup);
+
+class SpeedRun
+{
+public:
+    explicit SpeedRun(SpeedSetup& setup) : setup_(setup) {}
+    // The busiest and the rarest terminal, the busiest group.
+    void pickValues();
+    void logCode(const QString& code, bool rareTerminal);
+    void titleWord(const QString& code, bool absentWord);
+    void uploadCode(const QString& code);
+    void statistics();
+    void picker();
+    void inserts();
+    void printComparison() const;
+
+private:
+    struct Compared {
+        QString name;
+        double ours = 0;
+        double bare = -1; // seconds; negative: no bare counterpart
+    };
+    overseer::LogQueryState state(const QString& code) const;
+    void pages(const QString& name, bool upload, const QString& code,
+               const overseer::LogQueryState& s);
+    void print(const QString& name, double seconds, double bare = -1);
+
+    SpeedSetup& setup_;
+    QString busyIp_, busyName_, rareIp_, team_;
+    QList<Compared> compared_;
+};
+
+} // namespace lt::bench
