@@ -191,6 +191,14 @@ private slots:
         QCOMPARE(buttons(), QList<bool>({false, false, true, true}));
     }
 
+    static int countsRunningOnTheServer()
+    {
+        return test::sql("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE "
+                         "INFO LIKE 'SELECT 30 + SLEEP%'")
+            .trimmed()
+            .toInt();
+    }
+
     void aLongCountCanBeStoppedFromTheWindow()
     {
         fillToday(30, 5);
@@ -203,8 +211,10 @@ private slots:
         QCOMPARE(panels(), QStringList({"", "", "第 1 页", "本页 30 条"}));
         QVERIFY(test::waitFor(
             [&] { return store()->countChannel().worker()->serverConnectionId() > 0; }));
+        QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 1; }));
         QTest::mouseClick(form_->cmdCancelCount, Qt::LeftButton);
         QVERIFY(!store()->counting());
+        QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 0; }));
         QVERIFY(!form_->cmdCancelCount->isVisible());
         // Without the total there is no last page to go to; the page shown stays.
         QCOMPARE(buttons(), QList<bool>({false, false, false, false}));
@@ -216,8 +226,11 @@ private slots:
         // Leaving the view stops its count too.
         store()->start(store()->LogQuerySql(), "SELECT 30 + SLEEP(60)");
         QVERIFY(test::waitFor([&] { return !store()->pageRequestOut(); }, 10000));
+        QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 1; }));
         form_->显示封面();
         QVERIFY(!store()->counting());
+        // And no statement is left running on the server.
+        QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 0; }));
     }
 
     void otherLogsByConditions()
