@@ -117,10 +117,15 @@ void Database::freshServerInitialisation()
     initialiseBoth(true);
     QCOMPARE(columnsOf(QStringLiteral("dovrik")),
              (QStringList{
+                 "daypages: Day char(8), URL char(150), NoUrl tinyint(4), Title char(100), F "
+                 "bigint(20)",
+                 "dayterminals: Day char(8), IP char(16), NoIp tinyint(4), Name char(16), F "
+                 "bigint(20), Bytes double",
                  "logtable: Name char(16), IP char(16), AcTime char(17), Team char(16), Title "
                  "char(100), URL char(150), Class char(10), Result char(4), nLength char(10), F "
                  "int(11)",
                  "passwordtable: Name char(16), Pass char(16)",
+                 "summarydays: Day char(8), Upto char(17)",
                  "upsendtable: Name char(16), IP char(16), URL char(150), AcTime char(17), "
                  "UpSendTxt longtext"}));
     QStringList masks;
@@ -138,10 +143,11 @@ void Database::freshServerInitialisation()
                           "char(17), SF char(1)",
                           "whitetable: Name char(150), Title char(100), S char(1), SF char(1)"}));
     QCOMPARE(indexesOf(QStringLiteral("dovrik")),
-             (QStringList{"logtable.AcTimeIndex(AcTime)", "logtable.ClassTime(Class,AcTime,Result)",
+             (QStringList{"daypages.PRIMARY(Day,URL,NoUrl)", "dayterminals.PRIMARY(Day,IP,NoIp)",
+                          "logtable.AcTimeIndex(AcTime)", "logtable.ClassTime(Class,AcTime,Result)",
                           "logtable.IpTime(IP,AcTime,Class,Result)",
                           "logtable.ResultTime(Result,AcTime)",
-                          "logtable.TeamTime(Team,AcTime,Class,Result)",
+                          "logtable.TeamTime(Team,AcTime,Class,Result)", "summarydays.PRIMARY(Day)",
                           "upsendtable.AcTimeSend(AcTime)", "upsendtable.IpSendTime(IP,AcTime)"}));
     QCOMPARE(indexesOf(QStringLiteral("ipdata")),
              (QStringList{"blacktable.BlackIndex(Name)", "usertable.IPIndex(IP)",
@@ -213,6 +219,20 @@ void Database::statementsAsSent()
     QVERIFY(schema::openForInitialisation(log, logString()));
     schema::initialiseLogDatabase(log);
     db::removeStatementObserver(id);
+    // After the reading indexes come the day sums, named in the log database, and the fold of
+    // the (empty) log.
+    const QStringList sums = sent.mid(15);
+    sent = sent.mid(0, 15);
+    QCOMPARE(sums.size(), 7);
+    QVERIFY(sums[0].startsWith(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES")));
+    QVERIFY(sums[1].startsWith(QStringLiteral("CREATE TABLE dovrik.summarydays(")));
+    QVERIFY(sums[2].startsWith(QStringLiteral("CREATE TABLE dovrik.daypages(")));
+    QVERIFY(sums[3].startsWith(QStringLiteral("CREATE TABLE dovrik.dayterminals(")));
+    QVERIFY(sums[4].startsWith(QStringLiteral(
+        "CREATE TRIGGER dovrik.logtable_forget_deleted AFTER DELETE ON dovrik.logtable ")));
+    QVERIFY(sums[5].startsWith(QStringLiteral(
+        "CREATE TRIGGER dovrik.logtable_forget_changed AFTER UPDATE ON dovrik.logtable ")));
+    QCOMPARE(sums[6], QStringLiteral("SELECT MIN(AcTime),MAX(AcTime) FROM logtable"));
     QCOMPARE(
         sent,
         (QStringList{"Drop Database dovrik", "Create Database dovrik",
