@@ -131,10 +131,12 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
     Command1 = button(background, text::kRegister, "Command1");
     Command_Test = button(background, text::kTest, "Command_Test");
     Command_Init = button(background, text::kInitialise, "Command_Init");
+    Command_Upgrade = button(background, text::kUpgrade, "Command_Upgrade");
     Command2 = button(background, text::kChooseAdapter, "Command2");
     Command_Close = button(background, text::kClose, "Command_Close");
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {Command1, Command_Test, Command_Init, Command2, Command_Close})
+    for (QPushButton* b :
+         {Command1, Command_Test, Command_Init, Command_Upgrade, Command2, Command_Close})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(background);
     layout->setContentsMargins(16, 16, 16, 16);
@@ -152,6 +154,7 @@ FormMain::FormMain(QWidget* parent) : QMainWindow(parent)
     connect(Command1, &QPushButton::clicked, this, [this] { registerDataSources(); });
     connect(Command_Test, &QPushButton::clicked, this, [this] { testConnections(); });
     connect(Command_Init, &QPushButton::clicked, this, [this] { showInitialisation(); });
+    connect(Command_Upgrade, &QPushButton::clicked, this, [this] { upgradeDatabase(); });
     connect(Command2, &QPushButton::clicked, this, [this] { showAdapters(); });
     connect(Command_Close, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -238,14 +241,14 @@ void FormMain::startDatabaseWork(std::function<void(Reporter&)> work)
         return;
     databases(); // made here: the work only uses them
     reporter_->beginWork();
-    for (QPushButton* b : {Command1, Command_Test, Command_Init})
+    for (QPushButton* b : {Command1, Command_Test, Command_Init, Command_Upgrade})
         b->setEnabled(false);
     work_->start(std::move(work));
 }
 
 void FormMain::databaseWorkFinished()
 {
-    for (QPushButton* b : {Command1, Command_Test, Command_Init})
+    for (QPushButton* b : {Command1, Command_Test, Command_Init, Command_Upgrade})
         b->setEnabled(true);
     reporter_->endWork();
     emit finished();
@@ -277,6 +280,13 @@ void FormMain::runInitialisation(bool log, bool config)
         if (config)
             initialiseConfigDatabase(*dbs_, reporter, ownIp);
     });
+}
+
+void FormMain::upgradeDatabase()
+{
+    if (databaseWorkRunning() || !reporter_->confirm(text::kUpgradeQuestion))
+        return;
+    startDatabaseWork([](Reporter& reporter) { upgradeLogDatabase(reporter); });
 }
 
 void FormMain::showAdapters()

@@ -40,6 +40,7 @@ public:
     void testConnections();     // Command_Test
     void showInitialisation();  // Command_Init
     void showAdapters();        // Command2
+    void upgradeDatabase();     // Command_Upgrade
     void 本地初始化数据库();
     void 异地初始化数据库();
     void BlackTableToFile();
@@ -54,6 +55,7 @@ public:
     QPushButton* Command1;
     QPushButton* Command_Test;
     QPushButton* Command_Init;
+    QPushButton* Command_Upgrade;
     QPushButton* Command2;
     QPushButton* Command_Close;
 

@@ -189,7 +189,7 @@ bool upgradeLogDatabase(Reporter& reporter)
     const schema::UpgradeOutcome outcome =
         schema::upgradeLogDatabase(connection, [&](const QString& index) {
             reporter.status(
-                QStringLiteral("正在为日志表建立索引 %1，日志越多用时越长……").arg(index));
+                QStringLiteral("正在升级日志表（%1），日志越多用时越长……").arg(index));
         });
     reporter.busy(false);
     if (!outcome.ok()) {
@@ -199,7 +199,7 @@ bool upgradeLogDatabase(Reporter& reporter)
     }
     reporter.status(outcome.added.isEmpty()
                         ? QStringLiteral("安全控制中心数据库已是最新，无需升级")
-                        : QStringLiteral("安全控制中心数据库升级完毕，新建索引：%1")
+                        : QStringLiteral("安全控制中心数据库升级完毕，新建：%1")
                               .arg(outcome.added.join(QStringLiteral("、"))));
     return true;
 }

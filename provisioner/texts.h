@@ -16,6 +16,11 @@ inline const QString kAddressDot = QStringLiteral("．");
 inline const QString kRegister = QStringLiteral("配置数据源");
 inline const QString kTest = QStringLiteral("测  试");
 inline const QString kInitialise = QStringLiteral("初始化");
+// Adds to a log database what this version reads it with; every row is kept.
+inline const QString kUpgrade = QStringLiteral("升级数据库");
+inline const QString kUpgradeQuestion =
+    QStringLiteral("将为安全控制中心数据库补建索引和日汇总表，全部日志保留不动。日志越多用时越长，"
+                   "其间监控模块照常写入。是否继续？");
 inline const QString kChooseAdapter = QStringLiteral("选择网卡");
 inline const QString kClose = QStringLiteral("关  闭");
 inline const QString kAddressPartEmpty = QStringLiteral("IP为空不能");

@@ -235,6 +235,46 @@ private slots:
         QCOMPARE(m.shown.size(), 2);
     }
 
+    // The upgrade key adds what an older log database lacks and keeps its rows; asked first.
+    void upgradeKey()
+    {
+        Messages m;
+        FormMain w;
+        w.start();
+        test::initialiseDatabases();
+        test::sql("INSERT INTO logtable (Name,IP,AcTime,URL,F) VALUES "
+                  "('a','10.0.0.1','20-05-01 10:00:00','x.cn',1),"
+                  "('b','10.0.0.2','20-05-02 11:00:00','y.cn',1);"
+                  "DROP TRIGGER logtable_forget_deleted; DROP TRIGGER logtable_forget_changed;"
+                  "DROP TABLE summarydays, daypages, dayterminals;"
+                  "ALTER TABLE logtable DROP INDEX IpTime;",
+                  "dovrik");
+        QSignalSpy finished(&w, &FormMain::finished);
+        m.answers = {ui::Answer::No};
+        w.Command_Upgrade->click();
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(test::sql("SHOW TABLES LIKE 'daypages'", "dovrik"), QString());
+
+        w.Command_Upgrade->click();
+        QVERIFY(!w.Command_Upgrade->isEnabled() && !w.Command_Init->isEnabled());
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(m.shown, (QStringList{warning(text::kUpgradeQuestion),
+                                       warning(text::kUpgradeQuestion)}));
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QStringLiteral("安全控制中心数据库升级完毕，新建：IpTime、summarydays、daypages、"
+                                "dayterminals、logtable_forget_deleted、logtable_forget_changed"));
+        QCOMPARE(test::sql("SELECT GROUP_CONCAT(Name ORDER BY Name) FROM logtable", "dovrik"),
+                 QStringLiteral("a,b\n"));
+        QCOMPARE(test::sql("SELECT GROUP_CONCAT(Day ORDER BY Day) FROM summarydays", "dovrik"),
+                 QStringLiteral("20-05-01,20-05-02\n"));
+        QVERIFY(w.Command_Upgrade->isEnabled());
+
+        w.Command_Upgrade->click();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QStringLiteral("安全控制中心数据库已是最新，无需升级"));
+    }
+
     // A server that accepts the connection and never greets: the test waits for the driver,
     // and the window goes on answering meanwhile.
     void connectingBesideTheWindow()
