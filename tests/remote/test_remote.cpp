@@ -3,13 +3,15 @@
 // only over TCP with the account of remote registrations, as a console on another machine
 // would: registration with ADDRESS:PORT, both initialisations, the connection test, the
 // console's login and connection test, a pruning pass of the keeper, and the keeper's
-// watchdog bringing back a monitor module that writes its rows into the remote log.
+// watchdog bringing back a monitor module that writes its rows into the remote log; then the
+// same console and keeper across a restart of the server and while it is frozen.
 
 #include "common/datasources.h"
 #include "common/names.h"
 #include "common/odbc.h"
 #include "common/processes.h"
 #include "common/windowdirectory.h"
+#include "overseer/admin/dialogdk.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
 #include "overseer/core/startup.h"
@@ -18,11 +20,16 @@
 #include "tests/overseer/consoletest.h"
 #include "tests/provisioner/support.h"
 
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 using namespace lt;
@@ -125,13 +132,8 @@ private slots:
         const qint64 before = remoteRows("logtable");
         overseer::FormMain form;
         overseer::fillDispatch(form);
-        test::ModalScript login({[](QWidget* modal) {
-            auto* dialog = qobject_cast<overseer::DialogDL*>(modal);
-            QVERIFY(dialog);
-            dialog->txtUserName->setText("ADM");
-            dialog->txtPassword->setText("739");
-            dialog->cmdOK->click();
-        }});
+        test::ModalScript login(
+            {[](QWidget* modal) { logIn(qobject_cast<overseer::DialogDL*>(modal)); }});
         QVERIFY(overseer::runStartUp(form));
         {
             test::MessageLog messages;
@@ -153,6 +155,83 @@ private slots:
         QVERIFY(
             test::waitFor([] { return win::findWindow(names::kMonitorTitle).has_value(); }, 25000));
         QVERIFY(test::waitFor([&] { return remoteRows("logtable") > afterKill; }, 20000));
+    }
+
+    // The server restarted between two console actions, then frozen with SIGSTOP: the console
+    // goes on with the connections it had, the keeper's next pass works, and while the server
+    // is frozen the connection test says which database fails without freezing the window.
+    void consoleAcrossARestartAndAFreeze()
+    {
+        overseer::FormMain form;
+        overseer::fillDispatch(form);
+        test::ModalScript login(
+            {[](QWidget* modal) { logIn(qobject_cast<overseer::DialogDL*>(modal)); }});
+        QVERIFY(overseer::runStartUp(form));
+        const QStringList working{"安全控制中心数据库连接正常", "数据采集监控系统连接正常"};
+        QCOMPARE(connectionTest(form), working);
+
+        QVERIFY(server_->stop());
+        QVERIFY(server_->start());
+        QCOMPARE(connectionTest(form), working);
+        {
+            // The port dialog's lookup on the console's own configuration connection.
+            test::MessageLog messages;
+            auto& dialog = form.dialog<overseer::DialogDK>("DialogDK");
+            dialog.show();
+            dialog.Text_类别->setCurrentText("本机");
+            emit dialog.Text_类别->textActivated("本机");
+            QCOMPARE(messages.texts(), QStringList());
+            QCOMPARE(dialog.Text_端口->text(), QStringLiteral("5677"));
+            dialog.CancelButton->click();
+        }
+        {
+            // A second login on the console's own log connection.
+            test::MessageLog messages;
+            QPointer<overseer::DialogDL> again = new overseer::DialogDL(form);
+            form.LoginPassed = false;
+            logIn(again);
+            QCOMPARE(messages.texts(), QStringList());
+            QVERIFY(form.LoginPassed);
+            delete again.data();
+        }
+        QVERIFY(server_->stop());
+        QVERIFY(server_->start());
+        const Run pass = run(QStringLiteral("logkeeper"), {"--prune-now"});
+        QVERIFY2(pass.exitCode == 0, qPrintable(pass.out));
+
+        QVERIFY(server_->freeze());
+        const auto thaw = qScopeGuard([this] { server_->thaw(); });
+        int ticks = 0;
+        QTimer alive;
+        connect(&alive, &QTimer::timeout, [&] { ++ticks; });
+        alive.start(100);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(connectionTest(form),
+                 QStringList({"安全控制中心数据库连接失败", "数据采集监控系统连接失败"}));
+        qInfo("connection test against a frozen server: %lld ms, %d ticks of the window's timer",
+              timer.elapsed(), ticks);
+        QVERIFY2(ticks > timer.elapsed() / 100 / 2, "the window stopped answering");
+        QVERIFY(server_->thaw());
+        QCOMPARE(connectionTest(form), working);
+    }
+
+private:
+    static void logIn(overseer::DialogDL* dialog)
+    {
+        QVERIFY(dialog);
+        dialog->txtUserName->setText("ADM");
+        dialog->txtPassword->setText("739");
+        dialog->cmdOK->click();
+    }
+
+    // The toolbar key's test: the texts of its two message boxes.
+    static QStringList connectionTest(overseer::FormMain& form)
+    {
+        test::MessageLog messages;
+        form.测试连接函数();
+        test::waitFor([&] { return messages.texts().size() >= 2; }, 60000);
+        return messages.texts();
     }
 };
 
