@@ -164,7 +164,10 @@ std::optional<QString> SeqReader::readLine()
 
 // ---- replacing a file -----------------------------------------------------------------------
 
-ReplacingFile::ReplacingFile(QString path) : path_(std::move(path)) {}
+ReplacingFile::ReplacingFile(QString path, Durability durability)
+    : path_(std::move(path)), durability_(durability)
+{
+}
 
 ReplacingFile::~ReplacingFile()
 {
@@ -243,7 +246,8 @@ bool ReplacingFile::commit()
 {
     if (fd_ < 0)
         return fail();
-    const bool written = error_ == 0 && ::fsync(fd_) == 0;
+    const bool toDisk = durability_ == Durability::Disk;
+    const bool written = error_ == 0 && (!toDisk || ::fsync(fd_) == 0);
     if (!written)
         fail();
     const int fd = fd_;
@@ -257,6 +261,8 @@ bool ReplacingFile::commit()
         return false;
     }
     temp_.clear();
+    if (!toDisk)
+        return true;
     // The rename itself reaches the disk with the directory. The new content is in place
     // already, so a directory that cannot be synced does not undo the replacement.
     const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target_)).absolutePath());
@@ -281,9 +287,9 @@ void ReplacingFile::abandon()
 }
 
 bool replaceFile(const QString& path, QByteArrayView bytes,
-                 std::optional<QFileDevice::Permissions> mode)
+                 std::optional<QFileDevice::Permissions> mode, ReplacingFile::Durability durability)
 {
-    ReplacingFile file(path);
+    ReplacingFile file(path, durability);
     return file.open(mode) && file.write(bytes) && file.commit();
 }
 

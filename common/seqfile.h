@@ -87,7 +87,10 @@ private:
 class ReplacingFile
 {
 public:
-    explicit ReplacingFile(QString path);
+    // Disk: as above. Memory: the same single-step replacement without the two fsyncs, for
+    // files that describe running processes (a crash of the machine ends their owners too).
+    enum class Durability { Disk, Memory };
+    explicit ReplacingFile(QString path, Durability durability = Durability::Disk);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -104,6 +107,7 @@ public:
 private:
     bool fail();
     QString path_;
+    Durability durability_;
     QByteArray target_; // path_ with symbolic links resolved, encoded for the system calls
     QByteArray temp_;
     int fd_ = -1;
@@ -112,7 +116,8 @@ private:
 
 // The whole content of path replaced by bytes through a ReplacingFile.
 bool replaceFile(const QString& path, QByteArrayView bytes,
-                 std::optional<QFileDevice::Permissions> mode = std::nullopt);
+                 std::optional<QFileDevice::Permissions> mode = std::nullopt,
+                 ReplacingFile::Durability durability = ReplacingFile::Durability::Disk);
 
 class SeqWriter
 {

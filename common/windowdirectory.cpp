@@ -2,6 +2,7 @@
 
 #include "common/installation.h"
 #include "common/processes.h"
+#include "common/seqfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,7 +16,6 @@
 #include <QLocalSocket>
 #include <QMetaMethod>
 #include <QPointer>
-#include <QSaveFile>
 #include <algorithm>
 
 // A registration is one small JSON file in run/windows/, named after its id and written
@@ -80,11 +80,11 @@ bool writeRecord(const Record& r)
     o.insert("visible", r.info.visible);
     o.insert("socket", r.socket);
     o.insert("registered", r.registeredAt);
-    QSaveFile file(recordPath(r.info.id));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
-    return file.commit();
+    // Replaced whole, so a reader never sees half a record; kept off the disk's flush, since
+    // a record only describes a window of a running process (a window shown or hidden waits
+    // for it).
+    return replaceFile(recordPath(r.info.id), QJsonDocument(o).toJson(QJsonDocument::Compact),
+                       std::nullopt, ReplacingFile::Durability::Memory);
 }
 
 bool ownerAlive(const Record& r)
