@@ -412,9 +412,20 @@ void FormMain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layOut();
+    raise();
+    activateWindow();
 }
 
-void FormMain::layOut()
+void FormMain::prepareFirstShow()
+{
+    if (isVisible())
+        return;
+    ensurePolished();
+    winId(); // the native window, made now rather than when it is first shown
+    layOut();
+}
+
+LayoutInput FormMain::layoutInput() const
 {
     LayoutInput in;
     in.inner = size();
@@ -424,6 +435,17 @@ void FormMain::layOut()
     in.statusHeight = kStatusHeight;
     in.toolbar2Height = Toolbar2->sizeHint().height();
     in.toolbar1Height = Toolbar1->sizeHint().height();
+    return in;
+}
+
+void FormMain::layOut()
+{
+    const LayoutInput in = layoutInput();
+    // The controls and the cover's drawing depend on nothing else: laid out for the same
+    // figures already (before the first show, see prepareFirstShow), they stay as they are.
+    if (laidOutFor_ == in)
+        return;
+    laidOutFor_ = in;
     const MainLayout out = computeLayout(in);
 
     Picture_Face->setGeometry(out.face);
@@ -441,8 +463,6 @@ void FormMain::layOut()
     Label3->move((face.width() - Label3->width()) / 2, Label1->geometry().bottom() + 36);
     Picture_Face->Cls();
     显示名称();
-    raise();
-    activateWindow();
 }
 
 void FormMain::closeEvent(QCloseEvent* event)

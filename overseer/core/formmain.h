@@ -11,6 +11,7 @@
 #include "common/cmysql.h"
 #include "overseer/core/consoleview.h"
 #include "overseer/core/dispatch.h"
+#include "overseer/core/layout.h"
 
 #include <QDialog>
 #include <QHash>
@@ -20,6 +21,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -40,6 +42,10 @@ class FormMain : public QWidget
 public:
     explicit FormMain(QWidget* parent = nullptr);
     ~FormMain() override;
+    // While the login dialog waits for the administrator: the hidden window polished, its
+    // native window made, its controls laid out and the cover drawn, so that showing it after
+    // the login is only showing it.
+    void prepareFirstShow();
 
     // Program-wide state.
     bool LoginPassed = false;
@@ -142,6 +148,8 @@ private:
     void createMenus();
     void createList();
     void layOut();
+    LayoutInput layoutInput() const;
+    std::optional<LayoutInput> laidOutFor_;
     void toolbar1Clicked(QAction* action);
     void setWindowsVisible(bool visible);
     void showViewStatus();

@@ -17,6 +17,7 @@ struct LayoutInput {
     int statusHeight = 0;   // StatusBar1 height
     int toolbar2Height = 0; // Toolbar2 height
     int toolbar1Height = 0; // Toolbar1 height
+    bool operator==(const LayoutInput&) const = default;
 };
 
 struct MainLayout {

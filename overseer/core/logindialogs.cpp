@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QTimer>
+
 namespace lt::overseer
 {
 
@@ -157,6 +159,7 @@ void DialogDL::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Registered once shown: scripts wait for this title to know the console is ready.
     ui::registerWindow(this);
+    QTimer::singleShot(0, &form_, [form = &form_] { form->prepareFirstShow(); });
 }
 
 void DialogDL::resizeEvent(QResizeEvent* event)

@@ -227,6 +227,31 @@ private slots:
         QVERIFY(drawnIn(form_->Picture_Title->drawing(), QColor(204, 204, 0)));
     }
 
+    // Laid out and drawn while hidden (as during the login), the window shows exactly what one
+    // laid out when shown shows, and a later resize still lays it out anew.
+    void preparedWhileHiddenShowsTheSameWindow()
+    {
+        form_->prepareFirstShow();
+        QVERIFY(!form_->isVisible());
+        QCOMPARE(form_->Picture_Face->drawing().deviceIndependentSize(),
+                 QSizeF(form_->Picture_Face->size()));
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        FormMain plain;
+        fillDispatch(plain);
+        plain.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plain));
+        QCOMPARE(form_->size(), plain.size());
+        QCOMPARE(form_->Picture_Face->geometry(), plain.Picture_Face->geometry());
+        QCOMPARE(form_->grab().toImage(), plain.grab().toImage());
+
+        const QRect before = form_->Picture_Face->geometry();
+        form_->resize(form_->width() - 120, form_->height() - 90);
+        QTRY_VERIFY(form_->Picture_Face->geometry() != before);
+        QCOMPARE(form_->Picture_Face->drawing().deviceIndependentSize(),
+                 QSizeF(form_->Picture_Face->size()));
+    }
+
     void coverHidesTheViewParts()
     {
         form_->show();
