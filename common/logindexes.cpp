@@ -88,8 +88,8 @@ QString inLogDatabase(QString sql)
     return sql;
 }
 
-// The day summaries and their triggers; a log that had none is then summarised as far as it
-// goes, so that the first statistic after the upgrade need not do it.
+// The day summaries and their triggers; then the log is summarised as far as it goes, so that
+// the first statistic after the upgrade need not do it (days summarised already are skipped).
 void addSummaries(db::Connection& connection, UpgradeOutcome& outcome,
                   const std::function<void(const QString&)>& progress)
 {
@@ -108,7 +108,8 @@ void addSummaries(db::Connection& connection, UpgradeOutcome& outcome,
         else
             outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
     }
-    if (!outcome.ok() || missing.isEmpty())
+    // Also when every piece was there: an earlier upgrade may have ended before its fold did.
+    if (!outcome.ok())
         return;
     if (progress)
         progress(QStringLiteral("daypages"));

@@ -117,7 +117,10 @@ QStringList foldStatements(const QString& day, const std::optional<QString>& fro
                            const QString& upto)
 {
     const QString d = quoted(day);
-    const QString rows = QStringLiteral(" FROM logtable WHERE ") +
+    // Read along the time stamp index: the feeder writes in time order, so a day's rows lie
+    // together. Left to itself the optimizer walks the whole address index for GROUP BY IP and
+    // fetches the rows in address order, minutes for one day of a large log.
+    const QString rows = QStringLiteral(" FROM logtable FORCE INDEX (AcTimeIndex) WHERE ") +
                          (from ? QStringLiteral("AcTime>") + quoted(*from)
                                : QStringLiteral("AcTime>=") + quoted(dayStart(day))) +
                          QStringLiteral(" AND AcTime<=") + quoted(upto);
