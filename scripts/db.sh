@@ -78,6 +78,17 @@ running() {
 # The superuser of the server is the OS user that created it (identified by the socket).
 client() { mariadb --socket="$sock" "$@"; }
 
+# The data pages kept in memory: a quarter of the machine's memory, at least 256 MB and at most
+# 4 GB, so that a log of millions of rows is read from memory once it has been read.
+buffer_pool_mb() {
+    local kb
+    kb=$(awk '/^MemTotal:/ {print $2}' /proc/meminfo 2>/dev/null || true)
+    local mb=$(( ${kb:-0} / 4096 ))
+    [ "$mb" -lt 256 ] && mb=256
+    [ "$mb" -gt 4096 ] && mb=4096
+    echo "$mb"
+}
+
 write_cnf() {
     local port=$1
     mkdir -p "$root/system" "$root/run/tmp" "$root/db"
@@ -98,7 +109,7 @@ skip-name-resolve
 lower_case_table_names=1
 character-set-server=utf8mb4
 collation-server=utf8mb4_general_ci
-innodb_buffer_pool_size=256M
+innodb_buffer_pool_size=$(buffer_pool_mb)M
 max_allowed_packet=64M
 $extra
 
