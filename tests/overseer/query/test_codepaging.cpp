@@ -218,7 +218,8 @@ private slots:
             schema::upgradeLogDatabase(log, [&](const QString& name) { progress << name; });
         QVERIFY2(outcome.ok(), qPrintable(outcome.failures.join('\n')));
         QCOMPARE(outcome.added.size(), schema::readingIndexes().size());
-        QCOMPARE(progress, outcome.added);
+        // Each index as it is made, then the summing of the log into the day sums.
+        QCOMPARE(progress, outcome.added + QStringList{"daypages"});
         QVERIFY(schema::missingReadingIndexes(log).isEmpty());
         QCOMPARE(test::sql("SELECT count(*) FROM logtable", "dovrik").trimmed(), QString("3000"));
         QCOMPARE(test::sql("SELECT count(*) FROM upsendtable", "dovrik").trimmed(), QString("1"));
