@@ -188,8 +188,7 @@ bool upgradeLogDatabase(Reporter& reporter)
     reporter.busy(true);
     const schema::UpgradeOutcome outcome =
         schema::upgradeLogDatabase(connection, [&](const QString& index) {
-            reporter.status(
-                QStringLiteral("正在升级日志表（%1），日志越多用时越长……").arg(index));
+            reporter.status(QStringLiteral("正在升级日志表（%1），日志越多用时越长……").arg(index));
         });
     reporter.busy(false);
     if (!outcome.ok()) {
@@ -197,10 +196,9 @@ bool upgradeLogDatabase(Reporter& reporter)
         reporter.detail(outcome.failures.join(u'\n'));
         return false;
     }
-    reporter.status(outcome.added.isEmpty()
-                        ? QStringLiteral("安全控制中心数据库已是最新，无需升级")
-                        : QStringLiteral("安全控制中心数据库升级完毕，新建：%1")
-                              .arg(outcome.added.join(QStringLiteral("、"))));
+    reporter.status(outcome.added.isEmpty() ? QStringLiteral("安全控制中心数据库已是最新，无需升级")
+                                            : QStringLiteral("安全控制中心数据库升级完毕，新建：%1")
+                                                  .arg(outcome.added.join(QStringLiteral("、"))));
     return true;
 }
 

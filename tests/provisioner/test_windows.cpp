@@ -258,8 +258,8 @@ private slots:
         w.Command_Upgrade->click();
         QVERIFY(!w.Command_Upgrade->isEnabled() && !w.Command_Init->isEnabled());
         QVERIFY(finished.wait(60000));
-        QCOMPARE(m.shown, (QStringList{warning(text::kUpgradeQuestion),
-                                       warning(text::kUpgradeQuestion)}));
+        QCOMPARE(m.shown,
+                 (QStringList{warning(text::kUpgradeQuestion), warning(text::kUpgradeQuestion)}));
         QCOMPARE(w.statusBar()->currentMessage(),
                  QStringLiteral("安全控制中心数据库升级完毕，新建：IpTime、summarydays、daypages、"
                                 "dayterminals、logtable_forget_deleted、logtable_forget_changed"));
