@@ -1,9 +1,10 @@
 #include "common/logindexes.h"
 
 #include "common/logsummary.h"
-
 #include "common/odbc.h"
 #include "common/schema.h"
+
+#include <cstring>
 
 namespace lt::schema
 {
@@ -43,6 +44,20 @@ QString readingIndexFor(const QString& table, const QString& condCode)
     if (on(4))
         return QStringLiteral("ResultTime");
     return {};
+}
+
+QString countSqlFor(const QString& countSql, const QString& table, const QString& condCode)
+{
+    const bool titleWithoutTerminal =
+        condCode.size() == 5 && condCode[2] == u'1' && condCode[0] != u'1';
+    if (!titleWithoutTerminal || table.compare(QStringLiteral("logtable"), Qt::CaseInsensitive))
+        return countSql;
+    const QString from = QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ");
+    const qsizetype at = countSql.indexOf(from, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return countSql;
+    QString sql = countSql;
+    return sql.insert(at + from.size() - qsizetype(strlen(" WHERE ")), kCountIndexHint);
 }
 
 QString addIndexSql(const ReadingIndex& index)

@@ -36,6 +36,13 @@ const QList<ReadingIndex>& readingIndexes();
 // else the group's, else, without a title, the class's or the result's; empty where the time
 // stamp index serves best (no condition, or a title without a terminal or a group).
 QString readingIndexFor(const QString& table, const QString& condCode);
+// The count statement of a condition code as sent. A title substring without a terminal makes
+// the count read most rows: the group, class and result indexes would fetch them one by one in
+// their own order, several times slower than reading the table through, so the count is told
+// not to take them. Any other count is left to the optimizer.
+QString countSqlFor(const QString& countSql, const QString& table, const QString& condCode);
+inline const QString kCountIndexHint =
+    QStringLiteral(" IGNORE INDEX (TeamTime,ClassTime,ResultTime)");
 
 // "ALTER TABLE t ADD INDEX name (columns), ALGORITHM=INPLACE, LOCK=NONE": built beside the
 // table while rows go on being inserted.

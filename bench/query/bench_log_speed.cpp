@@ -8,7 +8,7 @@
 // and an absent title word), stats-* for the visit statistics and the traffic, picker-web,
 // insert-* for the feeder's insert rate with and without the additions and the insert latency
 // during a pruning pass; then "compare case ours bare ratio" lines.
-//   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--codes LIST]
+//   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--warm] [--codes LIST]
 //                   [--upload-codes LIST] [--no-insert]
 // With --root DIR holding an installation whose log already has N rows, the rows are reused.
 
@@ -41,7 +41,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption uploadCodes("upload-codes", "upload-log condition codes", "LIST",
                                          "00000,00100,10000,10100");
     const QCommandLineOption noInsert("no-insert", "skip the insert cases");
-    parser.addOptions({rows, uploadRows, rootOption, keep, codes, uploadCodes, noInsert});
+    const QCommandLineOption warm("warm", "report the second of two runs of each page case");
+    parser.addOptions({rows, uploadRows, rootOption, keep, codes, uploadCodes, noInsert, warm});
     parser.process(app);
 
     QTemporaryDir temporary;
@@ -50,6 +51,7 @@ int main(int argc, char* argv[])
     temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
     setup.rows = parser.value(rows).toLongLong();
     setup.uploadRows = parser.value(uploadRows).toLongLong();
+    setup.warm = parser.isSet(warm);
     prepareInstallation(setup);
 
     SpeedRun run(setup);

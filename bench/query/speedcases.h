@@ -17,6 +17,9 @@ struct SpeedSetup {
     qint64 rows = 0;
     qint64 uploadRows = 0;
     double clientStartMs = 0; // the bare client's own start, taken off each bare run
+    // Each page case run once unreported first, both sides: the figures of the second run,
+    // with each side's pages in the server's memory (the seed copy doubles what it must hold).
+    bool warm = false;
 };
 
 // Lays out (or reuses) the installation under setup.root, starts its server, fills the log
@@ -52,6 +55,7 @@ private:
     SpeedSetup& setup_;
     QString busyIp_, busyName_, rareIp_, team_;
     QList<Compared> compared_;
+    bool warming_ = false;
 };
 
 } // namespace lt::bench

@@ -1,5 +1,6 @@
 #include "overseer/core/logstore.h"
 
+#include "common/logindexes.h"
 #include "overseer/core/pagestatus.h"
 
 namespace lt::overseer
@@ -78,7 +79,8 @@ void LogStore::start(const QString& listSql, const QString& countSql, const QStr
     deleteRequest_ = 0;
     pendingDelete_.clear();
     request(planFirstPage(listSql_, paging_, PageSize), 1);
-    countRequest_ = counts_->count(countSql.isEmpty() ? countSqlOf(listSql_) : countSql);
+    countSql_ = countSql.isEmpty() ? countSqlOf(listSql_) : countSql;
+    countRequest_ = counts_->count(countSql_);
     emit statusChanged();
 }
 
@@ -195,6 +197,12 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
         emit failed(failureText(kPageFailed, failure));
     } else if (request == countRequest_) {
         countRequest_ = 0;
+        if (failure.native == kNoSuchIndex && countSql_.contains(schema::kCountIndexHint)) {
+            // A log database not upgraded yet: the count as the optimizer chooses.
+            countSql_.remove(schema::kCountIndexHint);
+            countRequest_ = counts_->count(countSql_);
+            return;
+        }
         emit statusChanged();
         if (!failure.interrupted())
             emit failed(failureText(kCountFailed, failure));

@@ -80,6 +80,7 @@ private:
     std::unique_ptr<DbChannel> pages_;
     std::unique_ptr<DbChannel> counts_;
     QString listSql_;
+    QString countSql_;
     Rows page_;
     PageMarks marks_;
     qint64 pageNo_ = 0;

@@ -167,7 +167,7 @@ void AccessLogView::显示访问日志()
         const auto count = logCountSql(conditions_);
         if (!count || !显示_终端日志条件(conditions_))
             return;
-        countSql = *count;
+        countSql = schema::countSqlFor(*count, QStringLiteral("logtable"), conditions_.CondCode);
         listSql = conditions_.LogQuerySql;
         index = schema::readingIndexFor(QStringLiteral("logtable"), conditions_.CondCode);
     } else {

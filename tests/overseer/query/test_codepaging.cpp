@@ -12,6 +12,7 @@
 #include "tests/support/testsupport.h"
 
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace lt;
@@ -142,7 +143,7 @@ private slots:
         QVERIFY(expected.size() > 40); // more than one page for every code
 
         const QString index = schema::readingIndexFor("logtable", code);
-        store_->start(list, *logCountSql(s), index);
+        store_->start(list, schema::countSqlFor(*logCountSql(s), "logtable", code), index);
         QVERIFY(settle());
         QCOMPARE(store_->total(), expected.size());
         QVERIFY(store_->LogQuerySql() == list);
@@ -184,6 +185,18 @@ private slots:
         QVERIFY(usesIndex);
     }
 
+    void countHintOnlyForATitleWithoutATerminal()
+    {
+        const QString sql = "SELECT count(*) FROM logtable WHERE AcTime>='a' AND Title LIKE '%b%'";
+        for (const char* code : {"00100", "00101", "01100", "01111"})
+            QCOMPARE(schema::countSqlFor(sql, "logtable", code),
+                     "SELECT count(*) FROM logtable" + schema::kCountIndexHint +
+                         " WHERE AcTime>='a' AND Title LIKE '%b%'");
+        for (const char* code : {"00000", "01000", "00011", "10100", "11111", ""})
+            QCOMPARE(schema::countSqlFor(sql, "logtable", code), sql);
+        QCOMPARE(schema::countSqlFor(sql, "upsendtable", "00100"), sql);
+    }
+
     void aDatabaseWithoutTheIndexStillPages()
     {
         test::sql("ALTER TABLE logtable DROP INDEX IpTime", "dovrik");
@@ -196,6 +209,18 @@ private slots:
         store_->日志_显示下页数据();
         QVERIFY(settle());
         QCOMPARE(store_->LogPageNo(), 2);
+
+        // A title count told to leave indexes aside that the database lacks still counts.
+        test::sql("ALTER TABLE logtable DROP INDEX ResultTime", "dovrik");
+        const LogQueryState t = stateFor("00101");
+        const QString count = schema::countSqlFor(*logCountSql(t), "logtable", "00101");
+        QVERIFY(count.contains(schema::kCountIndexHint));
+        QSignalSpy failed(store_.get(), &LogStore::failed);
+        store_->start(*logListSql(t), count, {});
+        QVERIFY(settle());
+        QCOMPARE(store_->total(), test::sql(*logCountSql(t), "dovrik").trimmed().toLongLong());
+        QCOMPARE(failed.count(), 0);
+        test::sql("ALTER TABLE logtable ADD INDEX ResultTime (Result,AcTime)", "dovrik");
     }
 
     void theUpgradeAddsWhatIsMissingAndKeepsEveryRow()
