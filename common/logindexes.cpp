@@ -4,8 +4,6 @@
 #include "common/odbc.h"
 #include "common/schema.h"
 
-#include <cstring>
-
 namespace lt::schema
 {
 
@@ -52,12 +50,11 @@ QString countSqlFor(const QString& countSql, const QString& table, const QString
         condCode.size() == 5 && condCode[2] == u'1' && condCode[0] != u'1';
     if (!titleWithoutTerminal || table.compare(QStringLiteral("logtable"), Qt::CaseInsensitive))
         return countSql;
-    const QString from = QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ");
-    const qsizetype at = countSql.indexOf(from, 0, Qt::CaseInsensitive);
+    const QString from = QStringLiteral(" FROM ") + table;
+    const qsizetype at = countSql.indexOf(from + QStringLiteral(" WHERE "), 0, Qt::CaseInsensitive);
     if (at < 0)
         return countSql;
-    QString sql = countSql;
-    return sql.insert(at + from.size() - qsizetype(strlen(" WHERE ")), kCountIndexHint);
+    return QString(countSql).insert(at + from.size(), kCountIndexHint);
 }
 
 QString addIndexSql(const ReadingIndex& index)
