@@ -1,8 +1,8 @@
 #include "common/logindexes.h"
 
-#include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/schema.h"
+#include "common/summaryschema.h"
 
 namespace lt::schema
 {
@@ -90,51 +90,42 @@ QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* e
 namespace
 {
 
-QString inLogDatabase(QString sql)
-{
-    const QString db = kLogDatabase + u'.';
-    sql.replace(QStringLiteral("CREATE TABLE "), QStringLiteral("CREATE TABLE ") + db);
-    sql.replace(QStringLiteral("CREATE TRIGGER "), QStringLiteral("CREATE TRIGGER ") + db);
-    sql.replace(QStringLiteral(" ON logtable "),
-                QStringLiteral(" ON ") + db + QStringLiteral("logtable "));
-    return sql;
-}
-
-// The day summaries and their triggers; then the log is summarised as far as it goes, so that
-// the first statistic after the upgrade need not do it (days summarised already are skipped).
-void addSummaries(db::Connection& connection, UpgradeOutcome& outcome,
-                  const std::function<void(const QString&)>& progress)
-{
-    QString error;
-    const QList<SummaryPiece> missing = missingSummaryPieces(connection, &error);
-    if (!error.isEmpty()) {
-        outcome.failures << QStringLiteral("information_schema.TABLES: ") + error;
-        return;
-    }
-    for (const SummaryPiece& piece : missing) {
-        if (progress)
-            progress(piece.name);
-        const QString sql = inLogDatabase(piece.sql);
-        if (connection.execute(sql))
-            outcome.added << piece.name;
-        else
-            outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
-    }
-    // Also when every piece was there: an earlier upgrade may have ended before its fold did.
-    if (!outcome.ok())
-        return;
-    if (progress)
-        progress(QStringLiteral("daypages"));
-    if (!connection.selectDatabase(kLogDatabase)) {
-        outcome.failures << QStringLiteral("USE ") + kLogDatabase + QStringLiteral(": ") +
-                                connection.lastError().message;
-        return;
-    }
-    if (const std::optional<QString> failure = summary::foldAll(connection))
-        outcome.failures << QStringLiteral("summary: ") + *failure;
-}
+constexpr int kDuplicateKeyName = 1061;
+// The engine cannot build the index beside the table (MyISAM, for one): it is built the plain
+// way, which holds the table's writers back while it runs.
+constexpr int kAlterNotSupported = 1845;
+constexpr int kAlterNotSupportedReason = 1846;
 
 } // namespace
+
+// An earlier upgrade stopped while the server went on building the index finds it there now
+// ("Duplicate key name").
+bool addReadingIndex(db::Connection& connection, const ReadingIndex& index, UpgradeOutcome& outcome)
+{
+    QString sql = addIndexSql(index).replace(QStringLiteral("ALTER TABLE "),
+                                             QStringLiteral("ALTER TABLE ") + kLogDatabase + u'.');
+    if (connection.execute(sql)) {
+        outcome.added << index.name;
+        return true;
+    }
+    int native = connection.lastError().native;
+    if (native == kAlterNotSupported || native == kAlterNotSupportedReason) {
+        connection.clearError();
+        sql.chop(QStringLiteral(", ALGORITHM=INPLACE, LOCK=NONE").size());
+        if (connection.execute(sql)) {
+            outcome.added << index.name;
+            return true;
+        }
+        native = connection.lastError().native;
+    }
+    if (native == kDuplicateKeyName) {
+        connection.clearError();
+        return true;
+    }
+    outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+    connection.clearError();
+    return false;
+}
 
 UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
                                   const std::function<void(const QString&)>& progress)
@@ -149,14 +140,12 @@ UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
     for (const ReadingIndex& index : missing) {
         if (progress)
             progress(index.name);
-        const QString sql = addIndexSql(index).replace(
-            QStringLiteral("ALTER TABLE "), QStringLiteral("ALTER TABLE ") + kLogDatabase + u'.');
-        if (connection.execute(sql))
-            outcome.added << index.name;
-        else
-            outcome.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+        addReadingIndex(connection, index, outcome);
     }
-    addSummaries(connection, outcome, progress);
+    const SummaryUpgrade sums = upgradeSummaries(connection, progress);
+    outcome.added << sums.added;
+    outcome.failures << sums.failures;
+    outcome.notices << sums.notices;
     return outcome;
 }
 

@@ -53,13 +53,21 @@ QString addIndexSql(const ReadingIndex& index);
 QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* error = nullptr);
 
 struct UpgradeOutcome {
-    QStringList added;    // index names added
+    QStringList added;    // index and summary piece names added
     QStringList failures; // "statement: message"
+    QStringList notices;  // in Chinese: what the upgrade left as it was, and why
     bool ok() const { return failures.isEmpty(); }
 };
 
-// Adds the reading indexes the log database lacks. On a large log each takes a while (about
-// half a minute per 5,000,000 rows here); progress names the index being built.
+// Adds one reading index beside the table; a log table whose engine cannot do that (MyISAM) gets
+// it the plain way. True when the index is there afterwards, also when it already was.
+bool addReadingIndex(db::Connection& connection, const ReadingIndex& index,
+                     UpgradeOutcome& outcome);
+
+// Adds the reading indexes the log database lacks, then brings the day sums to a state that can
+// be vouched for (common/summaryschema.h). On a large log each index takes a while (about half
+// a minute per 5,000,000 rows here); progress names the index or piece being made. Run again
+// after any interruption, it finishes what is left.
 UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
                                   const std::function<void(const QString& index)>& progress = {});
 

@@ -2,6 +2,7 @@
 
 #include "common/odbc.h"
 #include "common/schema.h"
+#include "common/summaryschema.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -48,11 +49,6 @@ QString dayStart(const QString& day)
 QString dayEnd(const QString& day)
 {
     return day + QStringLiteral(" 23:59:59");
-}
-
-bool isMissingTable(const db::Connection& connection)
-{
-    return connection.lastError().native == 1146;
 }
 
 } // namespace
@@ -215,62 +211,161 @@ std::optional<QList<DayCover>> coverage(db::Connection& connection, const QStrin
     return covered;
 }
 
-std::optional<QString> foldRange(db::Connection& connection, const QString& start,
-                                 const QString& end, bool* present)
+namespace
 {
-    if (present)
-        *present = true;
+
+const QString kFoldLock = QStringLiteral("dovrik.summary");
+
+// One console folds at a time; the others wait and then find the work done.
+std::optional<QString> takeFoldLock(db::Connection& connection)
+{
+    const db::Recordset lock = connection.query(QStringLiteral("SELECT GET_LOCK('") + kFoldLock +
+                                                QStringLiteral("',120)"));
+    if (connection.failed())
+        return connection.lastError().message;
+    if (lock.eof() || lock.field(0).toString() != QLatin1String("1"))
+        return QStringLiteral("GET_LOCK('") + kFoldLock + QStringLiteral("') timed out");
+    return std::nullopt;
+}
+
+void releaseFoldLock(db::Connection& connection)
+{
+    connection.execute(QStringLiteral("SELECT RELEASE_LOCK('") + kFoldLock + QStringLiteral("')"));
+    connection.clearError();
+}
+
+// The days that hold sums but are no longer summarised: a trigger, a restore or pruning forgot
+// them. Read along the sums' keys (one look-up per day), not row by row.
+std::optional<QStringList> forgottenDays(db::Connection& connection)
+{
+    QStringList days;
+    const bool ok = connection.stream(
+        QStringLiteral("SELECT Day FROM (SELECT DISTINCT Day FROM daypages UNION SELECT DISTINCT "
+                       "Day FROM dayterminals) AS summed WHERE Day NOT IN (SELECT Day FROM "
+                       "summarydays)"),
+        [&](const db::Row& row) {
+            days << row.field(0).toString().trimmed();
+            return true;
+        });
+    if (!ok)
+        return std::nullopt;
+    return days;
+}
+
+std::optional<QString> purgeUnderLock(db::Connection& connection)
+{
+    const std::optional<QStringList> days = forgottenDays(connection);
+    if (!days)
+        return connection.lastError().message;
+    for (qsizetype at = 0; at < days->size(); at += 200) {
+        QStringList list;
+        for (const QString& day : days->mid(at, 200))
+            list << quoted(day);
+        const QString in = QStringLiteral(" WHERE Day IN (") + list.join(u',') + u')';
+        if (!connection.execute(QStringLiteral("DELETE FROM daypages") + in) ||
+            !connection.execute(QStringLiteral("DELETE FROM dayterminals") + in))
+            return connection.lastError().message;
+    }
+    return std::nullopt;
+}
+
+// The first stamp after `after` (exclusive; empty: from `from` inclusive) up to `end`; empty
+// when there is none. One look-up in the time stamp index.
+std::optional<QString> nextStamp(db::Connection& connection, const QString& after,
+                                 const QString& from, const QString& end)
+{
+    const QString lower = after.isEmpty() ? QStringLiteral("AcTime>=") + quoted(from)
+                                          : QStringLiteral("AcTime>") + quoted(after);
+    const db::Recordset rs =
+        connection.query(QStringLiteral("SELECT MIN(AcTime) FROM logtable WHERE ") + lower +
+                         QStringLiteral(" AND AcTime<=") + quoted(end));
+    if (connection.failed())
+        return std::nullopt;
+    return rs.eof() || rs.field(0).isNull() ? QString() : rs.field(0).toString().trimmed();
+}
+
+// Folds the days of `days` (sorted) that hold rows, up to the horizon, skipping what `known`
+// already covers. Each step finds the next stamp of the range, so empty days cost nothing.
+std::optional<QString> foldDays(db::Connection& connection, const QStringList& days,
+                                const QList<DayCover>& known, const QString& horizon)
+{
+    const QString end = dayEnd(days.last());
+    QString cursor;
+    for (;;) {
+        const std::optional<QString> next =
+            nextStamp(connection, cursor, dayStart(days.first()), end);
+        if (!next)
+            return connection.lastError().message;
+        if (next->isEmpty())
+            return std::nullopt;
+        const QString day = next->left(8);
+        // A stamp of no valid day of the range (a partial day at an edge, or no time stamp at
+        // all) is stepped over; a day's rows all lie between its first and last second.
+        cursor = *next;
+        if (!std::binary_search(days.begin(), days.end(), day) || *next > dayEnd(day))
+            continue;
+        cursor = dayEnd(day);
+        const std::optional<QString> target = foldTarget(day, horizon);
+        if (!target)
+            return std::nullopt;
+        const auto done = std::find_if(known.begin(), known.end(),
+                                       [&](const DayCover& c) { return c.day == day; });
+        if (done != known.end() && done->upto >= *target)
+            continue;
+        if (const std::optional<QString> failure = foldDay(connection, day, *target))
+            return failure;
+    }
+}
+
+} // namespace
+
+std::optional<QString> foldRange(db::Connection& connection, const QString& start,
+                                 const QString& end, bool* usable)
+{
+    if (usable)
+        *usable = false;
     const QStringList days = wholeDays(start, end);
     if (days.isEmpty())
         return std::nullopt;
+    const schema::SummaryState state = schema::inspectSummaries(connection);
+    if (!state.answered)
+        return state.error;
+    if (!state.usable())
+        return std::nullopt;
+    // From here a failure leaves the sums as true as they were, only less far along.
+    if (usable)
+        *usable = true;
     connection.clearError();
     const db::Recordset now = connection.query(QStringLiteral(
-        "SELECT DATE_FORMAT(NOW(),'%y-%m-%d %H:%i:%s'),(SELECT MAX(AcTime) FROM logtable),"
-        "(SELECT COUNT(*) FROM summarydays)"));
-    if (connection.failed()) {
-        if (isMissingTable(connection)) {
-            connection.clearError();
-            if (present)
-                *present = false;
-            return std::nullopt;
-        }
+        "SELECT DATE_FORMAT(NOW(),'%y-%m-%d %H:%i:%s'),(SELECT MAX(AcTime) FROM logtable)"));
+    if (connection.failed())
         return connection.lastError().message;
-    }
     const std::optional<QString> horizon =
         foldHorizon(now.field(0).toString(), now.field(1).toString().trimmed());
     if (!horizon)
         return std::nullopt;
+    if (const std::optional<QString> busy = takeFoldLock(connection))
+        return busy;
+    std::optional<QString> failure = purgeUnderLock(connection);
     QString why;
-    const std::optional<QList<DayCover>> known = coverage(connection, start, end, &why);
-    if (!known)
-        return why;
-    // One console folds at a time; the others wait and then find the work done.
-    const db::Recordset lock =
-        connection.query(QStringLiteral("SELECT GET_LOCK('dovrik.summary',120)"));
-    if (connection.failed() || lock.eof() || lock.field(0).toString() != QLatin1String("1"))
-        return connection.failed() ? connection.lastError().message
-                                   : QStringLiteral("GET_LOCK('dovrik.summary') timed out");
-    std::optional<QString> failure;
-    for (const QString& day : days) {
-        const std::optional<QString> target = foldTarget(day, *horizon);
-        if (!target)
-            break;
-        const auto done = std::find_if(known->begin(), known->end(),
-                                       [&](const DayCover& c) { return c.day == day; });
-        if (done != known->end() && done->upto >= *target)
-            continue;
-        if ((failure = foldDay(connection, day, *target)))
-            break;
-    }
-    connection.execute(QStringLiteral("SELECT RELEASE_LOCK('dovrik.summary')"));
+    const std::optional<QList<DayCover>> known =
+        failure ? std::nullopt : coverage(connection, start, end, &why);
+    if (!failure && !known)
+        failure = why;
+    if (!failure)
+        failure = foldDays(connection, days, *known, *horizon);
+    releaseFoldLock(connection);
     return failure;
 }
 
 std::optional<QString> foldAll(db::Connection& connection)
 {
     connection.clearError();
-    const db::Recordset span =
-        connection.query(QStringLiteral("SELECT MIN(AcTime),MAX(AcTime) FROM logtable"));
+    // Only time stamps: one text such as "bad stamp" sorts above every digit and would make
+    // the whole log look like no day at all.
+    const db::Recordset span = connection.query(QStringLiteral(
+        "SELECT (SELECT MIN(AcTime) FROM logtable WHERE AcTime>='00-01-01 00:00:00'),"
+        "(SELECT MAX(AcTime) FROM logtable WHERE AcTime<='99-12-31 23:59:59')"));
     if (connection.failed())
         return connection.lastError().message;
     const QString first = span.field(0).toString().trimmed().left(8);
@@ -278,6 +373,23 @@ std::optional<QString> foldAll(db::Connection& connection)
     if (first.isEmpty() || last.isEmpty())
         return std::nullopt;
     return foldRange(connection, dayStart(first), dayEnd(last));
+}
+
+std::optional<QString> purgeForgotten(db::Connection& connection)
+{
+    const schema::SummaryState state = schema::inspectSummaries(connection);
+    if (!state.answered)
+        return state.error;
+    // Without every table there is nothing to purge (or nothing the statistics read).
+    for (const char* table : {"summarydays", "daypages", "dayterminals"}) {
+        if (state.missing.contains(QLatin1String(table)))
+            return std::nullopt;
+    }
+    if (const std::optional<QString> busy = takeFoldLock(connection))
+        return busy;
+    const std::optional<QString> failure = purgeUnderLock(connection);
+    releaseFoldLock(connection);
+    return failure;
 }
 
 bool forgetDays(db::Connection& connection, const QStringList& days)
@@ -292,64 +404,3 @@ bool forgetDays(db::Connection& connection, const QStringList& days)
 }
 
 } // namespace lt::summary
-
-namespace lt::schema
-{
-
-const QList<SummaryPiece>& summaryPieces()
-{
-    // The columns that the sums see: a change to any other column keeps the day's sums true.
-    static const QString seen =
-        QStringLiteral("OLD.AcTime<=>NEW.AcTime AND OLD.IP<=>NEW.IP AND OLD.Name<=>NEW.Name AND "
-                       "OLD.URL<=>NEW.URL AND OLD.Title<=>NEW.Title AND OLD.F<=>NEW.F AND "
-                       "OLD.nLength<=>NEW.nLength");
-    static const QList<SummaryPiece> pieces = {
-        {QStringLiteral("summarydays"), false,
-         QStringLiteral("CREATE TABLE summarydays(Day CHAR(8) NOT NULL PRIMARY KEY,"
-                        "Upto CHAR(17) NOT NULL)")},
-        {QStringLiteral("daypages"), false,
-         QStringLiteral("CREATE TABLE daypages(Day CHAR(8) NOT NULL,URL CHAR(150) NOT NULL,"
-                        "NoUrl TINYINT NOT NULL,Title CHAR(100),F BIGINT,"
-                        "PRIMARY KEY(Day,URL,NoUrl))")},
-        {QStringLiteral("dayterminals"), false,
-         QStringLiteral("CREATE TABLE dayterminals(Day CHAR(8) NOT NULL,IP CHAR(16) NOT NULL,"
-                        "NoIp TINYINT NOT NULL,Name CHAR(16),F BIGINT,Bytes DOUBLE,"
-                        "PRIMARY KEY(Day,IP,NoIp))")},
-        {QStringLiteral("logtable_forget_deleted"), true,
-         QStringLiteral("CREATE TRIGGER logtable_forget_deleted AFTER DELETE ON logtable FOR "
-                        "EACH ROW DELETE FROM summarydays WHERE Day=LEFT(OLD.AcTime,8)")},
-        {QStringLiteral("logtable_forget_changed"), true,
-         QStringLiteral("CREATE TRIGGER logtable_forget_changed AFTER UPDATE ON logtable FOR "
-                        "EACH ROW DELETE FROM summarydays WHERE (Day=LEFT(OLD.AcTime,8) OR "
-                        "Day=LEFT(NEW.AcTime,8)) AND NOT (") +
-             seen + u')'},
-    };
-    return pieces;
-}
-
-QList<SummaryPiece> missingSummaryPieces(db::Connection& connection, QString* error)
-{
-    connection.clearError();
-    const QString where = QStringLiteral(" WHERE %1='") + kLogDatabase + u'\'';
-    db::Recordset rs = connection.query(
-        QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES") +
-        where.arg(QStringLiteral("TABLE_SCHEMA")) +
-        QStringLiteral(" UNION ALL SELECT TRIGGER_NAME FROM information_schema.TRIGGERS") +
-        where.arg(QStringLiteral("TRIGGER_SCHEMA")));
-    if (connection.failed()) {
-        if (error)
-            *error = connection.lastError().message;
-        return {};
-    }
-    QStringList present;
-    for (; !rs.eof(); rs.moveNext())
-        present << rs.field(0).toString().toLower();
-    QList<SummaryPiece> missing;
-    for (const SummaryPiece& piece : summaryPieces()) {
-        if (!present.contains(piece.name.toLower()))
-            missing << piece;
-    }
-    return missing;
-}
-
-} // namespace lt::schema

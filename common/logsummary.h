@@ -9,12 +9,14 @@
 // are left, are stale and are rebuilt before use).
 //
 // The console summarises (folds) what a statistic needs just before it runs it, in one
-// transaction per day; the newest ten minutes are never folded, so that rows the capture
-// modules are still inserting (their clocks may lag the server's a little) are read from the
-// log itself. The log table's triggers forget a day whenever one of its rows is deleted or
-// changed in a way the sums see, so pruning, deleting and renaming by any program leave no
-// stale sum behind; inserting stays as cheap as before (no insert trigger). Restoring old rows
-// into the log forgets the days restored (`forgetDays`).
+// transaction per day that holds rows (empty days cost one index look-up each, not a fold);
+// the newest ten minutes are never folded, so that rows the capture modules are still
+// inserting are read from the log itself. The log table's triggers (common/summaryschema.h)
+// forget a day whenever a row arrives late into its summed stretch, or one of its rows is
+// deleted or changed in a way the sums see, so late capture hosts, pruning, deleting,
+// renaming and restoring by any program leave no stale sum behind. The sums are read only
+// while all of that is in place; otherwise the statistics read the log alone. The sums of
+// forgotten days are removed before the next fold and after pruning (`purgeForgotten`).
 //
 // A statistic then reads the sums of the days it wholly covers and the log rows of the rest
 // (the partial days at its edges and what is not yet folded), and groups both together: the
@@ -62,14 +64,22 @@ std::optional<QString> foldHorizon(const QString& serverNow, const QString& newe
 QStringList foldStatements(const QString& day, const std::optional<QString>& from,
                            const QString& upto);
 
-// Folds what the whole days of [start, end] lack, day by day, and returns nullopt on success
-// or the failure's message. The summary tables missing (a log not yet upgraded) counts as
-// success with nothing folded: `present` (when given) is set to false then.
+// Folds what the whole days of [start, end] lack, day by day (only days that hold rows), and
+// returns nullopt on success or the failure's message. Sums that cannot be vouched for (a log
+// not yet upgraded, a trigger missing or of an older version, a log table of MyISAM) count as
+// success with nothing folded. `usable` (when given) tells whether the statistic may read the
+// sums: true once they are known to be sound, even when folding failed later (what is summed
+// stays true); false also when the range holds no whole day.
 std::optional<QString> foldRange(db::Connection& connection, const QString& start,
-                                 const QString& end, bool* present = nullptr);
+                                 const QString& end, bool* usable = nullptr);
 
-// Folds the whole log, from its oldest day to its newest (after an upgrade).
+// Folds the whole log, from its oldest day to its newest (after an upgrade); stamps that are
+// no time stamps are passed over.
 std::optional<QString> foldAll(db::Connection& connection);
+
+// Removes the sums of every day that is no longer summarised (forgotten by a trigger, by a
+// restore or by pruning), under the same lock as the folds. Nothing to do counts as success.
+std::optional<QString> purgeForgotten(db::Connection& connection);
 
 // The whole days of [start, end] that are summarised, with how far: read in the caller's
 // transaction, so that the sums and the rows read beside them are of one moment.
@@ -81,19 +91,3 @@ std::optional<QList<DayCover>> coverage(db::Connection& connection, const QStrin
 bool forgetDays(db::Connection& connection, const QStringList& days = {});
 
 } // namespace lt::summary
-
-namespace lt::schema
-{
-
-struct SummaryPiece {
-    QString name; // table or trigger name
-    bool trigger = false;
-    QString sql; // creates it in the log database
-};
-
-// The summary tables and the log table's triggers that keep them true.
-const QList<SummaryPiece>& summaryPieces();
-// Those the log database lacks; `error` is set when the server did not answer.
-QList<SummaryPiece> missingSummaryPieces(db::Connection& connection, QString* error = nullptr);
-
-} // namespace lt::schema

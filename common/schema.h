@@ -46,6 +46,7 @@ QString blackListInsert(const QString& domain, const QString& title, const QStri
 struct Outcome {
     int sent = 0;
     QStringList failures; // "statement: message" for each statement that failed
+    QStringList notices;  // in Chinese: what was left undone on purpose, and what to do
     bool ok() const { return failures.isEmpty(); }
     bool complete = false; // marked complete (initialisations with marks only)
 };

@@ -2,6 +2,7 @@
 
 #include "common/clock.h"
 #include "common/dbmessages.h"
+#include "common/logsummary.h"
 #include "common/odbc.h"
 
 #include <optional>
@@ -163,6 +164,13 @@ PassReport Pruner::runPass(const Limits& limits)
     report.log = DelLogTable(limits.log);
     std::tie(report.webUnclassified, report.webAll) = DelWebTable(limits.web);
     report.upload = Del_UpTable(limits.upload);
+    // The day sums of the days the pass emptied would stay behind for good (the day it cut
+    // into is forgotten by the log's trigger and summed anew by the next statistic).
+    if (report.log.pruned && report.log.deleted > 0) {
+        if (const std::optional<QString> failure = summary::purgeForgotten(log_))
+            qWarning("day sums of pruned days not removed: %s", qPrintable(*failure));
+        log_.clearError();
+    }
     if (lock) {
         guard->query(QStringLiteral("SELECT RELEASE_LOCK('%1')").arg(db::sqlEscape(kPassLock)));
         guard->clearError();

@@ -89,6 +89,7 @@ public:
 
     // DelLogTable, DelWebTable, Del_UpTable in this order, under kPassLock; a failing table
     // does not stop the others. When another connection holds the lock, nothing is pruned.
+    // After log rows went, the day sums of the days left without rows go too.
     PassReport runPass(const Limits& limits);
 
 private:

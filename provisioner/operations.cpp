@@ -112,6 +112,8 @@ InitResult initialise(db::Connection& connection, const QString& connectionStrin
         reporter.notice(texts.incomplete(result));
     if (!result.ok())
         reporter.detail(result.failures.join(u'\n'));
+    else if (!outcome.notices.isEmpty())
+        reporter.notice(outcome.notices.join(u'\n'));
     return result;
 }
 
@@ -196,6 +198,9 @@ bool upgradeLogDatabase(Reporter& reporter)
         reporter.detail(outcome.failures.join(u'\n'));
         return false;
     }
+    // The database works without what the notices name; they say what is left and why.
+    if (!outcome.notices.isEmpty())
+        reporter.notice(outcome.notices.join(u'\n'));
     reporter.status(outcome.added.isEmpty() ? QStringLiteral("安全控制中心数据库已是最新，无需升级")
                                             : QStringLiteral("安全控制中心数据库升级完毕，新建：%1")
                                                   .arg(outcome.added.join(QStringLiteral("、"))));

@@ -51,12 +51,11 @@ void StatsWorker::fail(db::Connection& connection, quint64 request)
 
 QList<summary::DayCover> StatsWorker::beginReading(const LogQueryState& state)
 {
-    bool present = true;
-    if (const auto failure = summary::foldRange(*log_, state.CondStart, state.CondEnd, &present))
-        qWarning("day sums not brought up to date, the log alone is read: %s",
-                 qPrintable(*failure));
+    bool usable = false;
+    if (const auto failure = summary::foldRange(*log_, state.CondStart, state.CondEnd, &usable))
+        qWarning("day sums not brought up to date: %s", qPrintable(*failure));
     log_->clearError();
-    if (!present || !log_->beginTransaction())
+    if (!usable || !log_->beginTransaction())
         return {};
     QString why;
     const auto covered = summary::coverage(*log_, state.CondStart, state.CondEnd, &why);

@@ -5,6 +5,7 @@
 #include "tests/support/testsupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -94,6 +95,22 @@ SourceSettings PrivateServer::source(const QString& database, bool tcp) const
 bool PrivateServer::start()
 {
     return db(QStringLiteral("start")).isEmpty();
+}
+
+bool PrivateServer::restartWith(const QStringList& settings)
+{
+    if (!stop())
+        return false;
+    QFile cnf(root_ + QStringLiteral("/system/my.cnf"));
+    if (!cnf.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text = cnf.readAll();
+    cnf.close();
+    text.replace("[mysqld]\n", "[mysqld]\n" + settings.join(u'\n').toUtf8() + '\n');
+    if (!cnf.open(QIODevice::WriteOnly | QIODevice::Truncate) || cnf.write(text) != text.size())
+        return false;
+    cnf.close();
+    return start();
 }
 
 bool PrivateServer::serve(const QString& address)

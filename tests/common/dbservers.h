@@ -37,6 +37,9 @@ public:
 
     bool start();
     bool stop();
+    // Stops the server, adds the lines to the [mysqld] section of its configuration (such as
+    // "log-bin=binlog") and starts it again.
+    bool restartWith(const QStringList& settings);
     // Sets the server up to serve other machines on address (scripts/db.sh serve): it then
     // has the account of remote registrations.
     bool serve(const QString& address);

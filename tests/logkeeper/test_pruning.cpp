@@ -5,6 +5,7 @@
 #include "common/clock.h"
 #include "common/dbmessages.h"
 #include "common/installation.h"
+#include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/registry.h"
 #include "logkeeper/keeper.h"
@@ -344,8 +345,9 @@ private slots:
         QCOMPARE(tickAt(day, 2, 59), 0);
         QVERIFY(!keeper.doneToday());
         // The pass's lock; log table: count, cut, delete; web table: two counts; upload
-        // table: one count; the lock released.
-        QCOMPARE(tickAt(day, 3, 0), 8);
+        // table: one count; the day sums of emptied days: a look at the sums' tables, their
+        // lock, the days to purge, the lock released; the pass's lock released.
+        QCOMPARE(tickAt(day, 3, 0), 12);
         QCOMPARE(recorder.statements.first(),
                  QStringLiteral("SELECT GET_LOCK('lantrove_prune',0)"));
         QCOMPARE(recorder.statements.last(),
@@ -362,7 +364,7 @@ private slots:
         QCOMPARE(tickAt(day, 4, 0), 0);
         QVERIFY(!keeper.doneToday());
         fillLog(60000);
-        QCOMPARE(tickAt(day.addDays(1), 3, 0), 8);
+        QCOMPARE(tickAt(day.addDays(1), 3, 0), 12);
         QCOMPARE(keeper.lastPass()->log.deleted, 55001);
     }
 
@@ -447,9 +449,18 @@ private slots:
         QCOMPARE(rowsOf("logtable", "dovrik"), 55000);
 
         other.query("SELECT RELEASE_LOCK('lantrove_prune')");
+        // The log summed by a statistic first: the pass leaves no sums of the days it emptied.
+        QVERIFY(!summary::foldAll(c.log));
+        QCOMPARE(test::sql("SELECT COUNT(DISTINCT Day) FROM daypages", "dovrik").trimmed(),
+                 QString("1"));
         const PassReport pruned = Pruner(c.log, c.config).runPass(limits);
         QVERIFY(!pruned.skipped);
         QCOMPARE(pruned.log.deleted, 50001);
+        QCOMPARE(test::sql("SELECT COUNT(*) FROM daypages WHERE Day NOT IN (SELECT Day FROM "
+                           "summarydays)",
+                           "dovrik")
+                     .trimmed(),
+                 QString("0"));
         // Released at the end of the pass: another connection takes it at once.
         QCOMPARE(other.query("SELECT GET_LOCK('lantrove_prune',0)").field(0).toInt(), 1);
     }
