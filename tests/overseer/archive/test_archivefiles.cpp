@@ -230,6 +230,47 @@ private slots:
         QVERIFY(backupRecordFault(values).contains("Result"));
     }
 
+    void everyCharacterSurvivesTheFile_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("bytes"); // as written
+        // The converter writes "?" for a character GBK lacks, so a text that is ASCII apart
+        // from such characters gives ASCII bytes: those must not be taken for the whole text.
+        QTest::newRow("ASCII and an emoji") << u"ab😀"_qs << 2 + 4;
+        QTest::newRow("a group name") << u"emoji😀"_qs << 5 + 4;
+        QTest::newRow("English title with emoji") << u"Live stream 🎉🎉"_qs << 12 + 8;
+        QTest::newRow("Korean") << u"한국어 뉴스"_qs << 5 * 4 + 1;
+        QTest::newRow("Thai") << u"ข่าว"_qs << 4 * 4;
+        QTest::newRow("Latin letters GBK lacks") << u"Ä ö"_qs << 4 + 1 + 4;
+        QTest::newRow("Chinese and an emoji") << u"中文😀"_qs << 4 + 4;
+        QTest::newRow("plain ASCII") << u"http://x.example/"_qs << 17;
+        // GB18030 writes these real characters under codes GBK reads as private-use ones, and
+        // the private-use characters as four bytes.
+        QTest::newRow("ideographic description, radical, ḿ") << u"⿷⺁ḿ"_qs << 2 + 2 + 2;
+        QTest::newRow("private use GBK holds") << u"\uE7EF\uE7C7"_qs << 4 + 4;
+    }
+
+    void everyCharacterSurvivesTheFile()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, bytes);
+        const QByteArray written = gbk::encodeGb18030(text);
+        QCOMPARE(written.size(), bytes);
+        QVERIFY(!written.contains('?'));
+        QCOMPARE(gbk::decodeGb18030(written), text);
+        QVERIFY(gbk::decodeStrictGb18030(written).valid());
+        QCOMPARE(gbk::byteWidthGb18030(text), bytes);
+        // Through a backup record and back.
+        QStringList values = kRecord;
+        values[4] = text;
+        SeqReader reader(gbk::encodeGb18030(kFileHeader + "\r\n 1 \r\n" + backupRecord(values)));
+        reader.setEncoding(SeqEncoding::Gb18030);
+        QVERIFY(readBackupHeader(reader).ok());
+        bool invalid = false;
+        QCOMPARE(readBackupRecord(reader, &invalid).value_or(QStringList()), values);
+        QVERIFY(!invalid);
+    }
+
     void outsideGbkNothingIsLost()
     {
         // GBK characters keep their GBK bytes; an emoji gets its four GB18030 bytes.

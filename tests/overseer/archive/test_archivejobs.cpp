@@ -145,6 +145,39 @@ private slots:
         QCOMPARE(test::sql("SELECT Day FROM summarydays", "dovrik").trimmed(), QString("26-12-06"));
     }
 
+    void charactersOutsideGbkSurviveExportAndRestore()
+    {
+        // Texts that are ASCII but for characters GBK lacks: an emoji in an English title,
+        // Korean and Thai, a group named with an emoji.
+        test::sql("DELETE FROM logtable", "dovrik");
+        insertLog(log_, {"pc1", "10.0.0.1", "26-12-07 08:00:00", "team", "Live stream 🎉",
+                         "http://k.example/", "c", "r", "1", "1"});
+        insertLog(log_, {"한국PC", "10.0.0.2", "26-12-07 08:00:01", "emoji😀", "ข่าว 뉴스",
+                         "http://t.example/ข่าว", "c", "r", "1", "1"});
+        const QStringList before = tableRows("logtable");
+        const QString backup = path("outside.bak");
+        QCOMPARE(exportLog(log_, ExportKind::LogBackup, backup).status, ExportOutcome::Done);
+        QVERIFY(!test::readFile(backup).contains('?'));
+        test::sql("DELETE FROM logtable", "dovrik");
+        QCOMPARE(restoreLog(log_, backup).restored, qint64(2));
+        QCOMPARE(tableRows("logtable"), before);
+
+        test::sql("DELETE FROM usertable; DELETE FROM grouptable;"
+                  "INSERT INTO usertable VALUES('한국PC','10.0.0.2','emoji😀');"
+                  "INSERT INTO grouptable VALUES('emoji😀','0','1'," +
+                      QString("'%1',").arg(QString(24, '1')).repeated(11) + "'" + QString(24, '0') +
+                      "')",
+                  "ipdata");
+        const QString users = test::sql("SELECT * FROM usertable", "ipdata");
+        const QString groups = test::sql("SELECT * FROM grouptable", "ipdata");
+        const QString config = path("outside.cfg");
+        QVERIFY(exportConfig(config_, config).ok);
+        test::sql("DELETE FROM usertable; DELETE FROM grouptable", "ipdata");
+        QCOMPARE(restoreConfig(config_, config).status, RestoreOutcome::Done);
+        QCOMPARE(test::sql("SELECT * FROM usertable", "ipdata"), users);
+        QCOMPARE(test::sql("SELECT * FROM grouptable", "ipdata"), groups);
+    }
+
     void restoreCountsTheRecordsThatCannotGoIn()
     {
         test::sql("DELETE FROM logtable", "dovrik");
