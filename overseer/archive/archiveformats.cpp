@@ -1,7 +1,10 @@
 #include "overseer/archive/archiveformats.h"
 
+#include "common/clock.h"
 #include "common/gbk.h"
 #include "common/seqfile.h"
+
+#include <QFileInfo>
 
 namespace lt::overseer::archive
 {
@@ -278,12 +281,13 @@ DeletionRange deletionRange(QDate startDate, QTime startTime, QDate endDate, QTi
 {
     DeletionRange range;
     range.endDate = startDate == endDate ? endDate.addDays(1) : endDate;
-    const auto stamp = [](QDate d, QTime t) {
-        return d.toString(QStringLiteral("yy-MM-dd")) + u' ' +
-               t.toString(QStringLiteral("HH:mm:ss"));
-    };
-    range.start = stamp(startDate, startTime);
-    range.end = stamp(range.endDate, endTime);
+    if (range.endDate > lastStampDate()) {
+        // The next day's stamp would read "00-01-01", before every other stamp.
+        range.endDate = lastStampDate();
+        endTime = QTime(23, 59, 59);
+    }
+    range.start = acTime(QDateTime(startDate, startTime));
+    range.end = acTime(QDateTime(range.endDate, endTime));
     range.reversed = QDateTime(startDate, startTime) > QDateTime(range.endDate, endTime);
     return range;
 }

@@ -104,7 +104,8 @@ std::optional<QStringList> readBackupRecord(SeqReader& reader, bool* invalid);
 QString backupRecordFault(const QStringList& values);
 
 // The time range of a date-range deletion: the end date moves a day on when both dates are
-// the same. reversed: the start lies after the end.
+// the same (on the last day a time stamp can name, the end is that day's last second instead).
+// reversed: the start lies after the end.
 struct DeletionRange {
     QString start; // "YY-MM-DD HH:MM:SS"
     QString end;

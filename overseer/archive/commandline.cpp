@@ -1,11 +1,11 @@
 #include "overseer/archive/commandline.h"
 
+#include "common/clock.h"
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 #include "overseer/archive/archivejobs.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <unistd.h>
@@ -34,8 +34,7 @@ void printLine(FILE* stream, const QString& text)
 
 bool validStamp(const QString& text)
 {
-    return text.size() == 17 &&
-           QDateTime::fromString(text, QStringLiteral("yy-MM-dd HH:mm:ss")).isValid();
+    return parseAcTime(text).has_value();
 }
 
 // The progress line on a terminal: rewritten at most ten times a second.

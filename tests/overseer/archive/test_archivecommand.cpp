@@ -89,6 +89,13 @@ private slots:
         QCOMPARE(c.kind, Command::DeleteLogs);
         QVERIFY(c.uploadLog);
         QCOMPARE(c.from, u"26-12-07 00:00:00"_qs);
+        // Two-digit years are those of 2000 to 2099: 2000 was a leap year.
+        const Command leap = parseCommand({"overseer", "--delete-logs", "--from",
+                                           "00-02-29 00:00:00", "--to", "99-12-31 23:59:59"});
+        QVERIFY2(leap.error.isEmpty(), qPrintable(leap.error));
+        QVERIFY(!parseCommand({"overseer", "--delete-logs", "--from", "01-02-29 00:00:00", "--to",
+                               "01-03-01 00:00:00"})
+                     .error.isEmpty());
     }
 
     void nightlyBackupAndRestore()

@@ -306,6 +306,15 @@ private slots:
         QCOMPARE(r.start, u"26-12-07 13:05:09"_qs);
         QCOMPARE(r.end, u"26-12-10 23:59:59"_qs);
         QVERIFY(deletionRange(day, QTime(0, 0), day.addDays(-1), QTime(0, 0)).reversed);
+        // The last day a two-digit year names: the end stays on it rather than "00-01-01".
+        const QDate last(2099, 12, 31);
+        r = deletionRange(last, QTime(0, 0), last, QTime(0, 0));
+        QCOMPARE(r.end, u"99-12-31 23:59:59"_qs);
+        QCOMPARE(r.endDate, last);
+        QVERIFY(!r.reversed);
+        QCOMPARE(
+            deletionRange(QDate(2000, 2, 29), QTime(0, 0), QDate(2000, 3, 1), QTime(0, 0)).start,
+            u"00-02-29 00:00:00"_qs);
         QVERIFY(deletionRange(day, QTime(12, 0), day.addDays(1), QTime(11, 0)).reversed == false);
     }
 };
