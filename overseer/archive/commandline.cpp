@@ -79,6 +79,40 @@ int failed(const QString& message)
     return kExitFailed;
 }
 
+int unknown(const QString& message)
+{
+    printLine(stderr, message);
+    return kExitUnknown;
+}
+
+int restored(const RestoreOutcome& out, const QString& done)
+{
+    switch (out.status) {
+    case RestoreOutcome::Done:
+        printLine(stdout, done);
+        return out.failed == 0 ? kExitDone : kExitFailed;
+    case RestoreOutcome::Unknown:
+        return unknown(out.message);
+    default:
+        return failed(out.message);
+    }
+}
+
+int deleted(const DeletionOutcome& out, bool uploadLog)
+{
+    if (out.unknown)
+        return unknown(out.message);
+    if (!out.ok)
+        return failed(out.message);
+    QString line = QStringLiteral("日志删除完毕：删除 %1 条记录").arg(out.deleted);
+    if (uploadLog)
+        line += QStringLiteral("（浏览日志 %1 条，上传日志 %2 条）")
+                    .arg(out.deletedBy.value(0))
+                    .arg(out.deletedBy.value(1));
+    printLine(stdout, line);
+    return kExitDone;
+}
+
 int runExport(db::Connection& log, ExportKind kind, const QString& file)
 {
     ProgressLine line(QStringLiteral("写入"));
@@ -119,33 +153,25 @@ int runCommand(const Command& c, const dsn::ConnectionStrings& strings)
                               .arg(out.users)
                               .arg(out.groups)
                               .arg(c.file));
+        if (!out.changes.isEmpty())
+            printLine(stderr, configExportedMessage(out).section(u'\n', 1));
         return kExitDone;
     }
     case Command::RestoreLog: {
         ProgressLine line(QStringLiteral("恢复"));
         const RestoreOutcome out = restoreLog(connection, c.file, line.callback());
-        if (out.status != RestoreOutcome::Done)
-            return failed(out.message);
-        printLine(stdout, logRestoredMessage(out).replace(u'\n', QStringLiteral("：")));
-        return out.failed == 0 ? kExitDone : kExitFailed;
+        return restored(out, logRestoredMessage(out).replace(u'\n', QStringLiteral("：")));
     }
     case Command::RestoreConfig: {
         const RestoreOutcome out = restoreConfig(connection, c.file);
-        if (out.status != RestoreOutcome::Done)
-            return failed(out.message);
-        printLine(stdout, QStringLiteral("配置数据恢复完毕：恢复 %1 条记录").arg(out.restored));
-        return kExitDone;
+        return restored(out, QStringLiteral("配置数据恢复完毕：恢复 %1 条记录").arg(out.restored));
     }
     case Command::DeleteLogs: {
         DeletionRange range;
         range.start = c.from;
         range.end = c.to;
-        const DeletionOutcome out =
-            deleteLogs(connection, deletionStatements(true, c.uploadLog, range));
-        if (!out.ok)
-            return failed(out.message);
-        printLine(stdout, QStringLiteral("日志删除完毕：删除 %1 条记录").arg(out.deleted));
-        return kExitDone;
+        return deleted(deleteLogs(connection, deletionStatements(true, c.uploadLog, range)),
+                       c.uploadLog);
     }
     }
     return kExitFailed;

@@ -122,6 +122,42 @@ private slots:
         QCOMPARE(data.groups[0], group);
     }
 
+    void configValuesTheFileCannotCarry_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("plain") << "pc1"
+                               << "pc1";
+        QTest::newRow("comma, quoted") << "pc,2"
+                                       << "pc,2";
+        QTest::newRow("quote inside an unquoted value") << "a\"b"
+                                                        << "a\"b";
+        QTest::newRow("quote inside a quoted value") << "a\"b,c"
+                                                     << "a'b,c";
+        QTest::newRow("leading quote") << "\"abc\""
+                                       << "'abc'";
+        QTest::newRow("line break") << "a\r\nb"
+                                    << "a  b";
+        QTest::newRow("blanks around") << "  pc "
+                                       << "pc";
+        QTest::newRow("outside GBK") << "emoji😀"
+                                     << "emoji😀";
+    }
+
+    void configValuesTheFileCannotCarry()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, readBack);
+        QCOMPARE(configValueReadBack(value), readBack);
+        // What the restore reads from the exported line.
+        SeqReader reader(bytes(kFileHeader + "\r\n 1 \r\n" + configValueLine(value) +
+                               "10.0.0.1\r\nt\r\n 0 \r\n"));
+        reader.setEncoding(SeqEncoding::Gb18030);
+        const ConfigData data = readConfig(reader);
+        QVERIFY2(data.ok(), qPrintable(data.message));
+        QCOMPARE(data.users.value(0).value(0), readBack);
+    }
+
     void damagedConfigFilesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
