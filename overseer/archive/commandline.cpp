@@ -21,11 +21,6 @@ const QStringList kCommands = {
     QStringLiteral("--export-config"), QStringLiteral("--restore-config"),
     QStringLiteral("--report"),        QStringLiteral("--delete-logs")};
 
-const char kUsage[] =
-    "用法：overseer --backup 文件 | --restore-log 文件 | --export-config 文件 |\n"
-    "      --restore-config 文件 | --report browse|upload 文件 |\n"
-    "      --delete-logs --from \"YY-MM-DD HH:MM:SS\" --to \"YY-MM-DD HH:MM:SS\" [--upload]\n";
-
 void printLine(FILE* stream, const QString& text)
 {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
@@ -228,7 +223,7 @@ int runArchiveCommand(const QStringList& arguments)
     const Command c = parseCommand(arguments);
     if (!c.error.isEmpty()) {
         printLine(stderr, c.error);
-        std::fputs(kUsage, stderr);
+        printLine(stderr, QStringLiteral("用 overseer --help 查看用法。"));
         return kExitUsage;
     }
     return runCommand(c, dsn::chosenConnectionStrings());

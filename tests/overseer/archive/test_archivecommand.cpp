@@ -79,6 +79,21 @@ private slots:
         test::initialiseDatabases();
     }
 
+    void helpWithoutADisplay()
+    {
+        for (const char* option : {"--help", "-h"}) {
+            const Run r = overseer({option});
+            QCOMPARE(r.code, 0);
+            QVERIFY(r.err.isEmpty());
+            QVERIFY(r.out.startsWith("用法"));
+            for (const char* command :
+                 {"--backup", "--restore-log", "--export-config", "--restore-config", "--report",
+                  "--delete-logs", "--from", "--to", "--upload", "--help"})
+                QVERIFY2(r.out.contains(command), command);
+            QVERIFY(r.out.contains("退出码"));
+        }
+    }
+
     void wrongCommandLines_data()
     {
         QTest::addColumn<QStringList>("arguments");
