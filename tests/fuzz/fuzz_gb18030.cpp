@@ -39,7 +39,9 @@ void fileRoundTrip(const QString& line, qint64 number)
     const QString path = Installation::appDir() + QStringLiteral("/round.txt");
     SeqWriter writer;
     writer.setEncoding(SeqEncoding::Gb18030);
-    FUZZ_CHECK(writer.open(path, SeqWriter::Mode::Replace));
+    // Written in place: the replacing writer's flushes to the disk would leave the fuzzer a few
+    // inputs a second; what reaches the file is the same.
+    FUZZ_CHECK(writer.open(path));
     writer.printLine(line);
     writer.printNumber(number);
     FUZZ_CHECK(writer.close());
