@@ -1,7 +1,9 @@
 #include "common/gbk.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 
 namespace lt::gbk
 {
@@ -36,6 +38,49 @@ QStringEncoder& encoder18030()
     thread_local QStringEncoder e("GB18030", QStringConverter::Flag::Stateless);
     e.resetState();
     return e;
+}
+
+// Two-byte codes that GBK reads as private-use characters where GB18030 has since given real
+// characters that GBK lacks (the ideographic description characters, CJK radicals, "ḿ" ...):
+// the private-use character of each such code and the real one. GB18030 writes the real
+// character under the code and the private-use one as four bytes, so a GB18030 file reads the
+// code as the real character. Taken from the two converters themselves.
+const QHash<char16_t, char16_t>& reassigned()
+{
+    static const QHash<char16_t, char16_t> table = [] {
+        QHash<char16_t, char16_t> t;
+        QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
+        QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
+        QStringEncoder gbkOut("GBK", QStringConverter::Flag::Stateless);
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char two[2] = {char(lead), char(trail)};
+                const QString old = gbk.decode(QByteArrayView(two, 2));
+                const QString now = gb18030.decode(QByteArrayView(two, 2));
+                if (old.size() == 1 && now.size() == 1 && old != now &&
+                    old[0].category() == QChar::Other_PrivateUse &&
+                    gbk.decode(QByteArray(gbkOut.encode(now))) != now)
+                    t.insert(old[0].unicode(), now[0].unicode());
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+bool mayBeReassigned(QChar c)
+{
+    return c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF && reassigned().contains(c.unicode());
+}
+
+// GBK text of a GB18030 file: the reassigned codes read as their real characters.
+QString realCharacters(QString text)
+{
+    for (QChar& c : text) {
+        if (mayBeReassigned(c))
+            c = QChar(reassigned().value(c.unicode()));
+    }
+    return text;
 }
 
 bool between(char c, int low, int high)
@@ -137,7 +182,7 @@ Decoded mixedStrict(QByteArrayView bytes)
         Decoded run = gbkStrict(bytes.sliced(runStart, end - runStart));
         if (!run.valid() && out.valid())
             out.invalidAt = runStart + run.invalidAt;
-        out.text += run.text;
+        out.text += realCharacters(std::move(run.text));
     };
     qsizetype i = 0;
     while (i < bytes.size()) {
@@ -146,8 +191,9 @@ Decoded mixedStrict(QByteArrayView bytes)
             continue;
         }
         const QByteArrayView four = bytes.sliced(i, 4);
+        // A sequence the converter cannot take reads as U+FFFD, whose own four bytes differ.
         const QString one = decoder18030().decode(four);
-        if (one == QChar::ReplacementCharacter || QByteArray(encoder18030().encode(one)) != four) {
+        if (QByteArray(encoder18030().encode(one)) != four) {
             i += 2; // not a character: the GBK judgement of the run says so
             continue;
         }
@@ -176,21 +222,25 @@ QString decodeGb18030(QByteArrayView bytes)
 {
     if (mayHoldFourBytes(bytes))
         return mixedStrict(bytes).text;
-    return decoder().decode(bytes);
+    return realCharacters(decoder().decode(bytes));
 }
 
 QByteArray encodeGb18030(QStringView text)
 {
+    // The converter writes "?" for a character GBK lacks: ASCII bytes are the whole text only
+    // when they are the text's own characters.
     QByteArray bytes = encode(text);
-    if (isAscii(bytes) || QString(decoder().decode(bytes)) == text)
+    const bool reassignedCode = std::any_of(text.begin(), text.end(), mayBeReassigned);
+    if (!reassignedCode && (isAscii(bytes) ? QLatin1StringView(bytes) == text
+                                           : QString(decoder().decode(bytes)) == text))
         return bytes;
     bytes.clear();
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype len = characterLength(text, i);
         const QStringView one = text.mid(i, len);
         const QByteArray gbk = encode(one);
-        bytes +=
-            QString(decoder().decode(gbk)) == one ? gbk : QByteArray(encoder18030().encode(one));
+        const bool kept = QString(decoder().decode(gbk)) == one && !mayBeReassigned(one[0]);
+        bytes += kept ? gbk : QByteArray(encoder18030().encode(one));
         i += len;
     }
     return bytes;
@@ -203,7 +253,11 @@ Decoded decodeStrict(QByteArrayView bytes)
 
 Decoded decodeStrictGb18030(QByteArrayView bytes)
 {
-    return mayHoldFourBytes(bytes) ? mixedStrict(bytes) : gbkStrict(bytes);
+    if (mayHoldFourBytes(bytes))
+        return mixedStrict(bytes);
+    Decoded out = gbkStrict(bytes);
+    out.text = realCharacters(std::move(out.text));
+    return out;
 }
 
 qsizetype unencodableAt(QStringView text)

@@ -7,6 +7,10 @@
 // bytes of every character GBK holds are exactly its GBK bytes, so a GBK reader reads them as
 // before. decodeGb18030 and decodeStrictGb18030 read both: GBK text and GBK text with four-byte
 // GB18030 sequences. decode and decodeStrict stay GBK alone: what they read, encode writes back.
+// One exception, GB18030's own: about eighty two-byte codes that GBK reads as private-use
+// characters stand in GB18030 for real characters (the ideographic description characters "⿰"
+// to "⿻", CJK radicals, "ḿ"); the GB18030 functions write and read those characters under
+// these codes and the private-use characters as four bytes.
 
 #include <QByteArray>
 #include <QString>

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <csignal>
 
 namespace lt
 {
@@ -84,6 +85,7 @@ bool Installation::writeServerSettings(const ServerSettings& settings)
 
 void Installation::initialiseProcess()
 {
+    std::signal(SIGXFSZ, SIG_IGN);
     const QString r = root();
     qputenv("LANTROVE_ROOT", r.toLocal8Bit());
     applyOdbcEnvironment();

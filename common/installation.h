@@ -39,7 +39,10 @@ public:
     static ServerSettings server();
     static bool writeServerSettings(const ServerSettings& settings);
 
-    // Every program calls this first thing in main().
+    // Every program calls this first thing in main() (the window programs through
+    // ui::prepareApplication). It also ignores SIGXFSZ: past a file size limit (ulimit -f) a
+    // write then fails with EFBIG and is reported like a full disk, instead of the signal
+    // ending the program with its temporary file left behind.
     static void initialiseProcess();
 };
 

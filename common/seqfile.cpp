@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +17,56 @@ namespace lt
 
 namespace
 {
+
 constexpr qsizetype kBlock = 1 << 20;
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The temporary files of target's writers: ".NAME." and eight lower-case hexadecimal digits.
+bool temporaryOf(const QString& entry, const QString& name)
+{
+    static const QString digits = QStringLiteral("0123456789abcdef");
+    const qsizetype stem = name.size() + 2; // "." NAME "."
+    if (entry.size() != stem + 8 + 4 || !entry.startsWith(u'.') ||
+        QStringView(entry).mid(1, name.size()) != name || entry[stem - 1] != u'.' ||
+        !entry.endsWith(QLatin1String(".new")))
+        return false;
+    for (qsizetype i = stem; i < stem + 8; ++i) {
+        if (!digits.contains(entry[i]))
+            return false;
+    }
+    return true;
+}
+
+// Removes the temporary files of target that no writer holds: a writer that lives holds its
+// lock, one that was killed holds nothing. Only regular files of this user are touched.
+void removeStaleTemporaries(const QString& target)
+{
+    const QFileInfo info(target);
+    const QString name = info.fileName();
+    const QDir dir = info.absoluteDir();
+    const QStringList entries =
+        dir.entryList({QStringLiteral(".*.new")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (!temporaryOf(entry, name))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(entry));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.constData(), &named) == 0 &&
+            sameFile(held, named))
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 SeqReader::~SeqReader() = default;
@@ -138,7 +188,7 @@ std::optional<QByteArray> SeqReader::readLineBytes()
     return bytes;
 }
 
-qint64 SeqReader::skipLine()
+qint64 SeqReader::skipLine(qint64 limit)
 {
     compact();
     if (!has(pos_))
@@ -146,7 +196,8 @@ qint64 SeqReader::skipLine()
     qint64 length = 0;
     while (has(pos_) && data_[pos_] != '\r' && data_[pos_] != '\n') {
         ++pos_;
-        ++length;
+        if (++length > limit && limit >= 0)
+            return length;
         if (pos_ >= 2 * kBlock) // a line of gigabytes must not be held
             compact();
     }
@@ -193,6 +244,7 @@ bool ReplacingFile::open(std::optional<QFileDevice::Permissions> mode)
     };
     const bool hadFile = ::stat(target_.constData(), &old) == 0;
     const QString dir = QFileInfo(target).absolutePath();
+    removeStaleTemporaries(target);
     for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
         temp_ = QFile::encodeName(
             dir + QStringLiteral("/.%1.%2.new")
@@ -201,6 +253,8 @@ bool ReplacingFile::open(std::optional<QFileDevice::Permissions> mode)
         fd_ = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST)
             break;
+        if (fd_ >= 0 && !holdTemporary())
+            fd_ = -1;
     }
     if (fd_ < 0) {
         temp_.clear();
@@ -217,6 +271,26 @@ bool ReplacingFile::open(std::optional<QFileDevice::Permissions> mode)
     if ((mode || hadFile) && ::fchmod(fd_, wanted) != 0) {
         fail();
         abandon();
+        return false;
+    }
+    return true;
+}
+
+// Locks the new temporary file. Another writer's cleaning may have taken it for stale in the
+// moment between its creation and the lock (it then holds the lock, or has removed the name):
+// the file is given up and another name tried. Where the file system has no locks, nobody's
+// cleaning can lock it either, so it is kept.
+bool ReplacingFile::holdTemporary()
+{
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd_);
+        return false;
+    }
+    struct stat held {
+    }, named{};
+    if (::fstat(fd_, &held) != 0 || ::lstat(temp_.constData(), &named) != 0 ||
+        !sameFile(held, named)) {
+        ::close(fd_);
         return false;
     }
     return true;

@@ -16,7 +16,8 @@
 // Replacing a file (ReplacingFile, and SeqWriter's Replace mode built on it): the new content
 // goes to a temporary file beside the old one; only when every write, the flush to the disk
 // and the close succeeded does it take the old file's place, so a full disk or a size limit
-// leaves the old file as it was.
+// leaves the old file as it was. A writer that is killed cannot remove its temporary file: the
+// next writer of the same target removes those that no process holds any more.
 
 #include <QByteArray>
 #include <QFile>
@@ -48,8 +49,10 @@ public:
     std::optional<QString> readLine();         // the text up to the line end, which is consumed
     std::optional<QByteArray> readLineBytes(); // the same, not decoded
     // Passes over one line without keeping it: its length in bytes (without the line end), -1
-    // at the end of the text.
-    qint64 skipLine();
+    // at the end of the text. With a limit, a line longer than limit bytes is passed over only
+    // up to limit + 1 bytes and limit + 1 returned: the rest of it is not read (a file of
+    // gigabytes without a line end, a device that never ends).
+    qint64 skipLine(qint64 limit = -1);
     bool atEnd() const;
     // Bytes consumed so far.
     qint64 offset() const { return dropped_ + pos_; }
@@ -84,6 +87,10 @@ private:
 // reached the disk: a temporary file in the same directory, every write checked, fsync, close,
 // rename over path, then fsync of the directory. Until commit() the old file is untouched;
 // destroying an uncommitted ReplacingFile removes the temporary file.
+//
+// The temporary file is ".NAME.XXXXXXXX.new" (eight hexadecimal digits) and its writer holds a
+// lock on it (flock) from the moment it has that name. open() first removes the files of this
+// pattern for the same target that nobody holds: those of writers that were killed.
 class ReplacingFile
 {
 public:
@@ -106,6 +113,7 @@ public:
 
 private:
     bool fail();
+    bool holdTemporary();
     QString path_;
     Durability durability_;
     QByteArray target_; // path_ with symbolic links resolved, encoded for the system calls

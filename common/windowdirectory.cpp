@@ -92,11 +92,15 @@ bool ownerAlive(const Record& r)
     return r.startTime != 0 && proc::processStartTime(r.info.pid) == r.startTime;
 }
 
-// A record whose owner is gone: remove it and the owner's socket file.
+QString socketPathFor(qint64 pid, qint64 startTime);
+
+// A record whose owner is gone: remove it and the owner's socket file. The socket is removed
+// only where the owner's own name for it points (a record is a file anyone who can write the
+// run directory may have written: it must not name what gets deleted).
 void removeStale(const QString& path, const Record& r)
 {
     QFile::remove(path);
-    if (!r.socket.isEmpty() && r.socket.startsWith(QLatin1Char('/')))
+    if (!r.socket.isEmpty() && r.socket == socketPathFor(r.info.pid, r.startTime))
         QFile::remove(r.socket);
 }
 
@@ -144,9 +148,9 @@ qint64 ownStartTime()
 }
 
 // Unix socket paths are short (108 bytes); a deep installation falls back to the temp dir.
-QString socketPathFor(qint64 pid)
+QString socketPathFor(qint64 pid, qint64 startTime)
 {
-    const QString name = QStringLiteral("%1-%2.sock").arg(pid).arg(ownStartTime());
+    const QString name = QStringLiteral("%1-%2.sock").arg(pid).arg(startTime);
     const QString inRun = directory() + QLatin1Char('/') + name;
     if (QFile::encodeName(inRun).size() < 100)
         return inRun;
@@ -177,7 +181,7 @@ struct RequestRouter : QObject {
     RequestRouter()
     {
         QDir().mkpath(directory());
-        socketPath = socketPathFor(QCoreApplication::applicationPid());
+        socketPath = socketPathFor(QCoreApplication::applicationPid(), ownStartTime());
         QLocalServer::removeServer(socketPath);
         server.setSocketOptions(QLocalServer::UserAccessOption);
         if (!server.listen(socketPath))

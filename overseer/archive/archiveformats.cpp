@@ -1,7 +1,10 @@
 #include "overseer/archive/archiveformats.h"
 
+#include "common/clock.h"
 #include "common/gbk.h"
 #include "common/seqfile.h"
+
+#include <QFileInfo>
 
 namespace lt::overseer::archive
 {
@@ -10,8 +13,10 @@ namespace
 {
 
 constexpr int kCellBytes = 22;
-// No line of a record is longer than its widest column written in four-byte characters; a
-// longer line is no record of a backup (a binary file, a wrong file).
+// No line of a backup or configuration file is longer than its widest column (URL, 150
+// characters) written in four-byte characters, with its quotes: 602 bytes. A longer line is no
+// line of such a file (a binary file, a wrong file); the cap leaves room for blanks a hand
+// edited file may hold.
 constexpr qint64 kLongestLine = 4096;
 
 QString damaged(const QString& what)
@@ -42,7 +47,9 @@ QString readRows(SeqReader& reader, qint64 count, const QList<int>& widths, cons
             const std::optional<QString> field = reader.readField();
             if (!field)
                 return damaged(QStringLiteral("第 %1 个%2的数据不全").arg(i).arg(noun));
-            if (reader.lastInvalid())
+            // A quoted field may run over a line end: no file the export writes holds one.
+            if (reader.lastInvalid() || field->contains(QChar(0)) || field->contains(u'\r') ||
+                field->contains(u'\n'))
                 return damaged(QStringLiteral("第 %1 个%2含有无效的字符").arg(i).arg(noun));
             const QString value = field->trimmed();
             const int length = characterCount(value);
@@ -159,6 +166,14 @@ QString configValueLine(const QString& value)
     return text + QStringLiteral("\r\n");
 }
 
+QString configValueReadBack(const QString& value)
+{
+    // Read as the restore reads the file: field by field, each trimmed.
+    SeqReader reader(gbk::encodeGb18030(configValueLine(value)));
+    reader.setEncoding(SeqEncoding::Gb18030);
+    return reader.readField().value_or(QString()).trimmed();
+}
+
 ConfigData readConfig(SeqReader& reader)
 {
     ConfigData data;
@@ -189,13 +204,24 @@ ConfigData readConfig(SeqReader& reader)
     return data;
 }
 
+QString restoreFileProblem(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("文件 %1 不存在。").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 不是普通文件（而是文件夹、设备或管道），不能用来恢复。")
+            .arg(path);
+    return {};
+}
+
 qint64 firstLongLine(const QString& path, qint64 lines)
 {
     SeqReader reader;
     if (!reader.open(path))
         return -1;
     for (qint64 i = 0; lines < 0 || i < lines; ++i) {
-        const qint64 length = reader.skipLine();
+        const qint64 length = reader.skipLine(kLongestLine);
         if (length < 0)
             return -1;
         if (length > kLongestLine)
@@ -222,19 +248,18 @@ BackupHeader readBackupHeader(SeqReader& reader)
 
 QString checkBackupBody(SeqReader& reader, qint64 records)
 {
-    const qint64 lines = records * kLogColumns.size();
-    for (qint64 i = 0; i < lines; ++i) {
-        const qint64 length = reader.skipLine();
-        if (length < 0)
-            return damaged(QStringLiteral("文件声明 %1 条记录，只有 %2 条完整")
-                               .arg(records)
-                               .arg(i / kLogColumns.size()));
-        if (length > kLongestLine)
-            return damaged(
-                QStringLiteral("第 %1 条记录有过长的行").arg(i / kLogColumns.size() + 1));
+    for (qint64 record = 0; record < records; ++record) {
+        for (int line = 0; line < kLogColumns.size(); ++line) {
+            const qint64 length = reader.skipLine(kLongestLine);
+            if (length < 0)
+                return damaged(
+                    QStringLiteral("文件声明 %1 条记录，只有 %2 条完整").arg(records).arg(record));
+            if (length > kLongestLine)
+                return damaged(QStringLiteral("第 %1 条记录有过长的行").arg(record + 1));
+        }
     }
     qint64 length = 0;
-    while ((length = reader.skipLine()) >= 0) {
+    while ((length = reader.skipLine(kLongestLine)) >= 0) {
         if (length > 0)
             return damaged(QStringLiteral("文件中的记录多于声明的 %1 条").arg(records));
     }
@@ -269,6 +294,8 @@ QString backupRecordFault(const QStringList& values)
                 return QStringLiteral("%1 不是数字").arg(kLogColumns[i]);
         } else if (characterCount(value) > kLogWidths[i]) {
             return QStringLiteral("%1 超过 %2 个字符").arg(kLogColumns[i]).arg(kLogWidths[i]);
+        } else if (value.contains(QChar(0))) {
+            return QStringLiteral("%1 含有空字符").arg(kLogColumns[i]);
         }
     }
     return {};
@@ -278,12 +305,13 @@ DeletionRange deletionRange(QDate startDate, QTime startTime, QDate endDate, QTi
 {
     DeletionRange range;
     range.endDate = startDate == endDate ? endDate.addDays(1) : endDate;
-    const auto stamp = [](QDate d, QTime t) {
-        return d.toString(QStringLiteral("yy-MM-dd")) + u' ' +
-               t.toString(QStringLiteral("HH:mm:ss"));
-    };
-    range.start = stamp(startDate, startTime);
-    range.end = stamp(range.endDate, endTime);
+    if (range.endDate > lastStampDate()) {
+        // The next day's stamp would read "00-01-01", before every other stamp.
+        range.endDate = lastStampDate();
+        endTime = QTime(23, 59, 59);
+    }
+    range.start = acTime(QDateTime(startDate, startTime));
+    range.end = acTime(QDateTime(range.endDate, endTime));
     range.reversed = QDateTime(startDate, startTime) > QDateTime(range.endDate, endTime);
     return range;
 }

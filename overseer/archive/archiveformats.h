@@ -66,6 +66,10 @@ QString backupRecord(const QStringList& values);
 void appendBackupRecord(QString& text, const QStringList& values); // the same, added to text
 // One value of a configuration file, with its line end.
 QString configValueLine(const QString& value);
+// The value the restore reads back from configValueLine(value). It differs from the value
+// where the file cannot carry it: a line break becomes a blank, blanks and tabs around it are
+// dropped, and a double quote inside a value written between double quotes becomes a single one.
+QString configValueReadBack(const QString& value);
 
 // What a restore file holds once checked; message says why a file is refused.
 struct ConfigData {
@@ -76,13 +80,18 @@ struct ConfigData {
 };
 // Reads and checks a whole configuration file: the header, both counts, every field there,
 // every value within its column's width (a group's log levels and its twelve hour masks of
-// exactly one and 24 characters), valid text, nothing but blanks after the last group.
+// exactly one and 24 characters), valid text without a NUL or a line break, nothing but blanks
+// after the last group.
 ConfigData readConfig(SeqReader& reader);
 
+// Why path cannot be read back at all (it is missing, a folder, a device, a pipe: a restore
+// reads files only); empty when it is a file.
+QString restoreFileProblem(const QString& path);
+
 // The number (0-based) of the first of the file's first `lines` lines (all when -1) that is
-// longer than any line of a backup or configuration file can be; -1 when there is none. Read
-// line by line in bounded memory, so that a file of gigabytes without a line end is refused
-// before a field of it is read.
+// longer than any line of a backup or configuration file can be; -1 when there is none. A
+// line is read no further than that length, so that a file of gigabytes without a line end is
+// refused at once, before a field of it is read.
 qint64 firstLongLine(const QString& path, qint64 lines = -1);
 
 // The log backup: the header and the count, then records of ten lines.
@@ -104,7 +113,8 @@ std::optional<QStringList> readBackupRecord(SeqReader& reader, bool* invalid);
 QString backupRecordFault(const QStringList& values);
 
 // The time range of a date-range deletion: the end date moves a day on when both dates are
-// the same. reversed: the start lies after the end.
+// the same (on the last day a time stamp can name, the end is that day's last second instead).
+// reversed: the start lies after the end.
 struct DeletionRange {
     QString start; // "YY-MM-DD HH:MM:SS"
     QString end;

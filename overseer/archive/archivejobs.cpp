@@ -20,11 +20,8 @@ namespace lt::overseer::archive
 namespace
 {
 
-QString fileFailure(int error)
-{
-    return QStringLiteral("无法写入文件（%1），原有的文件未改变。")
-        .arg(QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)));
-}
+// Exports, reports and backups are their owner's alone: a backup is the site's browsing history.
+const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QStringList valuesOf(const db::Row& row)
 {
@@ -178,38 +175,6 @@ private:
 
 } // namespace
 
-// ---- shared by the export and the restore jobs ----------------------------------------------
-
-QString quoted(const QString& value)
-{
-    return u'\'' + db::sqlEscape(value) + u'\'';
-}
-
-QString dbFailure(const QString& what, const db::Error& error)
-{
-    return what + db::describeFailure(error);
-}
-
-// A connection that a failure left dead is opened again before a job uses it: the database
-// layer reopens a lost connection for a single statement, but not inside the transaction a job
-// is about to begin, so the job finds out first.
-bool ready(db::Connection& c)
-{
-    if (c.isOpen() && c.execute(QStringLiteral("SELECT 1")))
-        return true;
-    const QString string = c.connectionString();
-    if (string.isEmpty())
-        return false;
-    c.close();
-    return c.open(string);
-}
-
-bool openJobConnection(db::Connection& connection, const QString& connectionString)
-{
-    connection.setTimeouts(db::ConnectionTimeouts::longStatements());
-    return connection.open(connectionString);
-}
-
 QString logTable(ExportKind kind)
 {
     return kind == ExportKind::UploadReport ? QStringLiteral("upsendtable")
@@ -283,7 +248,7 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
     }
     SeqWriter writer;
     writer.setEncoding(SeqWriter::Encoding::Gb18030);
-    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+    if (!writer.open(path, SeqWriter::Mode::Replace, kOwnerOnly)) {
         out.message = fileFailure(writer.error());
         return out;
     }
@@ -360,29 +325,71 @@ ConfigExportOutcome exportConfig(db::Connection& config, const QString& path)
     }
     SeqWriter writer;
     writer.setEncoding(SeqWriter::Encoding::Gb18030);
-    if (!writer.open(path, SeqWriter::Mode::Replace)) {
+    if (!writer.open(path, SeqWriter::Mode::Replace, kOwnerOnly)) {
         out.message = fileFailure(writer.error());
         return out;
     }
     writer.printLine(kFileHeader);
-    const auto writeTable = [&](db::Recordset& rs, int fields, qint64& rows) {
+    const auto writeTable = [&](db::Recordset& rs, const QString& table, int fields, qint64& rows) {
         rows = std::max(rs.recordCount(), 0);
         writer.printNumber(rows);
-        for (; !rs.eof(); rs.moveNext()) {
+        for (qint64 row = 1; !rs.eof(); rs.moveNext(), ++row) {
             QString text;
-            for (int i = 0; i < std::min(fields, rs.fieldCount()); ++i)
-                text += configValueLine(rs.field(i).toString());
+            for (int i = 0; i < std::min(fields, rs.fieldCount()); ++i) {
+                const db::Value value = rs.field(i);
+                const QString stored = value.toString();
+                text += configValueLine(stored);
+                const QString written = configValueReadBack(stored);
+                if (value.isNull() || written != stored)
+                    out.changes << ConfigChange{table,          row,    rs.fieldName(i), stored,
+                                                value.isNull(), written};
+            }
             writer.print(text);
         }
     };
-    writeTable(users, int(kUserWidths.size()), out.users);
-    writeTable(groups, groups.fieldCount(), out.groups);
+    writeTable(users, QStringLiteral("usertable"), int(kUserWidths.size()), out.users);
+    writeTable(groups, QStringLiteral("grouptable"), groups.fieldCount(), out.groups);
     if (!writer.close()) {
         out.message = fileFailure(writer.error());
         return out;
     }
     out.ok = true;
     return out;
+}
+
+QString configChangesText(const QList<ConfigChange>& changes)
+{
+    // One message box: the first rows, and how many more there are.
+    constexpr int kListed = 20;
+    // A line break of a value shows as \n, so that each value keeps to its line.
+    const auto shown = [](QString v) {
+        return v.replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
+    };
+    QStringList lines;
+    for (const ConfigChange& c : changes.mid(0, kListed)) {
+        const QString stored = c.storedNull ? QStringLiteral("空值（NULL）")
+                                            : QStringLiteral("“%1”").arg(shown(c.stored));
+        lines << QStringLiteral("%1 第 %2 行 %3：数据库中为%4，文件中为“%5”")
+                     .arg(c.table)
+                     .arg(c.row)
+                     .arg(c.column, stored, c.written);
+    }
+    if (changes.size() > kListed)
+        lines << QStringLiteral("……另有 %1 个数值").arg(changes.size() - kListed);
+    return lines.join(u'\n');
+}
+
+QString configExportedMessage(const ConfigExportOutcome& outcome)
+{
+    const QString done = doneMessage(ExportKind::Config);
+    if (outcome.changes.isEmpty())
+        return done;
+    return done +
+           QStringLiteral("\n以下 %1 个数值无法按原样写入配置文件（配置文件中不能有双引号的"
+                          "字段里的双引号、换行和前后的空白，也没有空值），文件中已改写，"
+                          "恢复后将是文件中的值：\n")
+               .arg(outcome.changes.size()) +
+           configChangesText(outcome.changes);
 }
 
 ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedRows& exported)
@@ -424,9 +431,23 @@ ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedR
     if (ok && exported.nullKeys > 0)
         ok = step(QStringLiteral("DELETE FROM %1 WHERE AcTime IS NULL").arg(table),
                   exported.nullKeys);
-    if (ok && !log.commit()) {
-        ok = false;
-        out.message = dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+    if (ok) {
+        switch (commitJob(log)) {
+        case Commit::Done:
+            break;
+        case Commit::Unknown:
+            out.message =
+                unknownOutcome(QStringLiteral("清空日志的"),
+                               QStringLiteral("请在连接恢复后查阅日志，看导出的记录是否已经删除。"),
+                               log.lastError());
+            out.deleted = 0;
+            return out;
+        case Commit::NotCommitted:
+            ok = false;
+            out.message =
+                dbFailure(QStringLiteral("无法清空日志，数据库未改变。"), log.lastError());
+            break;
+        }
     }
     if (!ok) {
         log.rollback();

@@ -12,7 +12,10 @@
 // - the clearing after a report deletes exactly the rows exported, never the rows the capture
 //   module wrote meanwhile;
 // - a restore reads and checks the whole file before it changes a table, and changes the tables
-//   in one transaction: on any failure the database is as it was before.
+//   in one transaction: on any failure the database is as it was before, and where the
+//   connection broke while the commit was on its way the outcome says that nobody can know;
+// - the date-range deletion deletes from both logs in one transaction;
+// - every file written is its owner's alone (0600): a backup is the site's browsing history.
 
 #include "overseer/archive/archiveformats.h"
 
@@ -67,14 +70,29 @@ struct ExportOutcome {
 // A log export (browse report, upload report, backup) of the whole table, newest first.
 ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& path,
                         const Progress& progress = {}, const std::atomic<bool>* stop = nullptr);
+// A value of the configuration tables that the file holds otherwise than the table does (see
+// configValueReadBack), or a null value, which the file holds as an empty one.
+struct ConfigChange {
+    QString table;  // "usertable" or "grouptable"
+    qint64 row = 0; // 1-based, in the order the file holds the rows
+    QString column;
+    QString stored; // as read from the table
+    bool storedNull = false;
+    QString written; // as the restore will read it
+};
 // The configuration file.
 struct ConfigExportOutcome {
     bool ok = false;
     qint64 users = 0;
     qint64 groups = 0;
+    QList<ConfigChange> changes;
     QString message;
 };
 ConfigExportOutcome exportConfig(db::Connection& config, const QString& path);
+// "配置数据导出完毕", followed by the list of the values the file changed when there are any.
+QString configExportedMessage(const ConfigExportOutcome& outcome);
+// The list alone (one line for each value); empty when nothing changed.
+QString configChangesText(const QList<ConfigChange>& changes);
 
 struct ClearOutcome {
     bool ok = false;
@@ -86,7 +104,9 @@ struct ClearOutcome {
 ClearOutcome clearExported(db::Connection& log, ExportKind kind, const ExportedRows& exported);
 
 struct RestoreOutcome {
-    enum Status { Done, Refused, Failed };
+    // Unknown: the connection broke while the commit was on its way; the message says what to
+    // look at to find out.
+    enum Status { Done, Refused, Failed, Unknown };
     Status status = Failed;
     qint64 restored = 0;
     qint64 failed = 0; // records that could not go in as they are (log restore)
@@ -101,9 +121,12 @@ QString logRestoredMessage(const RestoreOutcome& outcome);
 
 struct DeletionOutcome {
     bool ok = false;
+    bool unknown = false; // the connection broke while the commit was on its way
     qint64 deleted = 0;
+    QList<qint64> deletedBy; // the rows each statement deleted
     QString message;
 };
+// The statements (deletionStatements) in one transaction: all of them take effect or none.
 DeletionOutcome deleteLogs(db::Connection& log, const QStringList& statements);
 
 } // namespace lt::overseer::archive

@@ -1,11 +1,11 @@
 #include "overseer/archive/commandline.h"
 
+#include "common/clock.h"
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 #include "overseer/archive/archivejobs.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <unistd.h>
@@ -21,11 +21,6 @@ const QStringList kCommands = {
     QStringLiteral("--export-config"), QStringLiteral("--restore-config"),
     QStringLiteral("--report"),        QStringLiteral("--delete-logs")};
 
-const char kUsage[] =
-    "用法：overseer --backup 文件 | --restore-log 文件 | --export-config 文件 |\n"
-    "      --restore-config 文件 | --report browse|upload 文件 |\n"
-    "      --delete-logs --from \"YY-MM-DD HH:MM:SS\" --to \"YY-MM-DD HH:MM:SS\" [--upload]\n";
-
 void printLine(FILE* stream, const QString& text)
 {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
@@ -34,8 +29,7 @@ void printLine(FILE* stream, const QString& text)
 
 bool validStamp(const QString& text)
 {
-    return text.size() == 17 &&
-           QDateTime::fromString(text, QStringLiteral("yy-MM-dd HH:mm:ss")).isValid();
+    return parseAcTime(text).has_value();
 }
 
 // The progress line on a terminal: rewritten at most ten times a second.
@@ -80,6 +74,40 @@ int failed(const QString& message)
     return kExitFailed;
 }
 
+int unknown(const QString& message)
+{
+    printLine(stderr, message);
+    return kExitUnknown;
+}
+
+int restored(const RestoreOutcome& out, const QString& done)
+{
+    switch (out.status) {
+    case RestoreOutcome::Done:
+        printLine(stdout, done);
+        return out.failed == 0 ? kExitDone : kExitFailed;
+    case RestoreOutcome::Unknown:
+        return unknown(out.message);
+    default:
+        return failed(out.message);
+    }
+}
+
+int deleted(const DeletionOutcome& out, bool uploadLog)
+{
+    if (out.unknown)
+        return unknown(out.message);
+    if (!out.ok)
+        return failed(out.message);
+    QString line = QStringLiteral("日志删除完毕：删除 %1 条记录").arg(out.deleted);
+    if (uploadLog)
+        line += QStringLiteral("（浏览日志 %1 条，上传日志 %2 条）")
+                    .arg(out.deletedBy.value(0))
+                    .arg(out.deletedBy.value(1));
+    printLine(stdout, line);
+    return kExitDone;
+}
+
 int runExport(db::Connection& log, ExportKind kind, const QString& file)
 {
     ProgressLine line(QStringLiteral("写入"));
@@ -120,33 +148,25 @@ int runCommand(const Command& c, const dsn::ConnectionStrings& strings)
                               .arg(out.users)
                               .arg(out.groups)
                               .arg(c.file));
+        if (!out.changes.isEmpty())
+            printLine(stderr, configExportedMessage(out).section(u'\n', 1));
         return kExitDone;
     }
     case Command::RestoreLog: {
         ProgressLine line(QStringLiteral("恢复"));
         const RestoreOutcome out = restoreLog(connection, c.file, line.callback());
-        if (out.status != RestoreOutcome::Done)
-            return failed(out.message);
-        printLine(stdout, logRestoredMessage(out).replace(u'\n', QStringLiteral("：")));
-        return out.failed == 0 ? kExitDone : kExitFailed;
+        return restored(out, logRestoredMessage(out).replace(u'\n', QStringLiteral("：")));
     }
     case Command::RestoreConfig: {
         const RestoreOutcome out = restoreConfig(connection, c.file);
-        if (out.status != RestoreOutcome::Done)
-            return failed(out.message);
-        printLine(stdout, QStringLiteral("配置数据恢复完毕：恢复 %1 条记录").arg(out.restored));
-        return kExitDone;
+        return restored(out, QStringLiteral("配置数据恢复完毕：恢复 %1 条记录").arg(out.restored));
     }
     case Command::DeleteLogs: {
         DeletionRange range;
         range.start = c.from;
         range.end = c.to;
-        const DeletionOutcome out =
-            deleteLogs(connection, deletionStatements(true, c.uploadLog, range));
-        if (!out.ok)
-            return failed(out.message);
-        printLine(stdout, QStringLiteral("日志删除完毕：删除 %1 条记录").arg(out.deleted));
-        return kExitDone;
+        return deleted(deleteLogs(connection, deletionStatements(true, c.uploadLog, range)),
+                       c.uploadLog);
     }
     }
     return kExitFailed;
@@ -203,7 +223,7 @@ int runArchiveCommand(const QStringList& arguments)
     const Command c = parseCommand(arguments);
     if (!c.error.isEmpty()) {
         printLine(stderr, c.error);
-        std::fputs(kUsage, stderr);
+        printLine(stderr, QStringLiteral("用 overseer --help 查看用法。"));
         return kExitUsage;
     }
     return runCommand(c, dsn::chosenConnectionStrings());

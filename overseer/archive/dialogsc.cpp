@@ -36,6 +36,8 @@ QDateEdit* datePicker(QWidget* parent, const QString& name, QDate date)
 {
     auto* picker = new QDateEdit(date, parent);
     picker->setObjectName(name);
+    // The days a time stamp's two-digit year can name.
+    picker->setDateRange(firstStampDate(), lastStampDate());
     picker->setCalendarPopup(true);
     picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     return picker;

@@ -261,7 +261,7 @@ void FormSave::exportConfig(const QString& path)
             job->config = archive::exportConfig(c, path);
         },
         [this] {
-            exclaim(this, job_->config.ok ? archive::doneMessage(ExportKind::Config)
+            exclaim(this, job_->config.ok ? archive::configExportedMessage(job_->config)
                                           : job_->config.message);
             setBusy(false);
         });

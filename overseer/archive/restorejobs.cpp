@@ -83,11 +83,34 @@ RestoreOutcome refused(const QString& message)
     return out;
 }
 
+// Commits a restore's transaction; the outcome says what became of it.
+RestoreOutcome& committed(db::Connection& c, RestoreOutcome& out, const QString& what,
+                          const QString& check)
+{
+    switch (commitJob(c)) {
+    case Commit::Done:
+        out.status = RestoreOutcome::Done;
+        break;
+    case Commit::Unknown:
+        out.status = RestoreOutcome::Unknown;
+        out.message = unknownOutcome(what, check, c.lastError());
+        break;
+    case Commit::NotCommitted:
+        out.status = RestoreOutcome::Failed;
+        out.message = dbFailure(what + QStringLiteral("失败，数据库未改变。"), c.lastError());
+        out.restored = 0;
+        break;
+    }
+    return out;
+}
+
 } // namespace
 
 RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progress& progress)
 {
     // First the whole file is checked, without a statement.
+    if (const QString problem = restoreFileProblem(path); !problem.isEmpty())
+        return refused(problem);
     switch (firstLongLine(path, 2)) {
     case 0:
         return refused(QStringLiteral("日志备份文件"));
@@ -147,14 +170,16 @@ RestoreOutcome restoreLog(db::Connection& log, const QString& path, const Progre
     }
     if (!lost)
         lost = !insertLogBatch(log, batch, out) || !forgetRestoredDays(log, days);
-    if (lost || !log.commit()) {
+    if (lost) {
         out.message = dbFailure(unchanged, log.lastError());
         log.rollback();
         out.restored = 0;
         return out;
     }
-    out.status = RestoreOutcome::Done;
-    return out;
+    return committed(log, out, QStringLiteral("日志数据恢复"),
+                     QStringLiteral("请在连接恢复后查阅备份中那些日期的日志，看 %1 条记录是否已经"
+                                    "加入，再决定是否重新恢复（已加入时重新恢复会使记录重复）。")
+                         .arg(out.restored));
 }
 
 QString logRestoredMessage(const RestoreOutcome& outcome)
@@ -166,6 +191,8 @@ QString logRestoredMessage(const RestoreOutcome& outcome)
 
 RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
 {
+    if (const QString problem = restoreFileProblem(path); !problem.isEmpty())
+        return refused(problem);
     if (const qint64 line = firstLongLine(path); line >= 0)
         return refused(
             line == 0 ? QStringLiteral("不是配置文件")
@@ -204,26 +231,54 @@ RestoreOutcome restoreConfig(db::Connection& config, const QString& path)
         return true;
     };
     if (!insertAll(QStringLiteral("usertable"), data.users) ||
-        !insertAll(QStringLiteral("grouptable"), data.groups) || !config.commit())
+        !insertAll(QStringLiteral("grouptable"), data.groups))
         return fail(unchanged);
-    out.status = RestoreOutcome::Done;
     out.restored = data.users.size() + data.groups.size();
-    return out;
+    return committed(config, out, QStringLiteral("配置数据恢复"),
+                     QStringLiteral("请在连接恢复后查看终端和组别列表，看是否已经换成文件中的 "
+                                    "%1 个终端和 %2 个组别；没有换成时再恢复一次即可。")
+                         .arg(data.users.size())
+                         .arg(data.groups.size()));
 }
 
 DeletionOutcome deleteLogs(db::Connection& log, const QStringList& statements)
 {
     DeletionOutcome out;
-    ready(log);
+    const QString unchanged = QStringLiteral("删除日志时出错，数据库未改变。");
+    if (!ready(log) || !log.beginTransaction()) {
+        out.message = dbFailure(unchanged, log.lastError());
+        return out;
+    }
     for (const QString& sql : statements) {
         qint64 affected = 0;
         if (!log.execute(sql, &affected)) {
-            out.message = dbFailure(QStringLiteral("删除日志时出错。"), log.lastError());
+            out.message = dbFailure(unchanged, log.lastError());
+            log.rollback();
+            out.deleted = 0;
+            out.deletedBy.clear();
             return out;
         }
         out.deleted += affected;
+        out.deletedBy << affected;
     }
-    out.ok = true;
+    switch (commitJob(log)) {
+    case Commit::Done:
+        out.ok = true;
+        break;
+    case Commit::Unknown:
+        out.unknown = true;
+        out.message = unknownOutcome(
+            QStringLiteral("日志删除"),
+            QStringLiteral("请在连接恢复后查阅该时间段的日志，看记录是否已经删除；仍在时再删除"
+                           "一次即可。"),
+            log.lastError());
+        break;
+    case Commit::NotCommitted:
+        out.message = dbFailure(unchanged, log.lastError());
+        out.deleted = 0;
+        out.deletedBy.clear();
+        break;
+    }
     return out;
 }
 

@@ -30,6 +30,8 @@ QDateEdit* dateEdit(QWidget* parent, const QString& name, const QDate& date)
 {
     auto* edit = new QDateEdit(date, parent);
     edit->setObjectName(name);
+    // The days a time stamp's two-digit year can name: a range never runs from "99" to "00".
+    edit->setDateRange(firstStampDate(), lastStampDate());
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setCalendarPopup(true);
     return edit;

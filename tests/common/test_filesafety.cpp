@@ -1,9 +1,11 @@
-// What the programs' small files survive: a full disk while a file is replaced (the old file
-// stays, the writer says it failed), the permissions of a replaced file, and bytes that are not
-// GBK text in a file read back (the readers say so instead of passing on U+FFFD).
+// What the programs' files survive: a full disk or a file size limit while a file is replaced
+// (the old file stays, the writer says it failed, the process lives on), the permissions of a
+// replaced file, temporary files that a killed writer left, lines of any length, and bytes that
+// are not GBK text in a file read back (the readers say so instead of passing on U+FFFD).
 
 #include "common/blacklist.h"
 #include "common/gbk.h"
+#include "common/installation.h"
 #include "common/seqfile.h"
 #include "common/sharedfiles.h"
 #include "tests/common/filesizelimit.h"
@@ -15,7 +17,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,6 +133,79 @@ private slots:
         QVERIFY(!nowhere.open());
         QCOMPARE(nowhere.error(), ENOENT);
         QVERIFY(!nowhere.commit());
+    }
+
+    void aFileSizeLimitDoesNotEndTheProgram()
+    {
+        // Every program sets its process up through initialiseProcess(): past the limit a write
+        // then fails with EFBIG, as on a full disk, instead of SIGXFSZ ending the program.
+        const auto restore = qScopeGuard([] { std::signal(SIGXFSZ, SIG_DFL); });
+        std::signal(SIGXFSZ, SIG_DFL);
+        const QByteArray root = qgetenv("LANTROVE_ROOT");
+        Installation::initialiseProcess();
+        qputenv("LANTROVE_ROOT", root);
+        struct sigaction now {
+        };
+        QCOMPARE(::sigaction(SIGXFSZ, nullptr, &now), 0);
+        QVERIFY(now.sa_handler == SIG_IGN);
+    }
+
+    void staleTemporaryFilesAreRemoved()
+    {
+        const QString target = path("export.bak");
+        const QStringList stale = {".export.bak.0123abcd.new", ".export.bak.deadbeef.new"};
+        const QStringList others = {
+            ".export.bak.0123abc.new",      // not eight digits
+            ".export.bak.0123ABCD.new",     // not as we name them
+            ".other.bak.0123abcd.new",      // of another target
+            "export.bak.0123abcd.new",      // not hidden
+            ".export.bak.0123abcd.new.old", // another ending
+        };
+        for (const QString& name : stale + others)
+            test::writeFile(path(name), QByteArray(4096, 'x'));
+        // One of our pattern that another writer holds right now, and a folder of our pattern.
+        const QString busy = ".export.bak.89abcdef.new";
+        test::writeFile(path(busy), "being written");
+        const int held = ::open(QFile::encodeName(path(busy)).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(held >= 0);
+        const auto release = qScopeGuard([held] { ::close(held); });
+        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+        QVERIFY(QDir().mkdir(path(".export.bak.00000000.new")));
+
+        QVERIFY(replaceFile(target, "new content"));
+        QCOMPARE(test::readFile(target), QByteArray("new content"));
+        QStringList expected = others;
+        expected << busy << "export.bak";
+        expected.sort();
+        QStringList left = leftovers();
+        left.sort();
+        QCOMPARE(left, expected);
+        QVERIFY(QFileInfo(path(".export.bak.00000000.new")).isDir());
+        QVERIFY(QDir().rmdir(path(".export.bak.00000000.new")));
+
+        // A writer holds its own temporary file while it writes: another writer of the same
+        // target leaves it alone, and both end with a whole file.
+        ReplacingFile first(target);
+        QVERIFY(first.open());
+        QVERIFY(first.write("first"));
+        QVERIFY(replaceFile(target, "second"));
+        QVERIFY(first.commit());
+        QCOMPARE(test::readFile(target), QByteArray("first"));
+    }
+
+    void longLinesAreNotReadWhole()
+    {
+        // A line longer than a caller can use is passed over only up to that length: the rest
+        // of a file without a line end (a device that never ends) is not read.
+        SeqReader reader(QByteArray(3 << 20, 'x') + "\r\nnext\r\n");
+        QCOMPARE(reader.skipLine(4096), qint64(4097));
+        QCOMPARE(reader.offset(), qint64(4097));
+        SeqReader fits(QByteArray("short\r\nnext"));
+        QCOMPARE(fits.skipLine(4096), qint64(5));
+        QCOMPARE(fits.readLine().value(), u"next"_qs);
+        SeqReader device;
+        QVERIFY(device.open("/dev/zero"));
+        QCOMPARE(device.skipLine(100), qint64(101));
     }
 
     void replacedFilesKeepTheirPermissions()

@@ -122,6 +122,42 @@ private slots:
         QCOMPARE(data.groups[0], group);
     }
 
+    void configValuesTheFileCannotCarry_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("plain") << "pc1"
+                               << "pc1";
+        QTest::newRow("comma, quoted") << "pc,2"
+                                       << "pc,2";
+        QTest::newRow("quote inside an unquoted value") << "a\"b"
+                                                        << "a\"b";
+        QTest::newRow("quote inside a quoted value") << "a\"b,c"
+                                                     << "a'b,c";
+        QTest::newRow("leading quote") << "\"abc\""
+                                       << "'abc'";
+        QTest::newRow("line break") << "a\r\nb"
+                                    << "a  b";
+        QTest::newRow("blanks around") << "  pc "
+                                       << "pc";
+        QTest::newRow("outside GBK") << "emoji😀"
+                                     << "emoji😀";
+    }
+
+    void configValuesTheFileCannotCarry()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, readBack);
+        QCOMPARE(configValueReadBack(value), readBack);
+        // What the restore reads from the exported line.
+        SeqReader reader(bytes(kFileHeader + "\r\n 1 \r\n" + configValueLine(value) +
+                               "10.0.0.1\r\nt\r\n 0 \r\n"));
+        reader.setEncoding(SeqEncoding::Gb18030);
+        const ConfigData data = readConfig(reader);
+        QVERIFY2(data.ok(), qPrintable(data.message));
+        QCOMPARE(data.users.value(0).value(0), readBack);
+    }
+
     void damagedConfigFilesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -230,6 +266,47 @@ private slots:
         QVERIFY(backupRecordFault(values).contains("Result"));
     }
 
+    void everyCharacterSurvivesTheFile_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("bytes"); // as written
+        // The converter writes "?" for a character GBK lacks, so a text that is ASCII apart
+        // from such characters gives ASCII bytes: those must not be taken for the whole text.
+        QTest::newRow("ASCII and an emoji") << u"ab😀"_qs << 2 + 4;
+        QTest::newRow("a group name") << u"emoji😀"_qs << 5 + 4;
+        QTest::newRow("English title with emoji") << u"Live stream 🎉🎉"_qs << 12 + 8;
+        QTest::newRow("Korean") << u"한국어 뉴스"_qs << 5 * 4 + 1;
+        QTest::newRow("Thai") << u"ข่าว"_qs << 4 * 4;
+        QTest::newRow("Latin letters GBK lacks") << u"Ä ö"_qs << 4 + 1 + 4;
+        QTest::newRow("Chinese and an emoji") << u"中文😀"_qs << 4 + 4;
+        QTest::newRow("plain ASCII") << u"http://x.example/"_qs << 17;
+        // GB18030 writes these real characters under codes GBK reads as private-use ones, and
+        // the private-use characters as four bytes.
+        QTest::newRow("ideographic description, radical, ḿ") << u"⿷⺁ḿ"_qs << 2 + 2 + 2;
+        QTest::newRow("private use GBK holds") << u"\uE7EF\uE7C7"_qs << 4 + 4;
+    }
+
+    void everyCharacterSurvivesTheFile()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, bytes);
+        const QByteArray written = gbk::encodeGb18030(text);
+        QCOMPARE(written.size(), bytes);
+        QVERIFY(!written.contains('?'));
+        QCOMPARE(gbk::decodeGb18030(written), text);
+        QVERIFY(gbk::decodeStrictGb18030(written).valid());
+        QCOMPARE(gbk::byteWidthGb18030(text), bytes);
+        // Through a backup record and back.
+        QStringList values = kRecord;
+        values[4] = text;
+        SeqReader reader(gbk::encodeGb18030(kFileHeader + "\r\n 1 \r\n" + backupRecord(values)));
+        reader.setEncoding(SeqEncoding::Gb18030);
+        QVERIFY(readBackupHeader(reader).ok());
+        bool invalid = false;
+        QCOMPARE(readBackupRecord(reader, &invalid).value_or(QStringList()), values);
+        QVERIFY(!invalid);
+    }
+
     void outsideGbkNothingIsLost()
     {
         // GBK characters keep their GBK bytes; an emoji gets its four GB18030 bytes.
@@ -265,6 +342,15 @@ private slots:
         QCOMPARE(r.start, u"26-12-07 13:05:09"_qs);
         QCOMPARE(r.end, u"26-12-10 23:59:59"_qs);
         QVERIFY(deletionRange(day, QTime(0, 0), day.addDays(-1), QTime(0, 0)).reversed);
+        // The last day a two-digit year names: the end stays on it rather than "00-01-01".
+        const QDate last(2099, 12, 31);
+        r = deletionRange(last, QTime(0, 0), last, QTime(0, 0));
+        QCOMPARE(r.end, u"99-12-31 23:59:59"_qs);
+        QCOMPARE(r.endDate, last);
+        QVERIFY(!r.reversed);
+        QCOMPARE(
+            deletionRange(QDate(2000, 2, 29), QTime(0, 0), QDate(2000, 3, 1), QTime(0, 0)).start,
+            u"00-02-29 00:00:00"_qs);
         QVERIFY(deletionRange(day, QTime(12, 0), day.addDays(1), QTime(11, 0)).reversed == false);
     }
 };

@@ -11,8 +11,11 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -145,6 +148,39 @@ private slots:
         QCOMPARE(test::sql("SELECT Day FROM summarydays", "dovrik").trimmed(), QString("26-12-06"));
     }
 
+    void charactersOutsideGbkSurviveExportAndRestore()
+    {
+        // Texts that are ASCII but for characters GBK lacks: an emoji in an English title,
+        // Korean and Thai, a group named with an emoji.
+        test::sql("DELETE FROM logtable", "dovrik");
+        insertLog(log_, {"pc1", "10.0.0.1", "26-12-07 08:00:00", "team", "Live stream 🎉",
+                         "http://k.example/", "c", "r", "1", "1"});
+        insertLog(log_, {"한국PC", "10.0.0.2", "26-12-07 08:00:01", "emoji😀", "ข่าว 뉴스",
+                         "http://t.example/ข่าว", "c", "r", "1", "1"});
+        const QStringList before = tableRows("logtable");
+        const QString backup = path("outside.bak");
+        QCOMPARE(exportLog(log_, ExportKind::LogBackup, backup).status, ExportOutcome::Done);
+        QVERIFY(!test::readFile(backup).contains('?'));
+        test::sql("DELETE FROM logtable", "dovrik");
+        QCOMPARE(restoreLog(log_, backup).restored, qint64(2));
+        QCOMPARE(tableRows("logtable"), before);
+
+        test::sql("DELETE FROM usertable; DELETE FROM grouptable;"
+                  "INSERT INTO usertable VALUES('한국PC','10.0.0.2','emoji😀');"
+                  "INSERT INTO grouptable VALUES('emoji😀','0','1'," +
+                      QString("'%1',").arg(QString(24, '1')).repeated(11) + "'" + QString(24, '0') +
+                      "')",
+                  "ipdata");
+        const QString users = test::sql("SELECT * FROM usertable", "ipdata");
+        const QString groups = test::sql("SELECT * FROM grouptable", "ipdata");
+        const QString config = path("outside.cfg");
+        QVERIFY(exportConfig(config_, config).ok);
+        test::sql("DELETE FROM usertable; DELETE FROM grouptable", "ipdata");
+        QCOMPARE(restoreConfig(config_, config).status, RestoreOutcome::Done);
+        QCOMPARE(test::sql("SELECT * FROM usertable", "ipdata"), users);
+        QCOMPARE(test::sql("SELECT * FROM grouptable", "ipdata"), groups);
+    }
+
     void restoreCountsTheRecordsThatCannotGoIn()
     {
         test::sql("DELETE FROM logtable", "dovrik");
@@ -262,8 +298,9 @@ private slots:
 
     void readOnlyAndFullFolders()
     {
-        // A folder of its own: a small tmpfs as root (who may write anywhere else), or a folder
-        // without write permission for anyone else.
+        // A folder of its own: as root a small tmpfs (root may write anywhere else), remounted
+        // read-only later; otherwise a file size limit makes it full, and taking away the
+        // write permission makes it read-only.
         fillLog(3000);
         const QString folder = path("mounted");
         QVERIFY(QDir().mkpath(folder));
@@ -271,9 +308,22 @@ private slots:
         if (root &&
             QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0)
             QSKIP("no tmpfs can be mounted here");
+        const auto unmount = qScopeGuard([&] {
+            if (root)
+                QProcess::execute("umount", {folder});
+            else
+                QFile::setPermissions(folder,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
         const QString file = folder + "/full.bak";
         test::writeFile(file, "the old backup");
-        ExportOutcome out = exportLog(log_, ExportKind::LogBackup, file);
+        ExportOutcome out;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (!root)
+                limit.emplace(64 * 1024);
+            out = exportLog(log_, ExportKind::LogBackup, file);
+        }
         QCOMPARE(out.status, ExportOutcome::Failed);
         QVERIFY2(out.message.contains("无法写入文件"), qPrintable(out.message));
         QCOMPARE(test::readFile(file), QByteArray("the old backup"));
@@ -284,14 +334,36 @@ private slots:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         }
         out = exportLog(log_, ExportKind::BrowseReport, folder + "/report.txt");
-        const QByteArray old = test::readFile(file);
-        if (root)
-            QProcess::execute("umount", {folder});
-        else
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(out.status, ExportOutcome::Failed);
         QVERIFY2(out.message.contains("无法写入文件"), qPrintable(out.message));
-        QCOMPARE(old, QByteArray("the old backup"));
+        QCOMPARE(test::readFile(file), QByteArray("the old backup"));
+    }
+
+    void exportsAreTheOwnersAlone()
+    {
+        // A backup is the whole browsing history of the site: every export is readable by its
+        // owner only, whatever the umask and whatever file it replaces.
+        fillLog(10);
+        test::sql("DELETE FROM upsendtable;INSERT INTO upsendtable VALUES('pc','1','u',"
+                  "'26-12-07 12:00:00','x')",
+                  "dovrik");
+        const mode_t mask = ::umask(0);
+        const auto restoreMask = qScopeGuard([mask] { ::umask(mask); });
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+        for (const ExportKind kind : {ExportKind::BrowseReport, ExportKind::UploadReport,
+                                      ExportKind::Config, ExportKind::LogBackup}) {
+            const QString fresh = path(QString("fresh%1").arg(int(kind)));
+            const QString old = path(QString("old%1").arg(int(kind)));
+            test::writeFile(old, "readable by all");
+            QVERIFY(QFile::setPermissions(old, ownerOnly | QFile::ReadGroup | QFile::ReadOther));
+            for (const QString& file : {fresh, old}) {
+                const bool ok = kind == ExportKind::Config
+                                    ? exportConfig(config_, file).ok
+                                    : exportLog(log_, kind, file).status == ExportOutcome::Done;
+                QVERIFY(ok);
+                QCOMPARE(QFile::permissions(file) & 0x7077, ownerOnly & 0x7077);
+            }
+        }
     }
 
     void aConnectionLostDuringTheExportLeavesTheOldFile()
@@ -409,6 +481,37 @@ private slots:
         QCOMPARE(test::sql("SELECT * FROM grouptable", "ipdata"), groups);
     }
 
+    void configurationExportSaysWhatItChanged()
+    {
+        // Values the file cannot carry as they are: a double quote in a value written between
+        // double quotes, a line break, a null. The export says which, once.
+        test::sql("DELETE FROM usertable; DELETE FROM grouptable;"
+                  "INSERT INTO usertable VALUES('a\"b,c','10.0.0.1','组A'),"
+                  "('pc2',NULL,'two\nlines'),('plain','10.0.0.3','组A');"
+                  "INSERT INTO grouptable VALUES('组A',NULL,'1'," +
+                      QString("'%1',").arg(QString(24, '1')).repeated(11) + "'" + QString(24, '0') +
+                      "')",
+                  "ipdata");
+        const ConfigExportOutcome out = exportConfig(config_, path("changed.cfg"));
+        QVERIFY2(out.ok, qPrintable(out.message));
+        QCOMPARE(out.changes.size(), 4);
+        const QString message = configExportedMessage(out);
+        QVERIFY(message.startsWith("配置数据导出完毕\n"));
+        QCOMPARE(message.count('\n'), 1 + 4);
+        QVERIFY2(message.contains("usertable 第 1 行 Name：数据库中为“a\"b,c”，文件中为“a'b,c”"),
+                 qPrintable(message));
+        QVERIFY(message.contains("usertable 第 2 行 IP：数据库中为空值（NULL），文件中为“”"));
+        QVERIFY(message.contains(
+            "usertable 第 2 行 Team：数据库中为“two\\nlines”，文件中为“two lines”"));
+        QVERIFY(message.contains("grouptable 第 1 行 DnLog：数据库中为空值（NULL）"));
+        // A configuration the file holds as it is says nothing more.
+        test::sql("DELETE FROM usertable WHERE Name<>'plain'; UPDATE grouptable SET DnLog='0'",
+                  "ipdata");
+        const ConfigExportOutcome clean = exportConfig(config_, path("changed.cfg"));
+        QVERIFY(clean.changes.isEmpty());
+        QCOMPARE(configExportedMessage(clean), u"配置数据导出完毕"_qs);
+    }
+
     void configurationRestoreIsAllOrNothing()
     {
         test::sql("DELETE FROM usertable; DELETE FROM grouptable;"
@@ -474,9 +577,21 @@ private slots:
         QCOMPARE(test::sql("SELECT count(*) FROM upsendtable", "dovrik").trimmed(), u"5"_qs);
         test::sql("RENAME TABLE upsendtable TO upsend_away", "dovrik");
         const DeletionOutcome failed = deleteLogs(log_, deletionStatements(false, true, range));
-        test::sql("RENAME TABLE upsend_away TO upsendtable", "dovrik");
         QVERIFY(!failed.ok);
         QVERIFY(failed.message.startsWith("删除日志时出错"));
+        // Both logs at once: the browse rows stay when the upload log cannot be deleted.
+        const DeletionRange whole =
+            deletionRange(QDate(2026, 12, 6), QTime(0, 0), QDate(2026, 12, 9), QTime(0, 0));
+        const DeletionOutcome both = deleteLogs(log_, deletionStatements(true, true, whole));
+        test::sql("RENAME TABLE upsend_away TO upsendtable", "dovrik");
+        QVERIFY(!both.ok);
+        QVERIFY2(both.message.contains("数据库未改变"), qPrintable(both.message));
+        QCOMPARE(test::sql("SELECT count(*) FROM logtable", "dovrik").trimmed(), u"2"_qs);
+        // And with both tables there, both are deleted.
+        const DeletionOutcome done = deleteLogs(log_, deletionStatements(true, true, whole));
+        QVERIFY2(done.ok, qPrintable(done.message));
+        QCOMPARE(done.deleted, qint64(2 + 5));
+        QCOMPARE(test::sql("SELECT count(*) FROM upsendtable", "dovrik").trimmed(), u"0"_qs);
     }
 };
 

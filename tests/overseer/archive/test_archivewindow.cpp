@@ -341,6 +341,26 @@ private slots:
         QCOMPARE(starts.commandLines().filter("TQProgress.exe 删除").size(), 1);
         QVERIFY(test::windowGoes(names::kProgressTitle));
     }
+    // Time stamps carry two-digit years, read as 2000 to 2099: the pickers keep to those years,
+    // and the same-day rule on the last day of 2099 keeps the end within it.
+    void deletionDialogKeepsToTheCentury()
+    {
+        test::ModalScript script({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogSC*>(modal);
+            QVERIFY(d);
+            d->Date_起始->setDate(QDate(1999, 12, 31));
+            QCOMPARE(d->Date_起始->date(), QDate(2000, 1, 1));
+            d->Date_截至->setDate(QDate(2100, 1, 1));
+            QCOMPARE(d->Date_截至->date(), QDate(2099, 12, 31));
+            d->Date_起始->setDate(QDate(2099, 12, 31));
+            d->OKButton->click();
+        }});
+        DialogSC& dialog = form_->dialog<DialogSC>();
+        QVERIFY(dialog.run());
+        QCOMPARE(dialog.statements(),
+                 QStringList{"DELETE FROM logtable WHERE AcTime>='99-12-31 00:00:00' AND "
+                             "AcTime<='99-12-31 23:59:59'"});
+    }
 };
 
 QTEST_MAIN(ArchiveWindow)

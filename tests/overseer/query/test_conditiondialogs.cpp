@@ -190,6 +190,24 @@ private slots:
         QCOMPARE(state_.CondCode, "10101");
     }
 
+    // Time stamps carry two-digit years, read as 2000 to 2099: the pickers keep to those years,
+    // so a range never runs from "99" back to "00".
+    void pickersKeepToTheCentury()
+    {
+        test::MessageLog messages;
+        test::ModalScript script({on<DialogTJ>([](DialogTJ& d) {
+            d.Range.startDate->setDate(QDate(1999, 12, 31));
+            d.Range.endDate->setDate(QDate(2100, 1, 1));
+            d.OKButton->click();
+            if (QApplication::activeModalWidget() == &d)
+                d.CancelButton->click();
+        })});
+        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QCOMPARE(messages.texts(), QStringList());
+        QCOMPARE(state_.CondStart, "00-01-01 00:00:00");
+        QCOMPARE(state_.CondEnd, "99-12-31 00:00:00");
+    }
+
     // The same day and second at both ends is a valid range of one second.
     void oneSecondRange()
     {
