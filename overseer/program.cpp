@@ -12,6 +12,7 @@
 #include "overseer/query/logquery.h"
 #include "overseer/query/logviews.h"
 #include "overseer/query/statsbinding.h"
+#include "overseer/query/statscommand.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -131,6 +132,14 @@ const QList<ConsoleCommand>& consoleCommands()
          QStringLiteral("删除这段时间（含起止两端）的浏览日志；加 --upload 时同时删除上传日志，\n"
                         "两者一起删除或都不删除"),
          runArchiveCommand},
+        {{QStringLiteral("--stats")},
+         QStringLiteral(
+             "visits|terminals|traffic --from 时间 --to 时间 [--ip 地址] [--limit 行数]"),
+         QStringLiteral("时间为 \"YY-MM-DD HH:MM:SS\"。打印这段时间（含起止两端）的访问统计：\n"
+                        "visits 所有网页（加 --ip 时为该终端访问的网页），\n"
+                        "terminals 所有终端，traffic 各终端的流量；第一行为列名，每行一条记录，\n"
+                        "各列以制表符分隔（UTF-8），顺序与统计窗口相同"),
+         runStatsCommand},
         {{QStringLiteral("--help"), QStringLiteral("-h")},
          QString(),
          QStringLiteral("显示本说明"),
