@@ -177,8 +177,8 @@ private slots:
                  1);
         QCOMPARE(
             log.changes(),
-            QStringList({"DELETE FROM blacktable WHERE Trim(Name)='good.cn'",
-                         "DELETE FROM whitetable WHERE Trim(Name)='good.cn'",
+            QStringList({"DELETE FROM blacktable WHERE BINARY Trim(Name)='good.cn'",
+                         "DELETE FROM whitetable WHERE BINARY Trim(Name)='good.cn'",
                          "INSERT INTO blacktable VALUES('good.cn','O''Neil\\\\','游戏','S')"}));
         QCOMPARE(lists("good.cn"), QStringList({"black\tO'Neil\\\\\t游戏\tS"}));
         QCOMPARE(a().blackList.listModel().rows().last(),
@@ -245,8 +245,8 @@ private slots:
         QCOMPARE(block.stepsRun(), 1);
         QCOMPARE(
             log.changes(),
-            QStringList({"DELETE FROM whitetable WHERE Trim(Name)='o''neil.cn'",
-                         "DELETE FROM blacktable WHERE Trim(Name)='o''neil.cn'",
+            QStringList({"DELETE FROM whitetable WHERE BINARY Trim(Name)='o''neil.cn'",
+                         "DELETE FROM blacktable WHERE BINARY Trim(Name)='o''neil.cn'",
                          "INSERT INTO blacktable VALUES('o''neil.cn','O''Neil 首页','聊天','S')"}));
         QCOMPARE(lists("o''neil.cn"), QStringList({"black\tO'Neil 首页\t聊天\tS"}));
 
@@ -290,22 +290,23 @@ private slots:
         QCOMPARE(messages.texts(), QStringList({"域名太长"}));
         test::StatementLog log;
         QVERIFY(handler(row, "worse.cn"));
-        QCOMPARE(log.changes(),
-                 QStringList({"UPDATE blacktable SET Name='worse.cn' WHERE Name='bad.cn'"}));
+        QCOMPARE(log.changes(), QStringList({"UPDATE blacktable SET Name='worse.cn' WHERE "
+                                             "Name='bad.cn' AND BINARY Name='bad.cn'"}));
         QCOMPARE(a().blackList.listModel().text(0, 0), "worse.cn");
 
         log.clear();
         form_->runMenuItem(item::名单_删除);
         QCOMPARE(messages.texts().last(), "确定删除所选记录吗？");
         QCOMPARE(log.changes(),
-                 QStringList({"DELETE FROM blacktable WHERE Trim(Name)='worse.cn'"}));
+                 QStringList({"DELETE FROM blacktable WHERE BINARY Trim(Name)='worse.cn'"}));
         QCOMPARE(a().blackList.listModel().rowCount(), 0);
 
         form_->toolbarKey(key::显示白单)->trigger();
         test::selectRows(*form_, {0});
         log.clear();
         form_->runMenuItem(item::名单_删除);
-        QCOMPARE(log.changes(), QStringList({"DELETE FROM whitetable WHERE Trim(Name)='good.cn'"}));
+        QCOMPARE(log.changes(),
+                 QStringList({"DELETE FROM whitetable WHERE BINARY Trim(Name)='good.cn'"}));
     }
 
     void deleteRecentVisits()
@@ -316,8 +317,10 @@ private slots:
         test::StatementLog log;
         form_->runMenuItem(item::访问_删除);
         QCOMPARE(messages.texts(), QStringList({"确定删除所选的最近访问记录吗？"}));
-        QCOMPARE(log.changes(), QStringList({"DELETE FROM webtable WHERE URL = 'new.cn'",
-                                             "DELETE FROM webtable WHERE URL = 'old.cn'"}));
+        QCOMPARE(
+            log.changes(),
+            QStringList({"DELETE FROM webtable WHERE URL = 'new.cn' AND BINARY URL='new.cn'",
+                         "DELETE FROM webtable WHERE URL = 'old.cn' AND BINARY URL='old.cn'"}));
         QCOMPARE(a().recentVisits.listModel().rows(),
                  QList<QStringList>({{"mid.cn", "中站", "", "26-12-07 11:00:00", "N"}}));
         test::endModules();

@@ -276,9 +276,10 @@ private slots:
         test::selectRows(*form_, {1});
         form_->runMenuItem(item::组别_删除);
         QCOMPARE(messages.texts(), QStringList({"确定删除所选组别吗？"}));
-        QCOMPARE(log.changes(),
-                 QStringList({"UPDATE usertable Set Team='临时工作组' WHERE Trim(Team) ='财务'",
-                              "DELETE FROM grouptable WHERE Trim(Team) ='财务'"}));
+        QCOMPARE(
+            log.changes(),
+            QStringList({"UPDATE usertable Set Team='临时工作组' WHERE BINARY Trim(Team) ='财务'",
+                         "DELETE FROM grouptable WHERE BINARY Trim(Team) ='财务'"}));
         QCOMPARE(a().groups.listModel().rowCount(), 1);
         QCOMPARE(test::tableRows("SELECT DISTINCT Team FROM usertable"),
                  QStringList({"临时工作组"}));
