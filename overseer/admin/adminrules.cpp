@@ -62,6 +62,27 @@ bool tooLong(const QString& name, int limitBytes)
     return gbk::byteWidth(name) > limitBytes;
 }
 
+QString refusedCharacterMessage(const QString& field, const QString& text)
+{
+    QString character;
+    for (const QChar c : text) {
+        if (c == u'"')
+            character = QStringLiteral("双引号（\"）");
+        else if (c == u'\r' || c == u'\n')
+            character = QStringLiteral("换行符");
+        else if (c == u'\t')
+            character = QStringLiteral("制表符");
+        else if (c.category() == QChar::Other_Control)
+            character =
+                QStringLiteral("控制字符（U+%1）")
+                    .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'));
+        if (!character.isEmpty())
+            return field + QStringLiteral("不能含有") + character +
+                   QStringLiteral("：导出的配置文件无法原样保存这个字符。");
+    }
+    return {};
+}
+
 QString logModeLabel(const QString& code)
 {
     if (code == QLatin1String("0"))

@@ -32,6 +32,10 @@ bool SiteListView::renameInPlace(int row, const QString& text)
             setLabelEditingManual();
         return false;
     }
+    if (const QString why = refusedCharacterMessage(QStringLiteral("域名"), text); !why.isEmpty()) {
+        ui::message(window(), why, ui::Icon::Exclamation);
+        return false;
+    }
     db::Connection* config = configConnection(form().MySql.get());
     QString why = db::kServerUnreachable;
     const std::optional<bool> taken =

@@ -30,6 +30,15 @@ void repaint(FormMain& form)
     form.ListView1->show();
 }
 
+// A new name the configuration file cannot carry is refused, with the reason.
+bool refused(QWidget* parent, const QString& field, const QString& text)
+{
+    const QString why = refusedCharacterMessage(field, text);
+    if (!why.isEmpty())
+        warn(parent, why);
+    return !why.isEmpty();
+}
+
 bool takenIgnoringCase(QWidget* parent, CMySql* mySql, const QString& countSql)
 {
     db::Connection* config = configConnection(mySql);
@@ -78,6 +87,8 @@ bool TerminalView::renameInPlace(int row, const QString& text)
         ui::message(window(), QStringLiteral("终端名称太长"));
         return false;
     }
+    if (refused(window(), QStringLiteral("终端名称"), text))
+        return false;
     CMySql* mySql = form().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::terminalNameCount(text, sql::Match::IgnoreCase)))
         return false;
@@ -147,6 +158,8 @@ bool GroupView::renameInPlace(int row, const QString& text)
         ui::message(window(), QStringLiteral("组别名称太长"));
         return false;
     }
+    if (refused(window(), QStringLiteral("组别名称"), text))
+        return false;
     CMySql* mySql = form().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::groupNameCount(text, sql::Match::IgnoreCase)))
         return false;

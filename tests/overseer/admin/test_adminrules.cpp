@@ -108,6 +108,45 @@ private slots:
         QVERIFY(tooLong(QString(99, 'x') + "中", kEntryRenameBytes));
     }
 
+    // What the configuration file cannot carry is refused where it is typed, naming the field
+    // and the character; everything else is kept as typed.
+    void charactersTheConfigurationFileCannotCarry_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        const QString why = QStringLiteral("：导出的配置文件无法原样保存这个字符。");
+        QTest::newRow("quote") << "终端名称"
+                               << "PC\"1"
+                               << "终端名称不能含有双引号（\"）" + why;
+        QTest::newRow("leading quote") << "标题"
+                                       << "\"x\""
+                                       << "标题不能含有双引号（\"）" + why;
+        QTest::newRow("line break") << "域名"
+                                    << "a\nb.cn"
+                                    << "域名不能含有换行符" + why;
+        QTest::newRow("return") << "域名"
+                                << "a\rb.cn"
+                                << "域名不能含有换行符" + why;
+        QTest::newRow("tab") << "组别名称"
+                             << "a\tb"
+                             << "组别名称不能含有制表符" + why;
+        QTest::newRow("NUL") << "组别名称" << QString("a") + QChar(0)
+                             << "组别名称不能含有控制字符（U+0000）" + why;
+        QTest::newRow("DEL") << "标题" << QString("a") + QChar(0x7f)
+                             << "标题不能含有控制字符（U+007F）" + why;
+        for (const char* fine : {"O'Brien\\pc", "a,b", "中文,标题", "emoji😀", "CAFÉ-01", "'"})
+            QTest::newRow(fine) << "标题" << QString::fromUtf8(fine) << QString();
+    }
+
+    void charactersTheConfigurationFileCannotCarry()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QCOMPARE(refusedCharacterMessage(field, typed), message);
+    }
+
     void logModes()
     {
         QCOMPARE(logModeLabel("0"), "全记");

@@ -185,6 +185,38 @@ private slots:
                  QStringList({"good.cn", "O'Neil\\", "游戏", "S"}));
     }
 
+    // A double quote in a site or a title would come back from the configuration file as a
+    // single one: refused where it is typed, with the field and the character named.
+    void sitesAndTitlesTheConfigurationFileCannotCarry()
+    {
+        const QString why =
+            QStringLiteral("不能含有双引号（\"）：导出的配置文件无法原样保存这个字符。");
+        test::MessageLog messages;
+        test::StatementLog log;
+        QCOMPARE(addEntries(key::显示白单,
+                            [&](DialogAd* d) {
+                                test::pick(d->Text_类别, "记录日志");
+                                d->Text_域名->setText("say\"hi.cn");
+                                d->Text_标题->setText("t");
+                                d->OKButton->click();
+                                QCOMPARE(messages.texts().value(0), "域名" + why);
+                                QCOMPARE(d->focusWidget(), d->Text_域名);
+                                d->Text_域名->setText("hi.cn");
+                                d->Text_标题->setText("他说\"你好\"");
+                                d->OKButton->click();
+                                QCOMPARE(messages.texts().value(1), "标题" + why);
+                                QCOMPARE(d->focusWidget(), d->Text_标题);
+                            }),
+                 1);
+        test::selectRows(*form_, {0});
+        const QModelIndex row = a().whiteList.listModel().index(0, 0);
+        QVERIFY(!a().whiteList.listEvents().afterLabelEdit(row, "good\".cn"));
+        QCOMPARE(messages.texts().value(2), "域名" + why);
+        QCOMPARE(messages.texts().size(), 3);
+        QCOMPARE(log.changes(), QStringList());
+        QCOMPARE(lists("good.cn"), QStringList({"white\t好站\tS\tY"}));
+    }
+
     void addingToTheWhiteListNotLogged()
     {
         QCOMPARE(addEntries(key::显示白单,

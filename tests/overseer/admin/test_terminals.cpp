@@ -367,6 +367,72 @@ private slots:
         QCOMPARE(a().groups.listModel().rows().last(), QStringList({"研发'部", "全记", "不记"}));
     }
 
+    // A double quote would come back from the configuration file as a single one: every add
+    // and rename of a terminal or a group refuses it, says which character, and writes nothing.
+    void namesTheConfigurationFileCannotCarry()
+    {
+        const QString why =
+            QStringLiteral("不能含有双引号（\"）：导出的配置文件无法原样保存这个字符。");
+        test::MessageLog messages;
+        test::StatementLog log;
+        showTerminals();
+        test::ModalScript add({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogZJ*>(modal);
+            QVERIFY(d);
+            d->Text_名称->setText("PC\"9");
+            test::pick(d->Text_组别, "财务");
+            for (int i = 0; i < 4; ++i)
+                d->Text_IP[i]->setText(QString::number(i + 20));
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(0), "终端名称" + why);
+            QCOMPARE(d->focusWidget(), d->Text_名称);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::终端_增加);
+        QCOMPARE(add.stepsRun(), 1);
+        test::selectRows(*form_, {0});
+        editInPlace("PC\"1");
+        QCOMPARE(messages.texts().value(1), "终端名称" + why);
+        test::ModalScript rename({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogRN*>(modal);
+            QVERIFY(d);
+            d->Text_Name->setText("\"PC1\"");
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(2), "终端名称" + why);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::终端_更名);
+        QCOMPARE(rename.stepsRun(), 1);
+
+        showGroups();
+        test::ModalScript addGroup({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogZb*>(modal);
+            QVERIFY(d);
+            d->Text_组别->setText("研发\"部");
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(3), "组别名称" + why);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::组别_增加);
+        QCOMPARE(addGroup.stepsRun(), 1);
+        test::selectRows(*form_, {1});
+        editInPlace("财\"务");
+        QCOMPARE(messages.texts().value(4), "组别名称" + why);
+        test::ModalScript renameGroup({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogRN*>(modal);
+            QVERIFY(d);
+            d->Text_Name->setText("会\"计");
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(5), "组别名称" + why);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::组别_更名);
+        QCOMPARE(renameGroup.stepsRun(), 1);
+        QCOMPARE(messages.texts().size(), 6);
+        QCOMPARE(log.changes(), QStringList());
+        QCOMPARE(a().groups.listModel().text(1, 0), "财务");
+    }
+
     void aStoppedTableIsReportedAndNothingIsHalfWritten()
     {
         showGroups();
