@@ -161,7 +161,7 @@ void DialogAd::OKButton_Click()
     const QStringList statements =
         black ? putOnBlackList(site, title, choice) : putOnWhiteList(site, title, logged);
     if (const Outcome done = putOnList(mySql, statements, black); !done)
-        return warn(this, done.message);
+        return view_->reportFailure(this, done);
     if (black)
         view_->addRow({site, title, choice, QStringLiteral("S")});
     else

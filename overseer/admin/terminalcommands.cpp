@@ -94,7 +94,7 @@ bool TerminalView::renameInPlace(int row, const QString& text)
         return false;
     const Outcome done = renameTerminal(*mySql, text, listModel().text(row, 1));
     if (!done)
-        warn(window(), done.message);
+        reportFailure(window(), done);
     return done || done.partly;
 }
 
@@ -113,7 +113,7 @@ void TerminalView::deleteSelected()
     const QString what = QStringLiteral("终端未能删除。");
     const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
     if (!done)
-        return warn(window(), done.message);
+        return reportFailure(window(), done);
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
         removeRow(*it);
 }
@@ -165,7 +165,7 @@ bool GroupView::renameInPlace(int row, const QString& text)
         return false;
     const Outcome done = renameGroup(*mySql, text, listModel().text(row, 0));
     if (!done)
-        warn(window(), done.message);
+        reportFailure(window(), done);
     return done || done.partly;
 }
 
@@ -188,7 +188,7 @@ void GroupView::deleteSelected()
         config ? runAll(*config, {sql::moveMembersToBuiltIn(group), sql::deleteGroup(group)}, what)
                : notConnected(what);
     if (!done)
-        return warn(window(), done.message);
+        return reportFailure(window(), done);
     removeRow(row);
 }
 

@@ -201,7 +201,7 @@ void DialogZJ::OKButton_Click()
     const Outcome added = config ? runOne(*config, sql::insertTerminal(name, address, group), what)
                                  : notConnected(what);
     if (!added)
-        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+        return view_->reportFailure(this, added);
     view_->addRow({name, address, group});
     Text_名称->clear();
     for (QLineEdit* octet : Text_IP)
@@ -262,7 +262,7 @@ void DialogZb::OKButton_Click()
                         what)
                : notConnected(what);
     if (!added)
-        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+        return view_->reportFailure(this, added);
     view_->addRow({name, access, upload});
     Text_组别->clear();
     Text_组别->setFocus();
@@ -306,7 +306,7 @@ void DialogFP::OKButton_Click()
         const QString what = QStringLiteral("终端未能分配到组别。");
         const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
         if (!done)
-            return say(this, done.message, nullptr, ui::Icon::Exclamation);
+            return view_->reportFailure(this, done);
         for (int row : rows)
             view_->setRowText(row, 2, group);
     }
@@ -379,7 +379,7 @@ void DialogRN::OKButton_Click()
     if (done || done.partly)
         view_->setRowText(row, 0, name);
     if (!done) {
-        say(this, done.message, nullptr, ui::Icon::Exclamation);
+        view_->reportFailure(this, done);
         if (!done.partly)
             return;
     }
