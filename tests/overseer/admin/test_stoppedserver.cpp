@@ -150,6 +150,23 @@ private slots:
         QCOMPARE(server_->sql("SELECT A FROM grouptable", "ipdata").trimmed(), QString(24, '1'));
     }
 
+    // Restarted between two actions: the console's connection is stale, and a change sent
+    // first after the restart (a transaction, with no lookup before it) opens it again
+    // instead of failing.
+    void aChangeAfterARestartGoesThrough()
+    {
+        server_->sql("INSERT INTO whitetable VALUES('gone.cn','t','S','Y')", "ipdata");
+        form_->toolbarKey(key::显示白单)->trigger();
+        test::selectRows(*form_, {0});
+        QVERIFY(server_->stop());
+        QVERIFY(server_->start());
+        test::MessageLog messages;
+        form_->runMenuItem(item::名单_删除);
+        QCOMPARE(messages.texts(), QStringList({"确定删除所选记录吗？"}));
+        QCOMPARE(a().whiteList.listModel().rowCount(), 0);
+        QCOMPARE(server_->sql("SELECT COUNT(*) FROM whitetable", "ipdata").trimmed(), "0");
+    }
+
     void addEntryAddsNothingWhileTheServerIsDown()
     {
         form_->toolbarKey(key::显示白单)->trigger();
