@@ -127,6 +127,21 @@ InitResult initialise(db::Connection& connection, const QString& connectionStrin
     return result;
 }
 
+// The records of the black list passed over, named in the message itself (a window shows no
+// more than the message); a long list goes on in the detail.
+void reportSkipped(const InitResult& result, Reporter& reporter)
+{
+    constexpr int kShown = 20;
+    QString message = text::kBlackListSkipped.arg(result.declared).arg(result.imported);
+    for (const QString& record : result.skipped.mid(0, kShown))
+        message += u'\n' + record;
+    if (result.skipped.size() > kShown)
+        message += u'\n' + text::kMoreSkipped.arg(result.skipped.size() - kShown);
+    reporter.notice(message);
+    if (result.skipped.size() > kShown)
+        reporter.detail(result.skipped.mid(kShown).join(u'\n'));
+}
+
 } // namespace
 
 void Reporter::progress(int done, int total)
@@ -186,10 +201,8 @@ InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QS
             return outcome;
         });
     if (!result.skipped.isEmpty() && result.status != InitStatus::Declined &&
-        result.status != InitStatus::NotConnected) {
-        reporter.notice(text::kBlackListSkipped.arg(result.declared).arg(result.imported));
-        reporter.detail(result.skipped.join(u'\n'));
-    }
+        result.status != InitStatus::NotConnected)
+        reportSkipped(result, reporter);
     if (result.ok())
         reporter.status(text::kConfigInitialised.arg(result.imported));
     return result;

@@ -74,6 +74,7 @@ inline const QString kConfigInitIncomplete = QStringLiteral(
 // Records of the delivered black list that were passed over; the records follow as the detail.
 inline const QString kBlackListSkipped = QStringLiteral(
     "黑名单文件 BlackName.dat 记载 %1 条记录，导入了 %2 条；以下记录未能导入，已跳过：");
+inline const QString kMoreSkipped = QStringLiteral("……另有 %1 条记录未能导入，见详细信息");
 inline const QString kConfigInitLost =
     QStringLiteral("数据采集监控系统数据库没有初始化完毕：与数据库的连接已断开，请重新初始化");
 
