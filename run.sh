@@ -21,7 +21,9 @@ export ODBCSYSINI=$root/system ODBCINI=$root/system/odbc.ini
 provisioner=$root/app/provisioner
 has_database() { scripts/db.sh client "$root" -N -e "SHOW DATABASES" | grep -qx "$1"; }
 # Only a database that is missing or whose initialisation never finished (a server stopped
-# half-way) is initialised: a second run keeps the data of a complete one.
+# half-way) is initialised: a second run keeps the data of a complete one. One that never
+# finished but holds an administrator's data (terminals, groups, list entries, log rows, other
+# accounts) is never initialised unasked: the provisioner says what it holds (exit code 5).
 init=()
 if [ -x "$provisioner" ]; then
     "$provisioner" --register 0.0.0.0
@@ -31,10 +33,17 @@ if [ -x "$provisioner" ]; then
         case $rc in
             0) ;;
             4) init+=("$what") ;;
+            5) echo "the $what database is left as it is, with its data; to initialise it anyway," \
+                    "back it up, then run: $provisioner --init $what --yes" >&2 ;;
             *) echo "the provisioner could not check the database ($what)" >&2; exit 1 ;;
         esac
     done
-    for what in "${init[@]}"; do "$provisioner" --init "$what" --yes; done
+    # A failure is reported by the provisioner; the console starts all the same, and the next
+    # run checks again.
+    for what in "${init[@]}"; do
+        "$provisioner" --init "$what" --yes ||
+            echo "the initialisation of the $what database reported failures (see above)" >&2
+    done
     # A log database made by an earlier version gets what it lacks (indexes); its rows stay.
     "$provisioner" --upgrade
 elif ! has_database dovrik && ! has_database ipdata; then

@@ -61,9 +61,14 @@ QByteArray format(const std::vector<Record>& records, QStringList* refused = nul
 
 struct ImportResult {
     bool fileFound = false;
+    int declared = 0; // the record count of the file's first line
     int inserted = 0;
     // Statements that failed ("statement: message"), then the records of the file not taken.
     QStringList failures;
+    // Of the failures, those that cost one record only, which the import passed over: records
+    // the server refused and records of the file that could not be read. A lost connection or
+    // a failed COMMIT is none of them.
+    QStringList skipped;
 };
 using Progress = std::function<void(int done, int total)>;
 // One INSERT per record; on a transactional table in batches inside transactions. A record

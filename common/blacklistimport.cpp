@@ -2,6 +2,7 @@
 
 #include "common/blacklist.h"
 
+#include "common/dbconnect.h"
 #include "common/odbc.h"
 #include "common/schema.h"
 
@@ -37,16 +38,20 @@ bool transactional(db::Connection& connection)
 struct Batch {
     int inserted = 0;
     QStringList failures;
+    QStringList refused; // of the failures, the records the server answered with an error
 };
 
 Batch sendEach(db::Connection& connection, const QStringList& statements)
 {
     Batch batch;
     for (const QString& sql : statements) {
-        if (connection.execute(sql))
+        if (connection.execute(sql)) {
             ++batch.inserted;
-        else
-            batch.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+            continue;
+        }
+        batch.failures << sql + QStringLiteral(": ") + connection.lastError().message;
+        if (!db::connectionLost(connection.lastError()))
+            batch.refused << batch.failures.last();
     }
     return batch;
 }
@@ -86,6 +91,7 @@ ImportResult import(db::Connection& connection, const QString& path, const Progr
     if (!contents)
         return result;
     result.fileFound = true;
+    result.declared = contents->declaredCount;
     const int total = int(contents->records.size());
     const bool rollbackWorks = transactional(connection);
     bool blocks = true; // the server runs anonymous blocks
@@ -102,10 +108,12 @@ ImportResult import(db::Connection& connection, const QString& path, const Progr
                                           : sendEach(connection, statements);
         result.inserted += batch.inserted;
         result.failures << batch.failures;
+        result.skipped << batch.refused;
         if (progress)
             progress(end, total);
     }
     result.failures << contents->problems;
+    result.skipped << contents->problems;
     return result;
 }
 

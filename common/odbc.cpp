@@ -521,7 +521,18 @@ bool Connection::beginTransaction()
 {
     if (!h_->connected && !driverString_.isEmpty() && !inTransaction_ && !reopen())
         return false;
+    QElapsedTimer timer;
+    timer.start();
     inTransaction_ = setAutocommit(false);
+    // The first words to a server restarted since the last statement find the connection
+    // gone; nothing of a transaction is lost yet, so it is opened again once, as a statement
+    // would be (and, as there, not after a timeout: a server that does not answer is not
+    // waited for twice).
+    const bool timedOut = timer.elapsed() >= timeoutMs(timeouts_) - 250;
+    if (!inTransaction_ && !timedOut && connectionLost(error_) && !driverString_.isEmpty()) {
+        freeHandles();
+        inTransaction_ = reopen() && setAutocommit(false);
+    }
     return inTransaction_;
 }
 
@@ -535,8 +546,10 @@ bool Connection::commit()
     const bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_COMMIT));
     if (!ok) {
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("commit failed"));
-        if (connectionLost(error_))
+        if (connectionLost(error_)) {
+            error_.outcomeUnknown = true;
             freeHandles();
+        }
         return false;
     }
     return setAutocommit(true);

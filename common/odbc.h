@@ -28,6 +28,10 @@ struct Error {
     QString sqlState; // five characters, e.g. "42S02"
     int native = 0;   // the server's error number, e.g. 1049 for an unknown database
     QString message;
+    // COMMIT was sent and the connection broke or timed out before the server answered: the
+    // server may have committed or not. Any other failure of a transaction leaves it
+    // uncommitted (a transaction whose connection is gone is rolled back by the server).
+    bool outcomeUnknown = false;
 };
 
 // The state of a statement refused because it holds a NUL character (the driver reads past the
@@ -202,7 +206,10 @@ public:
     // Selects the default database of the connection without sending a statement; a reopened
     // connection selects it again.
     bool selectDatabase(const QString& name);
+    // A connection found lost when the transaction begins is opened again first.
     bool beginTransaction();
+    // A failure with the error's outcomeUnknown set leaves it open whether the server
+    // committed; any other failure means it did not.
     bool commit();
     bool rollback();
     bool inTransaction() const { return inTransaction_; }

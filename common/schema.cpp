@@ -5,6 +5,7 @@
 #include "common/odbc.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace lt::schema
 {
@@ -134,16 +135,12 @@ void requireRows(db::Connection& connection, Completeness& c, const QString& cou
         c.lacking << what;
 }
 
-// Failures that leave a database complete: a drop of a database that was not there, and (for
-// the black list) records the server refused, which the import reports one by one.
-bool onlyHarmlessFailures(const QStringList& failures, bool recordsMayFail)
+// Failures that leave a database complete: a drop of a database that was not there.
+bool onlyHarmlessFailures(const QStringList& failures)
 {
     for (const QString& failure : failures) {
-        if (failure.startsWith(QStringLiteral("Drop Database "), Qt::CaseInsensitive))
-            continue;
-        if (recordsMayFail && failure.startsWith(QStringLiteral("INSERT INTO blacktable VALUES(")))
-            continue;
-        return false;
+        if (!failure.startsWith(QStringLiteral("Drop Database "), Qt::CaseInsensitive))
+            return false;
     }
     return true;
 }
@@ -319,16 +316,59 @@ Completeness checkConfig(db::Connection& connection, bool heedMark)
     return settle(c);
 }
 
+struct HeldRows {
+    QString count; // a COUNT(*) statement
+    QString what;  // "%1" the count
+};
+
+// The entries of what the tables hold; a table that is not there holds nothing.
+QStringList held(db::Connection& connection, const std::vector<HeldRows>& tables)
+{
+    QStringList found;
+    for (const HeldRows& t : tables) {
+        const db::Recordset rs = connection.query(t.count);
+        const qint64 n = rs.recordCount() > 0 ? rs.field(0).toLongLong() : 0;
+        if (n > 0)
+            found << t.what.arg(n);
+    }
+    return found;
+}
+
 } // namespace
 
 Completeness checkLogDatabase(db::Connection& connection)
 {
-    return checkLog(connection, true);
+    Completeness c = checkLog(connection, true);
+    if (c.state == Completeness::Incomplete)
+        c.held = held(
+            connection,
+            {{QStringLiteral("SELECT COUNT(*) FROM dovrik.logtable"),
+              QStringLiteral("logtable: %1 行日志")},
+             {QStringLiteral("SELECT COUNT(*) FROM dovrik.upsendtable"),
+              QStringLiteral("upsendtable: %1 条上传记录")},
+             {QStringLiteral("SELECT COUNT(*) FROM dovrik.passwordtable WHERE NOT (BINARY "
+                             "COALESCE(Trim(Name),'')='ADM' AND BINARY COALESCE(Trim(Pass),'')="
+                             "'739')"),
+              QStringLiteral("passwordtable: %1 个初始账号以外的管理员账号")}});
+    return c;
 }
 
 Completeness checkConfigDatabase(db::Connection& connection)
 {
-    return checkConfig(connection, true);
+    Completeness c = checkConfig(connection, true);
+    if (c.state == Completeness::Incomplete)
+        c.held = held(connection,
+                      {{QStringLiteral("SELECT COUNT(*) FROM ipdata.usertable"),
+                        QStringLiteral("usertable: %1 个终端")},
+                       {QStringLiteral("SELECT COUNT(*) FROM ipdata.grouptable WHERE NOT BINARY "
+                                       "COALESCE(Trim(Team),'')='") +
+                            kBuiltInGroup + u'\'',
+                        QStringLiteral("grouptable: %1 个组别")},
+                       {QStringLiteral("SELECT COUNT(*) FROM ipdata.blacktable WHERE S='S'"),
+                        QStringLiteral("blacktable: %1 条管理员加入的黑名单")},
+                       {QStringLiteral("SELECT COUNT(*) FROM ipdata.whitetable WHERE S='S'"),
+                        QStringLiteral("whitetable: %1 条白名单")}});
+    return c;
 }
 
 QString initialisationMark(db::Connection& connection, const QString& database)
@@ -363,8 +403,11 @@ Outcome initialiseLogDatabase(db::Connection& connection, Marking marking)
         return outcome;
     }
     Outcome outcome = runSteps(connection, markedSteps(localSteps(), kLogDatabase));
+    // What only an upgrade would add again (a server may refuse the triggers) is reported
+    // among the failures but does not keep the database from being complete.
+    const bool stepsDone = onlyHarmlessFailures(outcome.failures);
     addReadingIndexes(connection, outcome);
-    if (onlyHarmlessFailures(outcome.failures, false) && checkLog(connection, false).complete())
+    if (stepsDone && checkLog(connection, false).complete())
         outcome.complete = mark(connection, kLogDatabase, kMarkComplete, outcome);
     return outcome;
 }
@@ -385,10 +428,18 @@ ConfigOutcome initialiseConfigDatabase(db::Connection& connection, const QString
                 progress(done, all);
         });
     outcome.blackListRecords = std::max(total, imported.inserted);
+    outcome.blackListDeclared = imported.declared;
+    outcome.blackListSkipped = imported.skipped;
     outcome.sent += imported.inserted + int(imported.failures.size());
     if (!imported.fileFound)
         outcome.failures << blackNameFile + QStringLiteral(": cannot be opened");
-    outcome.failures << imported.failures;
+    // A skipped record costs only itself; what else failed keeps the database from counting as
+    // complete.
+    const QSet<QString> skipped(imported.skipped.cbegin(), imported.skipped.cend());
+    for (const QString& failure : imported.failures) {
+        if (!skipped.contains(failure))
+            outcome.failures << failure;
+    }
     // What the server really holds: a connection lost half-way leaves fewer rows than were sent.
     const db::Recordset stored =
         connection.query(QStringLiteral("SELECT COUNT(*) FROM ipdata.blacktable"));
@@ -398,8 +449,8 @@ ConfigOutcome initialiseConfigDatabase(db::Connection& connection, const QString
     outcome.sent += seeds.sent;
     outcome.failures << seeds.failures;
     if (marking == Marking::Marks && imported.fileFound &&
-        outcome.blackListStored >= imported.inserted &&
-        onlyHarmlessFailures(outcome.failures, true) && checkConfig(connection, false).complete())
+        outcome.blackListStored >= imported.inserted && onlyHarmlessFailures(outcome.failures) &&
+        checkConfig(connection, false).complete())
         outcome.complete = mark(connection, kConfigDatabase, kMarkComplete, outcome);
     return outcome;
 }

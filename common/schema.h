@@ -67,6 +67,12 @@ Outcome runSteps(db::Connection& connection, const std::vector<Step>& steps);
 // (and its logs dropped) again. The marks live in the database's comment, so the
 // tables that the console and the outside modules share stay exactly as they are; a database
 // without a mark (initialised before there were marks) is judged by its tables and seeds.
+// What an upgrade adds to the log database (reading indexes, day sums and their triggers) is
+// not part of it: a log database without them is complete.
+//
+// An incomplete database may still hold what an administrator put there (a database marked
+// complete that later lost a seed row, one initialised in a way that never marked it): `held`
+// names it, so that nothing initialises such a database again without asking.
 struct Completeness {
     enum State {
         Complete,
@@ -76,7 +82,11 @@ struct Completeness {
     };
     State state = Unknown;
     QStringList lacking; // what is missing, one entry each (table names, seeds, the mark)
-    QString error;       // the server's message when it could not be asked
+    // What an incomplete database holds of the administrator's own, one entry per table: the
+    // rows of the log tables and accounts other than the first administrator (ADM, 739);
+    // terminals, groups other than the built-in one and the administrator's list entries.
+    QStringList held;
+    QString error; // the server's message when it could not be asked
     bool complete() const { return state == Complete; }
 };
 // Both look at the named database whatever database the connection has selected.
@@ -90,7 +100,8 @@ QString initialisationMark(db::Connection& connection, const QString& database);
 
 // With Marks, the database is marked as being initialised right after its creation and as
 // complete at the very end, only when the check above finds it complete, no statement failed
-// but a drop of a database not there yet and black list records the server refused, and
+// but a drop of a database not there yet, black list records skipped (refused by the server or
+// not readable in the file) and, for the log database, the pieces an upgrade adds, and
 // blacktable holds at least the records the import counted as stored.
 enum class Marking { None, Marks };
 
@@ -98,8 +109,10 @@ Outcome initialiseLogDatabase(db::Connection& connection, Marking marking = Mark
 
 using BlackListProgress = std::function<void(int done, int total)>;
 struct ConfigOutcome : Outcome {
-    int blackListRecords = 0; // records of the black list file
-    int blackListStored = -1; // rows of blacktable afterwards; -1 when they could not be counted
+    int blackListRecords = 0;  // records of the black list file
+    int blackListDeclared = 0; // the record count its first line gives
+    int blackListStored = -1;  // rows of blacktable afterwards; -1 when they could not be counted
+    QStringList blackListSkipped; // records not imported, each named; not among the failures
 };
 // The whole remote initialisation: tables, the black list file, the seeds.
 ConfigOutcome initialiseConfigDatabase(db::Connection& connection, const QString& blackNameFile,

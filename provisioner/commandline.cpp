@@ -106,6 +106,7 @@ int check(const CommandLine& cl)
     const CheckResult r = checkDatabases(cl.checkLog, cl.checkConfig, reporter);
     bool unknown = false;
     bool incomplete = false;
+    bool holdsData = false;
     for (const auto& [asked, c] :
          {std::pair{cl.checkLog, r.log}, std::pair{cl.checkConfig, r.config}}) {
         if (!asked)
@@ -113,9 +114,12 @@ int check(const CommandLine& cl)
         unknown |= c.state == schema::Completeness::Unknown;
         incomplete |=
             c.state == schema::Completeness::Missing || c.state == schema::Completeness::Incomplete;
+        holdsData |= !c.held.isEmpty();
     }
     if (unknown)
         return ExitFailed;
+    if (holdsData)
+        return ExitIncompleteWithData;
     return incomplete ? ExitIncomplete : ExitOk;
 }
 
@@ -268,7 +272,8 @@ QString usageText()
         "\n"
         "多个选项按上面的顺序执行，遇到失败即停止。\n"
         "退出码：0 成功，1 失败，2 参数错误，3 初始化未加 --yes 确认，\n"
-        "        4 数据库没有初始化或没有初始化完毕（--check）。");
+        "        4 数据库没有初始化或没有初始化完毕（--check），可以初始化，\n"
+        "        5 数据库没有初始化完毕，但其中有管理员的数据（--check），请备份后再初始化。");
 }
 
 int runCommandLine(const QStringList& arguments)

@@ -12,7 +12,8 @@
 // Several can be given at once; they run in the order above (so a fresh server is registered,
 // then initialised, then tested) and stop at the first failure. It prints the texts the window
 // shows and exits non-zero on failure; --check exits with ExitIncomplete when a database is
-// missing or half-initialised.
+// missing or half-initialised and holds nothing an administrator put there (so initialising it
+// loses nothing), with ExitIncompleteWithData when a half-initialised one does hold such data.
 
 #include <QString>
 #include <QStringList>
@@ -23,7 +24,14 @@ namespace lt::prov
 // True when the program was started for the command line rather than the window.
 bool isCommandLine(int argc, char** argv);
 
-enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotConfirmed = 3, ExitIncomplete = 4 };
+enum Exit {
+    ExitOk = 0,
+    ExitFailed = 1,
+    ExitUsage = 2,
+    ExitNotConfirmed = 3,
+    ExitIncomplete = 4,
+    ExitIncompleteWithData = 5,
+};
 
 struct CommandLine {
     bool help = false;

@@ -43,9 +43,16 @@ QString configIncomplete(const InitResult& r)
     return text::kConfigInitIncomplete.arg(r.records).arg(r.imported);
 }
 
-void reportCheck(const schema::Completeness& c, const QString& name, const QString& notConnected,
-                 Reporter& reporter)
+struct CheckTexts {
+    QString name;         // the database as messages call it
+    QString notConnected; // the connection test's failure
+    QString option;       // of --init: log or config
+    QString backup;       // the console's option that backs the data up
+};
+
+void reportCheck(const schema::Completeness& c, const CheckTexts& texts, Reporter& reporter)
 {
+    const QString& name = texts.name;
     switch (c.state) {
     case schema::Completeness::Complete:
         reporter.notice(text::kDatabaseComplete.arg(name));
@@ -54,11 +61,16 @@ void reportCheck(const schema::Completeness& c, const QString& name, const QStri
         reporter.notice(text::kDatabaseMissing.arg(name));
         break;
     case schema::Completeness::Incomplete:
-        reporter.notice(text::kDatabaseIncomplete.arg(name));
+        if (c.held.isEmpty()) {
+            reporter.notice(text::kDatabaseIncomplete.arg(name));
+        } else {
+            reporter.notice(text::kDatabaseIncompleteWithData.arg(name, c.held.join(u'；')));
+            reporter.notice(text::kDoNotInitialise.arg(texts.option, texts.backup));
+        }
         reporter.detail(c.lacking.join(u'\n'));
         break;
     case schema::Completeness::Unknown:
-        reporter.notice(notConnected);
+        reporter.notice(texts.notConnected);
         reporter.detail(c.error);
         break;
     }
@@ -117,6 +129,21 @@ InitResult initialise(db::Connection& connection, const QString& connectionStrin
     return result;
 }
 
+// The records of the black list passed over, named in the message itself (a window shows no
+// more than the message); a long list goes on in the detail.
+void reportSkipped(const InitResult& result, Reporter& reporter)
+{
+    constexpr int kShown = 20;
+    QString message = text::kBlackListSkipped.arg(result.declared).arg(result.imported);
+    for (const QString& record : result.skipped.mid(0, kShown))
+        message += u'\n' + record;
+    if (result.skipped.size() > kShown)
+        message += u'\n' + text::kMoreSkipped.arg(result.skipped.size() - kShown);
+    reporter.notice(message);
+    if (result.skipped.size() > kShown)
+        reporter.detail(result.skipped.mid(kShown).join(u'\n'));
+}
+
 } // namespace
 
 void Reporter::progress(int done, int total)
@@ -170,9 +197,14 @@ InitResult initialiseConfigDatabase(Databases& dbs, Reporter& reporter, const QS
                 dbs.two, blackNameFilePath(), ownIp,
                 [&](int done, int all) { reporter.progress(done, all); }, schema::Marking::Marks);
             r.records = outcome.blackListRecords;
+            r.declared = outcome.blackListDeclared;
             r.imported = outcome.blackListStored;
+            r.skipped = outcome.blackListSkipped;
             return outcome;
         });
+    if (!result.skipped.isEmpty() && result.status != InitStatus::Declined &&
+        result.status != InitStatus::NotConnected)
+        reportSkipped(result, reporter);
     if (result.ok())
         reporter.status(text::kConfigInitialised.arg(result.imported));
     return result;
@@ -214,11 +246,17 @@ CheckResult checkDatabases(bool log, bool config, Reporter& reporter)
     db::Connection connection;
     if (log) {
         result.log = check(connection, strings.log, schema::checkLogDatabase);
-        reportCheck(result.log, text::kLogDatabaseName, text::kLogNotConnected, reporter);
+        reportCheck(result.log,
+                    {text::kLogDatabaseName, text::kLogNotConnected, QStringLiteral("log"),
+                     QStringLiteral("--backup")},
+                    reporter);
     }
     if (config) {
         result.config = check(connection, strings.config, schema::checkConfigDatabase);
-        reportCheck(result.config, text::kConfigDatabaseName, text::kConfigNotConnected, reporter);
+        reportCheck(result.config,
+                    {text::kConfigDatabaseName, text::kConfigNotConnected, QStringLiteral("config"),
+                     QStringLiteral("--export-config")},
+                    reporter);
     }
     return result;
 }

@@ -41,6 +41,10 @@ struct InitResult {
     QStringList failures; // statements that failed, with the server's message
     int imported = 0;     // black list rows stored, as counted afterwards; -1 when not countable
     int records = 0;      // records of the black list file
+    int declared = 0;     // the record count its first line gives
+    // Records of the black list passed over (refused by the server, not readable in the file),
+    // each named; they cost only themselves and are no failure of the initialisation.
+    QStringList skipped;
     bool ok() const { return status == InitStatus::Done; }
 };
 
@@ -65,7 +69,9 @@ struct CheckResult {
     schema::Completeness config;
 };
 // How complete the two databases are (each only when asked for), reported as one line each;
-// an unreachable server is reported like a failed connection test.
+// an unreachable server is reported like a failed connection test. An incomplete database
+// that holds the administrator's data is reported with that data and the advice not to
+// initialise it before a backup.
 CheckResult checkDatabases(bool log, bool config, Reporter& reporter);
 
 } // namespace lt::prov

@@ -71,6 +71,10 @@ inline const QString kLogInitIncomplete =
     QStringLiteral("安全控制中心数据库没有初始化完毕，请重新初始化");
 inline const QString kConfigInitIncomplete = QStringLiteral(
     "数据采集监控系统数据库没有初始化完毕：黑名单共 %1 条，只导入了 %2 条，请重新初始化");
+// Records of the delivered black list that were passed over; the records follow as the detail.
+inline const QString kBlackListSkipped = QStringLiteral(
+    "黑名单文件 BlackName.dat 记载 %1 条记录，导入了 %2 条；以下记录未能导入，已跳过：");
+inline const QString kMoreSkipped = QStringLiteral("……另有 %1 条记录未能导入，见详细信息");
 inline const QString kConfigInitLost =
     QStringLiteral("数据采集监控系统数据库没有初始化完毕：与数据库的连接已断开，请重新初始化");
 
@@ -80,6 +84,13 @@ inline const QString kConfigDatabaseName = QStringLiteral("数据采集监控系
 inline const QString kDatabaseComplete = QStringLiteral("%1数据库已初始化完毕");
 inline const QString kDatabaseMissing = QStringLiteral("%1数据库没有初始化");
 inline const QString kDatabaseIncomplete = QStringLiteral("%1数据库没有初始化完毕");
+// An unfinished database that holds what an administrator put there: the name, then what it
+// holds; the second line says what to run (log or config, the console's backup option).
+inline const QString kDatabaseIncompleteWithData =
+    QStringLiteral("%1数据库没有初始化完毕，但其中有管理员的数据：%2");
+inline const QString kDoNotInitialise = QStringLiteral(
+    "为保护这些数据，不会自动初始化这个数据库。确需重新初始化（这些数据将被删除）时，"
+    "请先备份（overseer %2 文件），再运行：provisioner --init %1 --yes");
 
 // A failure's status text: what failed, then the reason the server or driver gave
 inline const QString kFailureWithReason = QStringLiteral("%1：%2");

@@ -35,6 +35,16 @@ bool readsAsNumber(const QString& text, double* value)
     return ok;
 }
 
+// "Team='x' AND BINARY Team='x'": the rows of that exact name (letter case and accents count,
+// as they do where the console compares names itself), still found through an index on the
+// column, which a comparison of BINARY alone would not use (the log and the recent visits are
+// large). Trailing blanks count as little as the column's own comparison lets them.
+QString exactlyUntrimmed(const QString& column, const QString& value,
+                         const QString& equals = QStringLiteral("="))
+{
+    return QStringLiteral("%1%2'%3' AND BINARY %1='%3'").arg(column, equals, q(value));
+}
+
 QString countWhere(const QString& table, const QString& column, const QString& value,
                    sql::Match match, const QString& extra = {})
 {
@@ -50,6 +60,27 @@ QString countWhere(const QString& table, const QString& column, const QString& v
 bool tooLong(const QString& name, int limitBytes)
 {
     return gbk::byteWidth(name) > limitBytes;
+}
+
+QString refusedCharacterMessage(const QString& field, const QString& text)
+{
+    QString character;
+    for (const QChar c : text) {
+        if (c == u'"')
+            character = QStringLiteral("双引号（\"）");
+        else if (c == u'\r' || c == u'\n')
+            character = QStringLiteral("换行符");
+        else if (c == u'\t')
+            character = QStringLiteral("制表符");
+        else if (c.category() == QChar::Other_Control)
+            character =
+                QStringLiteral("控制字符（U+%1）")
+                    .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'));
+        if (!character.isEmpty())
+            return field + QStringLiteral("不能含有") + character +
+                   QStringLiteral("：导出的配置文件无法原样保存这个字符。");
+    }
+    return {};
 }
 
 QString logModeLabel(const QString& code)
@@ -252,19 +283,20 @@ QString renameTerminalInUploads(const QString& name, const QString& address)
 
 QString renameGroup(const QString& name, const QString& old)
 {
-    return QStringLiteral("UPDATE grouptable SET Team='%1' WHERE Trim(Team)='%2'")
+    return QStringLiteral("UPDATE grouptable SET Team='%1' WHERE BINARY Trim(Team)='%2'")
         .arg(q(name), q(old));
 }
 
 QString renameGroupMembers(const QString& name, const QString& old)
 {
-    return QStringLiteral("UPDATE usertable SET Team='%1' WHERE Trim(Team)='%2'")
+    return QStringLiteral("UPDATE usertable SET Team='%1' WHERE BINARY Trim(Team)='%2'")
         .arg(q(name), q(old));
 }
 
 QString renameGroupInLog(const QString& name, const QString& old)
 {
-    return QStringLiteral("UPDATE logtable SET Team='%1' WHERE Team='%2'").arg(q(name), q(old));
+    return QStringLiteral("UPDATE logtable SET Team='%1' WHERE %2")
+        .arg(q(name), exactlyUntrimmed(QStringLiteral("Team"), old));
 }
 
 QString assignGroup(const QString& group, const QString& address)
@@ -280,13 +312,13 @@ QString deleteTerminal(const QString& address)
 
 QString moveMembersToBuiltIn(const QString& group)
 {
-    return QStringLiteral("UPDATE usertable Set Team='%1' WHERE Trim(Team) ='%2'")
+    return QStringLiteral("UPDATE usertable Set Team='%1' WHERE BINARY Trim(Team) ='%2'")
         .arg(kBuiltInGroup, q(group));
 }
 
 QString deleteGroup(const QString& group)
 {
-    return QStringLiteral("DELETE FROM grouptable WHERE Trim(Team) ='%1'").arg(q(group));
+    return QStringLiteral("DELETE FROM grouptable WHERE BINARY Trim(Team) ='%1'").arg(q(group));
 }
 
 QString terminalNameCount(const QString& name, Match match)
@@ -311,7 +343,7 @@ QString entryCount(const QString& table, const QString& name, Match match)
 
 QString policyOf(const QString& group)
 {
-    return QStringLiteral("SELECT * FROM grouptable WHERE Trim(Team) ='%1'").arg(q(group));
+    return QStringLiteral("SELECT * FROM grouptable WHERE BINARY Trim(Team) ='%1'").arg(q(group));
 }
 
 QString writePolicy(const QString& group, const QList<ColumnMask>& masks, const QString& accessCode,
@@ -324,18 +356,18 @@ QString writePolicy(const QString& group, const QList<ColumnMask>& masks, const 
     }
     sets << QStringLiteral("DnLog='%1'").arg(q(accessCode))
          << QStringLiteral("UpLog='%1'").arg(q(uploadCode));
-    return QStringLiteral("UPDATE grouptable SET %1  WHERE Trim(Team)='%2'")
+    return QStringLiteral("UPDATE grouptable SET %1  WHERE BINARY Trim(Team)='%2'")
         .arg(sets.join(u','), q(group));
 }
 
 QString deleteBlack(const QString& site)
 {
-    return QStringLiteral("DELETE FROM blacktable WHERE Trim(Name)='%1'").arg(q(site));
+    return QStringLiteral("DELETE FROM blacktable WHERE BINARY Trim(Name)='%1'").arg(q(site));
 }
 
 QString deleteWhite(const QString& site)
 {
-    return QStringLiteral("DELETE FROM whitetable WHERE Trim(Name)='%1'").arg(q(site));
+    return QStringLiteral("DELETE FROM whitetable WHERE BINARY Trim(Name)='%1'").arg(q(site));
 }
 
 QString insertBlack(const QString& site, const QString& title, const QString& className)
@@ -352,12 +384,14 @@ QString insertWhite(const QString& site, const QString& title, const QString& fl
 
 QString renameEntry(const QString& table, const QString& name, const QString& old)
 {
-    return QStringLiteral("UPDATE %1 SET Name='%2' WHERE Name='%3'").arg(table, q(name), q(old));
+    return QStringLiteral("UPDATE %1 SET Name='%2' WHERE %3")
+        .arg(table, q(name), exactlyUntrimmed(QStringLiteral("Name"), old));
 }
 
 QString deleteVisit(const QString& url)
 {
-    return QStringLiteral("DELETE FROM webtable WHERE URL = '%1'").arg(q(url));
+    return QStringLiteral("DELETE FROM webtable WHERE %1")
+        .arg(exactlyUntrimmed(QStringLiteral("URL"), url, QStringLiteral(" = ")));
 }
 
 } // namespace sql

@@ -23,6 +23,12 @@ constexpr int kOctetChars = 3;
 // A name longer than the byte limit (a Chinese character counts two).
 bool tooLong(const QString& name, int limitBytes);
 
+// Why a name, site or title typed into the administration cannot be kept as typed: the
+// configuration file the console exports reads a double quote back as a single one and cannot
+// hold a control character (a line break becomes a blank). The message names the field
+// ("终端名称", "标题" ...) and the character; empty when the text is kept as typed.
+QString refusedCharacterMessage(const QString& field, const QString& text);
+
 // ---- logging modes ------------------------------------------------------------------------
 
 // "0" "全记", "1" "半记", "2" "不记"; any other code gives the empty text.

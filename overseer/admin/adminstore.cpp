@@ -19,8 +19,6 @@ Outcome failure(const QString& what, const db::Error& error)
 
 Outcome runAll(db::Connection& connection, const QStringList& statements, const QString& what)
 {
-    if (statements.size() == 1)
-        return runOne(connection, statements.first(), what);
     if (!connection.beginTransaction())
         return failure(what, connection.lastError());
     for (const QString& statement : statements) {
@@ -33,6 +31,12 @@ Outcome runAll(db::Connection& connection, const QStringList& statements, const 
     if (!connection.commit()) {
         const db::Error error = connection.lastError();
         connection.rollback();
+        if (error.outcomeUnknown) {
+            Outcome unknown{false, kOutcomeUnknown + QStringLiteral("\n详细信息：") +
+                                       db::failureDetail(error)};
+            unknown.unknown = true;
+            return unknown;
+        }
         return failure(what, error);
     }
     return {};
@@ -40,9 +44,7 @@ Outcome runAll(db::Connection& connection, const QStringList& statements, const 
 
 Outcome runOne(db::Connection& connection, const QString& statement, const QString& what)
 {
-    if (!connection.execute(statement))
-        return failure(what, connection.lastError());
-    return {};
+    return runAll(connection, {statement}, what);
 }
 
 std::optional<bool> anyRows(db::Connection& connection, const QString& countStatement,

@@ -154,6 +154,19 @@ void AdminListView::setLabelEditingManual()
     model_.setLabelsEditable(false);
 }
 
+void AdminListView::reportFailure(QWidget* parent, const Outcome& outcome)
+{
+    ui::message(parent, outcome.message, ui::Icon::Exclamation);
+    db::Connection* config = configConnection(form_.MySql.get());
+    if (!outcome.unknown || !config)
+        return;
+    reread_.start(config->connectionString(), [this] {
+        // Another view shown meanwhile reads its own table when it is shown again.
+        if (form_.currentView() == this)
+            showList();
+    });
+}
+
 void AdminListView::editLabel()
 {
     const int row = currentRow();

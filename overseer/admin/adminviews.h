@@ -4,8 +4,10 @@
 // sites ("显示最近访问"). Each reads its whole, small table from the configuration database,
 // shows it a page at a time and keeps the list in step with every change the database accepts.
 
+#include "overseer/admin/adminstore.h"
 #include "overseer/admin/listmodel.h"
 #include "overseer/admin/progressnotice.h"
+#include "overseer/admin/reconnectwatch.h"
 #include "overseer/core/columnlayouts.h"
 #include "overseer/core/consoleview.h"
 #include "overseer/core/resultpager.h"
@@ -62,6 +64,9 @@ public:
     void setRowText(int row, int column, const QString& text);
     // Label editing goes manual: no in-place edit starts any more.
     void setLabelEditingManual();
+    // Shows why a change failed; after a change whose outcome is unknown the list is read
+    // again as soon as the database answers, so that it shows what the server holds.
+    void reportFailure(QWidget* parent, const Outcome& outcome);
 
 protected:
     virtual ColumnLayout columns() const = 0;
@@ -84,6 +89,7 @@ private:
     FormMain& form_;
     ListEditing& editing_;
     ListModel model_;
+    ReconnectWatch reread_;
     ResultPager pager_;
     QList<QStringList> result_; // every row of the table, in the order read
     int page_ = 1;

@@ -32,6 +32,10 @@ bool SiteListView::renameInPlace(int row, const QString& text)
             setLabelEditingManual();
         return false;
     }
+    if (const QString why = refusedCharacterMessage(QStringLiteral("域名"), text); !why.isEmpty()) {
+        ui::message(window(), why, ui::Icon::Exclamation);
+        return false;
+    }
     db::Connection* config = configConnection(form().MySql.get());
     QString why = db::kServerUnreachable;
     const std::optional<bool> taken =
@@ -49,7 +53,7 @@ bool SiteListView::renameInPlace(int row, const QString& text)
     const Outcome done = runOne(*config, sql::renameEntry(table(), text, listModel().text(row, 0)),
                                 QStringLiteral("名单未能更名。"));
     if (!done)
-        ui::message(window(), done.message, ui::Icon::Exclamation);
+        reportFailure(window(), done);
     return bool(done);
 }
 
@@ -66,10 +70,8 @@ void SiteListView::deleteSelected()
     const QString what = QStringLiteral("名单未能删除。");
     const QString statement = black_ ? sql::deleteBlack(site) : sql::deleteWhite(site);
     const Outcome done = config ? runOne(*config, statement, what) : notConnected(what);
-    if (!done) {
-        ui::message(window(), done.message, ui::Icon::Exclamation);
-        return;
-    }
+    if (!done)
+        return reportFailure(window(), done);
     removeRow(row);
 }
 
@@ -92,10 +94,8 @@ void RecentVisitsView::deleteSelected()
     db::Connection* config = configConnection(form().MySql.get());
     const QString what = QStringLiteral("最近访问记录未能删除。");
     const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
-    if (!done) {
-        ui::message(window(), done.message, ui::Icon::Exclamation);
-        return;
-    }
+    if (!done)
+        return reportFailure(window(), done);
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
         removeRow(*it);
 }

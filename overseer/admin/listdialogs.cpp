@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <tuple>
 
 namespace lt::overseer::admin
 {
@@ -136,6 +137,11 @@ void DialogAd::OKButton_Click()
         return warn(this, QStringLiteral("请填写域名"), Text_域名);
     if (title.isEmpty())
         return warn(this, QStringLiteral("请填写标题"), Text_标题);
+    for (const auto& [field, box, text] : {std::tuple{QStringLiteral("域名"), Text_域名, site},
+                                           std::tuple{QStringLiteral("标题"), Text_标题, title}}) {
+        if (const QString why = refusedCharacterMessage(field, text); !why.isEmpty())
+            return warn(this, why, box);
+    }
     CMySql* mySql = form().MySql.get();
     db::Connection* config = configConnection(mySql);
     QString why = db::kServerUnreachable;
@@ -155,7 +161,7 @@ void DialogAd::OKButton_Click()
     const QStringList statements =
         black ? putOnBlackList(site, title, choice) : putOnWhiteList(site, title, logged);
     if (const Outcome done = putOnList(mySql, statements, black); !done)
-        return warn(this, done.message);
+        return view_->reportFailure(this, done);
     if (black)
         view_->addRow({site, title, choice, QStringLiteral("S")});
     else

@@ -288,10 +288,8 @@ void DialogSt::OKButton_Click()
     db::Connection* config = configConnection(form().MySql.get());
     const QString what = QStringLiteral("组别配置未能保存。");
     const Outcome done = config ? runOne(*config, statement, what) : notConnected(what);
-    if (!done) {
-        ui::message(this, done.message, ui::Icon::Exclamation);
-        return;
-    }
+    if (!done)
+        return view_->reportFailure(this, done);
     const int row = view_->currentRow();
     view_->setRowText(row, 1, accessTag);
     view_->setRowText(row, 2, uploadTag);

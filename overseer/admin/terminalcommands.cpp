@@ -30,6 +30,15 @@ void repaint(FormMain& form)
     form.ListView1->show();
 }
 
+// A new name the configuration file cannot carry is refused, with the reason.
+bool refused(QWidget* parent, const QString& field, const QString& text)
+{
+    const QString why = refusedCharacterMessage(field, text);
+    if (!why.isEmpty())
+        warn(parent, why);
+    return !why.isEmpty();
+}
+
 bool takenIgnoringCase(QWidget* parent, CMySql* mySql, const QString& countSql)
 {
     db::Connection* config = configConnection(mySql);
@@ -78,12 +87,14 @@ bool TerminalView::renameInPlace(int row, const QString& text)
         ui::message(window(), QStringLiteral("终端名称太长"));
         return false;
     }
+    if (refused(window(), QStringLiteral("终端名称"), text))
+        return false;
     CMySql* mySql = form().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::terminalNameCount(text, sql::Match::IgnoreCase)))
         return false;
     const Outcome done = renameTerminal(*mySql, text, listModel().text(row, 1));
     if (!done)
-        warn(window(), done.message);
+        reportFailure(window(), done);
     return done || done.partly;
 }
 
@@ -102,7 +113,7 @@ void TerminalView::deleteSelected()
     const QString what = QStringLiteral("终端未能删除。");
     const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
     if (!done)
-        return warn(window(), done.message);
+        return reportFailure(window(), done);
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
         removeRow(*it);
 }
@@ -147,12 +158,14 @@ bool GroupView::renameInPlace(int row, const QString& text)
         ui::message(window(), QStringLiteral("组别名称太长"));
         return false;
     }
+    if (refused(window(), QStringLiteral("组别名称"), text))
+        return false;
     CMySql* mySql = form().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::groupNameCount(text, sql::Match::IgnoreCase)))
         return false;
     const Outcome done = renameGroup(*mySql, text, listModel().text(row, 0));
     if (!done)
-        warn(window(), done.message);
+        reportFailure(window(), done);
     return done || done.partly;
 }
 
@@ -175,7 +188,7 @@ void GroupView::deleteSelected()
         config ? runAll(*config, {sql::moveMembersToBuiltIn(group), sql::deleteGroup(group)}, what)
                : notConnected(what);
     if (!done)
-        return warn(window(), done.message);
+        return reportFailure(window(), done);
     removeRow(row);
 }
 

@@ -63,6 +63,15 @@ void fillGroups(QWidget* dialog, CMySql* mySql, QComboBox* combo)
     combo->setCurrentIndex(-1);
 }
 
+// A name the configuration file cannot carry is refused with the reason, the focus on its box.
+bool refused(QWidget* dialog, const QString& field, QLineEdit* box, const QString& text)
+{
+    const QString why = refusedCharacterMessage(field, text);
+    if (!why.isEmpty())
+        say(dialog, why, box, ui::Icon::Exclamation);
+    return !why.isEmpty();
+}
+
 // A yes/no lookup in the table; a failure is reported and counts as taken, so nothing is added.
 // A name taken gets the dialog's own message.
 bool takenInTable(QWidget* dialog, CMySql* mySql, const QString& countSql, const QString& taken,
@@ -171,6 +180,8 @@ void DialogZJ::OKButton_Click()
             return say(this, QStringLiteral("请填写ＩＰ%1").arg(i + 1), Text_IP[i]);
         octets << Text_IP[i]->text();
     }
+    if (refused(this, QStringLiteral("终端名称"), Text_名称, name))
+        return;
     const QString address = octets.join(u'.');
     for (const QStringList& row : view_->listModel().rows()) {
         if (row.value(0) == name)
@@ -190,7 +201,7 @@ void DialogZJ::OKButton_Click()
     const Outcome added = config ? runOne(*config, sql::insertTerminal(name, address, group), what)
                                  : notConnected(what);
     if (!added)
-        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+        return view_->reportFailure(this, added);
     view_->addRow({name, address, group});
     Text_名称->clear();
     for (QLineEdit* octet : Text_IP)
@@ -234,6 +245,8 @@ void DialogZb::OKButton_Click()
     Text_组别->setText(name);
     if (name.isEmpty())
         return say(this, QStringLiteral("组名不能为空"), Text_组别);
+    if (refused(this, QStringLiteral("组别名称"), Text_组别, name))
+        return;
     CMySql* mySql = form().MySql.get();
     if (view_->listHas(0, name, Qt::CaseSensitive))
         return say(this, QStringLiteral("组名不能重复"), Text_组别);
@@ -249,7 +262,7 @@ void DialogZb::OKButton_Click()
                         what)
                : notConnected(what);
     if (!added)
-        return say(this, added.message, nullptr, ui::Icon::Exclamation);
+        return view_->reportFailure(this, added);
     view_->addRow({name, access, upload});
     Text_组别->clear();
     Text_组别->setFocus();
@@ -293,7 +306,7 @@ void DialogFP::OKButton_Click()
         const QString what = QStringLiteral("终端未能分配到组别。");
         const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
         if (!done)
-            return say(this, done.message, nullptr, ui::Icon::Exclamation);
+            return view_->reportFailure(this, done);
         for (int row : rows)
             view_->setRowText(row, 2, group);
     }
@@ -344,6 +357,10 @@ void DialogRN::OKButton_Click()
     const QString name = Text_Name->text().trimmed();
     if (name.isEmpty())
         return Text_Name->setFocus();
+    const bool terminal = view_->name() == QStringLiteral("显示终端配置");
+    if (refused(this, terminal ? QStringLiteral("终端名称") : QStringLiteral("组别名称"), Text_Name,
+                name))
+        return;
     const int row = view_->currentRow();
     if (nameTaken(name))
         return Text_Name->setFocus();
@@ -362,7 +379,7 @@ void DialogRN::OKButton_Click()
     if (done || done.partly)
         view_->setRowText(row, 0, name);
     if (!done) {
-        say(this, done.message, nullptr, ui::Icon::Exclamation);
+        view_->reportFailure(this, done);
         if (!done.partly)
             return;
     }

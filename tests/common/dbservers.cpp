@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 
 namespace lt::test
@@ -129,10 +130,33 @@ qint64 PrivateServer::pid() const
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
 }
 
+namespace
+{
+// Whether every thread of the process has stopped: a thread that had just woken for a request
+// when SIGSTOP came still answers it before it stops.
+bool allThreadsStopped(qint64 pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue; // the thread has ended
+        const QByteArray line = stat.readAll();
+        const qsizetype after = line.lastIndexOf(')'); // the name may hold blanks
+        const char state = after >= 0 && after + 2 < line.size() ? line[after + 2] : '?';
+        if (state != 'T' && state != 't')
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 bool PrivateServer::freeze()
 {
     const qint64 p = pid();
     frozen_ = p > 0 && ::kill(pid_t(p), SIGSTOP) == 0;
+    for (int i = 0; frozen_ && i < 200 && !allThreadsStopped(p); ++i)
+        QThread::msleep(10);
     return frozen_;
 }
 

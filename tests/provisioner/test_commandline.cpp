@@ -124,6 +124,36 @@ private slots:
         QCOMPARE(run({"--check", "nothing"}).exitCode, 2);
     }
 
+    // An unfinished database that holds the administrator's data is not one to initialise
+    // unasked: --check says what it holds and what to run, and exits 5 instead of 4 (which
+    // run.sh answers with an initialisation).
+    void checkOfAnUnfinishedDatabaseWithData()
+    {
+        QCOMPARE(run({"--register", "0.0.0.0"}).exitCode, 0);
+        test::initialiseDatabases();
+        test::sql("ALTER DATABASE ipdata COMMENT '" + schema::kMarkInitialising + "';");
+        Run check = run({"--check", "config"});
+        QCOMPARE(check.exitCode, 4);
+        QCOMPARE(check.out, QStringList{text::kDatabaseIncomplete.arg(text::kConfigDatabaseName)});
+
+        test::sql("INSERT INTO usertable VALUES('PC1','10.0.0.1','临时工作组');", "ipdata");
+        check = run({"--check", "both"});
+        QCOMPARE(check.exitCode, 5);
+        QCOMPARE(check.out, (QStringList{text::kDatabaseComplete.arg(text::kLogDatabaseName),
+                                         text::kDatabaseIncompleteWithData.arg(
+                                             text::kConfigDatabaseName, "usertable: 1 个终端"),
+                                         text::kDoNotInitialise.arg("config", "--export-config")}));
+        test::sql("ALTER DATABASE dovrik COMMENT '" + schema::kMarkInitialising +
+                      "'; INSERT INTO logtable (Name) VALUES ('kept');",
+                  "dovrik");
+        check = run({"--check", "log"});
+        QCOMPARE(check.exitCode, 5);
+        QCOMPARE(check.out.value(0), text::kDatabaseIncompleteWithData.arg(text::kLogDatabaseName,
+                                                                           "logtable: 1 行日志"));
+        QCOMPARE(check.out.value(1), text::kDoNotInitialise.arg("log", "--backup"));
+        test::initialiseDatabases();
+    }
+
     void remoteRegistrationCarriesItsPort()
     {
         const auto port = [] { return test::odbcIniSection("RemoteAcTable").value(5); };

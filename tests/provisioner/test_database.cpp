@@ -378,15 +378,116 @@ private slots:
         test::RecordingReporter r;
         const InitResult config = initialiseConfigDatabase(dbs_, r, "192.168.9.9");
         test::writeFile(blackNameFilePath(), delivered);
-        QCOMPARE(int(config.status), int(InitStatus::Failed));
+        // The record is skipped and named; the database is complete.
+        QCOMPARE(int(config.status), int(InitStatus::Done));
         QCOMPARE(config.imported, 599);
-        QCOMPARE(config.failures.size(), 1);
-        QVERIFY(config.failures.first().startsWith("INSERT INTO blacktable VALUES('ddd"));
+        QCOMPARE(config.failures, QStringList());
+        QCOMPARE(config.skipped.size(), 1);
+        QVERIFY(config.skipped.first().startsWith("INSERT INTO blacktable VALUES('ddd"));
+        QCOMPARE(r.of("notice"), QStringList{text::kBlackListSkipped.arg(600).arg(599) + u'\n' +
+                                             config.skipped.first()});
         QCOMPARE(test::sql("SELECT COUNT(*), COUNT(DISTINCT Name), MIN(Name), MAX(Name) FROM "
                            "blacktable WHERE S='N'",
                            "ipdata"),
                  QStringLiteral("599\t599\tr0\tr99\n"));
         QCOMPARE(test::sql("SELECT COUNT(*) FROM classtable", "ipdata"), QStringLiteral("12\n"));
+    }
+
+    // Records of the delivered list that cannot be read (a comma inside a value, a byte that is
+    // not GBK, a count above the records there are) are skipped and named, with the file's own
+    // count and the count imported; the database is complete all the same.
+    void unreadableRecordsLeaveACompleteDatabase()
+    {
+        registerServer({"0", "0", "0", "0"});
+        const QByteArray delivered = test::readFile(blackNameFilePath());
+        const QByteArray good =
+            "\r\n" + gbk::encode(u"标题") + "\r\n" + gbk::encode(u"其它") + "\r\n";
+        test::writeFile(blackNameFilePath(), " 5 \r\na.example" + good + "b.example\r\n" +
+                                                 gbk::encode(u"甲,乙") + "\r\n" +
+                                                 gbk::encode(u"其它") +
+                                                 "\r\nc.example\r\n\x81"
+                                                 " bad\r\n" +
+                                                 gbk::encode(u"其它") + "\r\nd.example" + good);
+        test::RecordingReporter r;
+        const InitResult config = initialiseConfigDatabase(dbs_, r, "192.168.9.9");
+        test::writeFile(blackNameFilePath(), delivered);
+        QCOMPARE(int(config.status), int(InitStatus::Done));
+        QCOMPARE(config.declared, 5);
+        QCOMPARE(config.imported, 2);
+        QCOMPARE(config.skipped.size(), 3);
+        QVERIFY(config.skipped[0].contains("b.example"));
+        QVERIFY(config.skipped[1].contains("c.example"));
+        QVERIFY(config.skipped[2].contains("记录数为5"));
+        QCOMPARE(r.of("notice"), QStringList{text::kBlackListSkipped.arg(5).arg(2) + u'\n' +
+                                             config.skipped.join(u'\n')});
+        QCOMPARE(r.of("detail"), QStringList());
+        QVERIFY(r.of("status").contains(text::kConfigInitialised.arg(2)));
+        QCOMPARE(test::sql("SELECT Name FROM blacktable ORDER BY Name", "ipdata"),
+                 QStringLiteral("a.example\nd.example\n"));
+        test::RecordingReporter checked;
+        QCOMPARE(int(checkDatabases(false, true, checked).config.state),
+                 int(schema::Completeness::Complete));
+    }
+
+    // The reading indexes, day sums and their triggers are added to a log database as an
+    // upgrade would add them; an initialisation that could not add them (here the account may
+    // not create triggers) still leaves the tables, seeds and mark that make it complete.
+    void aLogDatabaseWithoutItsOptionalPiecesIsComplete()
+    {
+        test::RemoteAccount account;
+        registerServer({"127", "0", "0", "1"}, test::serverPort());
+        test::sql("REVOKE TRIGGER ON dovrik.* FROM 'qmlxdovrik'@'%'; REVOKE TRIGGER ON dovrik.* "
+                  "FROM 'qmlxdovrik'@'localhost'; FLUSH PRIVILEGES;");
+        test::RecordingReporter r;
+        const InitResult log = initialiseLogDatabase(dbs_, r);
+        test::sql("GRANT TRIGGER ON dovrik.* TO 'qmlxdovrik'@'%'; GRANT TRIGGER ON dovrik.* TO "
+                  "'qmlxdovrik'@'localhost'; FLUSH PRIVILEGES;");
+        test::RecordingReporter checked;
+        const CheckResult c = checkDatabases(true, false, checked);
+        registerServer({"0", "0", "0", "0"});
+        QVERIFY2(!log.failures.isEmpty(), "the triggers were refused");
+        QCOMPARE(int(log.status), int(InitStatus::Failed));
+        QCOMPARE(int(c.log.state), int(schema::Completeness::Complete));
+        QCOMPARE(test::sql("SELECT SCHEMA_COMMENT FROM information_schema.SCHEMATA WHERE "
+                           "SCHEMA_NAME='dovrik'"),
+                 schema::kMarkComplete + u'\n');
+    }
+
+    // What an unfinished database holds of the administrator's own: terminals, groups beyond
+    // the built-in one, the administrator's list entries; log rows and accounts other than the
+    // first administrator. The seeds and the delivered list are no such data.
+    void administratorDataOfAnUnfinishedDatabase()
+    {
+        registerServer({"0", "0", "0", "0"});
+        test::initialiseDatabases();
+        test::sql("ALTER DATABASE ipdata COMMENT '" + schema::kMarkInitialising +
+                  "'; ALTER DATABASE dovrik COMMENT '" + schema::kMarkInitialising + "';");
+        const auto held = [] {
+            test::RecordingReporter r;
+            const CheckResult c = checkDatabases(true, true, r);
+            return QList<QStringList>{c.log.held, c.config.held};
+        };
+        QCOMPARE(held(), (QList<QStringList>{{}, {}}));
+        test::sql("INSERT INTO usertable VALUES('PC1','10.0.0.1','临时工作组'),"
+                  "('PC2','10.0.0.2','临时工作组');"
+                  "INSERT INTO grouptable (Team) VALUES('财务');"
+                  "INSERT INTO blacktable VALUES('own.cn','t','游戏','S');"
+                  "INSERT INTO whitetable VALUES('w.cn','t','S','Y'),('w2.cn','t','S','N');",
+                  "ipdata");
+        test::sql("INSERT INTO logtable (Name) VALUES ('x'); UPDATE passwordtable SET Pass='1';",
+                  "dovrik");
+        QCOMPARE(held(), (QList<QStringList>{
+                             {"logtable: 1 行日志", "passwordtable: 1 个初始账号以外的管理员账号"},
+                             {"usertable: 2 个终端", "grouptable: 1 个组别",
+                              "blacktable: 1 条管理员加入的黑名单", "whitetable: 2 条白名单"}}));
+        // A database without a table of them is no reason not to look at the others.
+        test::sql("DROP TABLE usertable;", "ipdata");
+        test::sql("DROP TABLE passwordtable;", "dovrik");
+        QCOMPARE(held(),
+                 (QList<QStringList>{{"logtable: 1 行日志"},
+                                     {"grouptable: 1 个组别", "blacktable: 1 条管理员加入的黑名单",
+                                      "whitetable: 2 条白名单"}}));
+        test::initialiseDatabases();
     }
 
     void serverDown()

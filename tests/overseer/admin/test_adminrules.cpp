@@ -108,6 +108,45 @@ private slots:
         QVERIFY(tooLong(QString(99, 'x') + "中", kEntryRenameBytes));
     }
 
+    // What the configuration file cannot carry is refused where it is typed, naming the field
+    // and the character; everything else is kept as typed.
+    void charactersTheConfigurationFileCannotCarry_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        const QString why = QStringLiteral("：导出的配置文件无法原样保存这个字符。");
+        QTest::newRow("quote") << "终端名称"
+                               << "PC\"1"
+                               << "终端名称不能含有双引号（\"）" + why;
+        QTest::newRow("leading quote") << "标题"
+                                       << "\"x\""
+                                       << "标题不能含有双引号（\"）" + why;
+        QTest::newRow("line break") << "域名"
+                                    << "a\nb.cn"
+                                    << "域名不能含有换行符" + why;
+        QTest::newRow("return") << "域名"
+                                << "a\rb.cn"
+                                << "域名不能含有换行符" + why;
+        QTest::newRow("tab") << "组别名称"
+                             << "a\tb"
+                             << "组别名称不能含有制表符" + why;
+        QTest::newRow("NUL") << "组别名称" << QString("a") + QChar(0)
+                             << "组别名称不能含有控制字符（U+0000）" + why;
+        QTest::newRow("DEL") << "标题" << QString("a") + QChar(0x7f)
+                             << "标题不能含有控制字符（U+007F）" + why;
+        for (const char* fine : {"O'Brien\\pc", "a,b", "中文,标题", "emoji😀", "CAFÉ-01", "'"})
+            QTest::newRow(fine) << "标题" << QString::fromUtf8(fine) << QString();
+    }
+
+    void charactersTheConfigurationFileCannotCarry()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QCOMPARE(refusedCharacterMessage(field, typed), message);
+    }
+
     void logModes()
     {
         QCOMPARE(logModeLabel("0"), "全记");
@@ -142,24 +181,27 @@ private slots:
         QCOMPARE(sql::insertTerminal("O'B", "1.2.3.4", "a\\b"),
                  "INSERT INTO usertable VALUES('O''B','1.2.3.4','a\\\\b')");
         QCOMPARE(sql::renameGroup("新", "旧'"),
-                 "UPDATE grouptable SET Team='新' WHERE Trim(Team)='旧'''");
+                 "UPDATE grouptable SET Team='新' WHERE BINARY Trim(Team)='旧'''");
+        QCOMPARE(sql::renameGroupInLog("新", "旧"),
+                 "UPDATE logtable SET Team='新' WHERE Team='旧' AND BINARY Team='旧'");
         QCOMPARE(sql::deleteTerminal("10.0.0.1"),
                  "DELETE FROM usertable WHERE Trim(IP) ='10.0.0.1'");
         QCOMPARE(sql::moveMembersToBuiltIn("g"),
-                 "UPDATE usertable Set Team='临时工作组' WHERE Trim(Team) ='g'");
+                 "UPDATE usertable Set Team='临时工作组' WHERE BINARY Trim(Team) ='g'");
         QCOMPARE(sql::blackList(), "SELECT * FROM blacktable WHERE S='S' ORDER BY Name ");
         QCOMPARE(sql::whiteList(),
                  "SELECT Name,Title,SF FROM whitetable WHERE S='S' ORDER BY Name ");
-        QCOMPARE(sql::deleteVisit("a.cn"), "DELETE FROM webtable WHERE URL = 'a.cn'");
+        QCOMPARE(sql::deleteVisit("a.cn"),
+                 "DELETE FROM webtable WHERE URL = 'a.cn' AND BINARY URL='a.cn'");
         QCOMPARE(sql::renameEntry("whitetable", "b", "a"),
-                 "UPDATE whitetable SET Name='b' WHERE Name='a'");
+                 "UPDATE whitetable SET Name='b' WHERE Name='a' AND BINARY Name='a'");
         QCOMPARE(putOnWhiteList("s'", "t", false),
-                 QStringList({"DELETE FROM blacktable WHERE Trim(Name)='s'''",
-                              "DELETE FROM whitetable WHERE Trim(Name)='s'''",
+                 QStringList({"DELETE FROM blacktable WHERE BINARY Trim(Name)='s'''",
+                              "DELETE FROM whitetable WHERE BINARY Trim(Name)='s'''",
                               "INSERT INTO whitetable VALUES('s''','t','S','N')"}));
         QCOMPARE(putOnBlackList("s", "t", "游戏", true),
-                 QStringList({"DELETE FROM whitetable WHERE Trim(Name)='s'",
-                              "DELETE FROM blacktable WHERE Trim(Name)='s'",
+                 QStringList({"DELETE FROM whitetable WHERE BINARY Trim(Name)='s'",
+                              "DELETE FROM blacktable WHERE BINARY Trim(Name)='s'",
                               "INSERT INTO blacktable VALUES('s','t','游戏','S')"}));
         QCOMPARE(sql::terminalNameCount("Pc", sql::Match::IgnoreCase),
                  "SELECT count(*) FROM usertable WHERE LOWER(Trim(Name))=LOWER('Pc')");
@@ -194,8 +236,9 @@ private slots:
 
     void thePolicyIsOneStatementWithoutNamelessColumns()
     {
-        QCOMPARE(sql::writePolicy("g", {{"A", "1"}, {"", "0"}, {"C", "0"}}, "0", "2"),
-                 "UPDATE grouptable SET A='1',C='0',DnLog='0',UpLog='2'  WHERE Trim(Team)='g'");
+        QCOMPARE(
+            sql::writePolicy("g", {{"A", "1"}, {"", "0"}, {"C", "0"}}, "0", "2"),
+            "UPDATE grouptable SET A='1',C='0',DnLog='0',UpLog='2'  WHERE BINARY Trim(Team)='g'");
     }
 };
 

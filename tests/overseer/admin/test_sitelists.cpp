@@ -177,12 +177,44 @@ private slots:
                  1);
         QCOMPARE(
             log.changes(),
-            QStringList({"DELETE FROM blacktable WHERE Trim(Name)='good.cn'",
-                         "DELETE FROM whitetable WHERE Trim(Name)='good.cn'",
+            QStringList({"DELETE FROM blacktable WHERE BINARY Trim(Name)='good.cn'",
+                         "DELETE FROM whitetable WHERE BINARY Trim(Name)='good.cn'",
                          "INSERT INTO blacktable VALUES('good.cn','O''Neil\\\\','游戏','S')"}));
         QCOMPARE(lists("good.cn"), QStringList({"black\tO'Neil\\\\\t游戏\tS"}));
         QCOMPARE(a().blackList.listModel().rows().last(),
                  QStringList({"good.cn", "O'Neil\\", "游戏", "S"}));
+    }
+
+    // A double quote in a site or a title would come back from the configuration file as a
+    // single one: refused where it is typed, with the field and the character named.
+    void sitesAndTitlesTheConfigurationFileCannotCarry()
+    {
+        const QString why =
+            QStringLiteral("不能含有双引号（\"）：导出的配置文件无法原样保存这个字符。");
+        test::MessageLog messages;
+        test::StatementLog log;
+        QCOMPARE(addEntries(key::显示白单,
+                            [&](DialogAd* d) {
+                                test::pick(d->Text_类别, "记录日志");
+                                d->Text_域名->setText("say\"hi.cn");
+                                d->Text_标题->setText("t");
+                                d->OKButton->click();
+                                QCOMPARE(messages.texts().value(0), "域名" + why);
+                                QCOMPARE(d->focusWidget(), d->Text_域名);
+                                d->Text_域名->setText("hi.cn");
+                                d->Text_标题->setText("他说\"你好\"");
+                                d->OKButton->click();
+                                QCOMPARE(messages.texts().value(1), "标题" + why);
+                                QCOMPARE(d->focusWidget(), d->Text_标题);
+                            }),
+                 1);
+        test::selectRows(*form_, {0});
+        const QModelIndex row = a().whiteList.listModel().index(0, 0);
+        QVERIFY(!a().whiteList.listEvents().afterLabelEdit(row, "good\".cn"));
+        QCOMPARE(messages.texts().value(2), "域名" + why);
+        QCOMPARE(messages.texts().size(), 3);
+        QCOMPARE(log.changes(), QStringList());
+        QCOMPARE(lists("good.cn"), QStringList({"white\t好站\tS\tY"}));
     }
 
     void addingToTheWhiteListNotLogged()
@@ -245,8 +277,8 @@ private slots:
         QCOMPARE(block.stepsRun(), 1);
         QCOMPARE(
             log.changes(),
-            QStringList({"DELETE FROM whitetable WHERE Trim(Name)='o''neil.cn'",
-                         "DELETE FROM blacktable WHERE Trim(Name)='o''neil.cn'",
+            QStringList({"DELETE FROM whitetable WHERE BINARY Trim(Name)='o''neil.cn'",
+                         "DELETE FROM blacktable WHERE BINARY Trim(Name)='o''neil.cn'",
                          "INSERT INTO blacktable VALUES('o''neil.cn','O''Neil 首页','聊天','S')"}));
         QCOMPARE(lists("o''neil.cn"), QStringList({"black\tO'Neil 首页\t聊天\tS"}));
 
@@ -290,22 +322,23 @@ private slots:
         QCOMPARE(messages.texts(), QStringList({"域名太长"}));
         test::StatementLog log;
         QVERIFY(handler(row, "worse.cn"));
-        QCOMPARE(log.changes(),
-                 QStringList({"UPDATE blacktable SET Name='worse.cn' WHERE Name='bad.cn'"}));
+        QCOMPARE(log.changes(), QStringList({"UPDATE blacktable SET Name='worse.cn' WHERE "
+                                             "Name='bad.cn' AND BINARY Name='bad.cn'"}));
         QCOMPARE(a().blackList.listModel().text(0, 0), "worse.cn");
 
         log.clear();
         form_->runMenuItem(item::名单_删除);
         QCOMPARE(messages.texts().last(), "确定删除所选记录吗？");
         QCOMPARE(log.changes(),
-                 QStringList({"DELETE FROM blacktable WHERE Trim(Name)='worse.cn'"}));
+                 QStringList({"DELETE FROM blacktable WHERE BINARY Trim(Name)='worse.cn'"}));
         QCOMPARE(a().blackList.listModel().rowCount(), 0);
 
         form_->toolbarKey(key::显示白单)->trigger();
         test::selectRows(*form_, {0});
         log.clear();
         form_->runMenuItem(item::名单_删除);
-        QCOMPARE(log.changes(), QStringList({"DELETE FROM whitetable WHERE Trim(Name)='good.cn'"}));
+        QCOMPARE(log.changes(),
+                 QStringList({"DELETE FROM whitetable WHERE BINARY Trim(Name)='good.cn'"}));
     }
 
     void deleteRecentVisits()
@@ -316,8 +349,10 @@ private slots:
         test::StatementLog log;
         form_->runMenuItem(item::访问_删除);
         QCOMPARE(messages.texts(), QStringList({"确定删除所选的最近访问记录吗？"}));
-        QCOMPARE(log.changes(), QStringList({"DELETE FROM webtable WHERE URL = 'new.cn'",
-                                             "DELETE FROM webtable WHERE URL = 'old.cn'"}));
+        QCOMPARE(
+            log.changes(),
+            QStringList({"DELETE FROM webtable WHERE URL = 'new.cn' AND BINARY URL='new.cn'",
+                         "DELETE FROM webtable WHERE URL = 'old.cn' AND BINARY URL='old.cn'"}));
         QCOMPARE(a().recentVisits.listModel().rows(),
                  QList<QStringList>({{"mid.cn", "中站", "", "26-12-07 11:00:00", "N"}}));
         test::endModules();

@@ -1,6 +1,9 @@
 // The configuration database's server stopped while a dialog of the administration is open, on
 // a server of the test's own: the dialog says so, nothing is written, the list stays as the
-// database is, and once the server is back the same OK goes through.
+// database is, and once the server is back the same OK goes through. And the server frozen
+// (SIGSTOP) in the middle of a change: before COMMIT the change is known not to be made; with
+// COMMIT sent and no answer its outcome is unknown, said so, and the list is read again once
+// the server answers.
 
 #include "common/dbmessages.h"
 #include "common/schema.h"
@@ -11,6 +14,7 @@
 #include "tests/overseer/admin/admintest.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolBar>
@@ -56,7 +60,66 @@ private slots:
         form_->show();
     }
 
-    void cleanup() { form_.reset(); }
+    void cleanup()
+    {
+        server_->thaw(); // after a failure half-way
+        form_.reset();
+    }
+
+    // The terminals' delete is one transaction; the server is frozen once the statement
+    // numbered freezeAfter has been answered.
+    QStringList deleteBothTerminalsFrozenAfter(int freezeAfter)
+    {
+        server_->sql("DELETE FROM usertable; INSERT INTO usertable VALUES"
+                     "('PC1','10.0.0.1','g'),('PC2','10.0.0.2','g')",
+                     "ipdata");
+        // Short waits keep the test short; the console waits the same way for 60 s.
+        form_->MySql->Cnn1.setTimeouts({3, 3});
+        form_->toolbarKey(key::终端配置)->trigger();
+        test::selectRows(*form_, {0, 1});
+        int deletes = 0;
+        const int id = db::addStatementObserver([&](const db::StatementEvent& e) {
+            if (e.text.startsWith("DELETE FROM usertable") && ++deletes == freezeAfter)
+                server_->freeze();
+        });
+        test::MessageLog messages;
+        QElapsedTimer timer;
+        timer.start();
+        form_->runMenuItem(item::终端_删除);
+        db::removeStatementObserver(id);
+        qInfo("the delete answered after %lld ms", timer.elapsed());
+        return messages.texts();
+    }
+
+    void frozenBeforeCommitIsAKnownFailure()
+    {
+        const QStringList messages = deleteBothTerminalsFrozenAfter(1);
+        QVERIFY(server_->thaw());
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages[1].startsWith("终端未能删除。\n"), qPrintable(messages[1]));
+        QCOMPARE(a().terminals.listModel().rowCount(), 2);
+        // The server, continued, runs the second DELETE and then finds the connection gone:
+        // the transaction never committed.
+        QTest::qWait(1500);
+        QCOMPARE(server_->sql("SELECT COUNT(*) FROM usertable", "ipdata").trimmed(), "2");
+    }
+
+    void frozenAfterCommitIsReportedUnknownAndReadAgain()
+    {
+        const QStringList messages = deleteBothTerminalsFrozenAfter(2);
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages[1].startsWith(kOutcomeUnknown), qPrintable(messages[1]));
+        QVERIFY(!messages[1].contains("未能删除"));
+        QVERIFY(!messages[1].contains("数据库未改变"));
+        QCOMPARE(a().terminals.listModel().rowCount(), 2);
+        // Nothing is read while the server stays frozen, and the window goes on answering.
+        QTest::qWait(1000);
+        QCOMPARE(a().terminals.listModel().rowCount(), 2);
+        QVERIFY(server_->thaw());
+        // Continued, the server commits what it was sent; the list follows by itself.
+        QVERIFY(test::waitFor([&] { return a().terminals.listModel().rowCount() == 0; }, 30000));
+        QCOMPARE(server_->sql("SELECT COUNT(*) FROM usertable", "ipdata").trimmed(), "0");
+    }
 
     void policyDialogSavesOnceTheServerIsBack()
     {
@@ -85,6 +148,23 @@ private slots:
         QCOMPARE(script.stepsRun(), 1);
         QCOMPARE(messages.texts().size(), 1);
         QCOMPARE(server_->sql("SELECT A FROM grouptable", "ipdata").trimmed(), QString(24, '1'));
+    }
+
+    // Restarted between two actions: the console's connection is stale, and a change sent
+    // first after the restart (a transaction, with no lookup before it) opens it again
+    // instead of failing.
+    void aChangeAfterARestartGoesThrough()
+    {
+        server_->sql("INSERT INTO whitetable VALUES('gone.cn','t','S','Y')", "ipdata");
+        form_->toolbarKey(key::显示白单)->trigger();
+        test::selectRows(*form_, {0});
+        QVERIFY(server_->stop());
+        QVERIFY(server_->start());
+        test::MessageLog messages;
+        form_->runMenuItem(item::名单_删除);
+        QCOMPARE(messages.texts(), QStringList({"确定删除所选记录吗？"}));
+        QCOMPARE(a().whiteList.listModel().rowCount(), 0);
+        QCOMPARE(server_->sql("SELECT COUNT(*) FROM whitetable", "ipdata").trimmed(), "0");
     }
 
     void addEntryAddsNothingWhileTheServerIsDown()

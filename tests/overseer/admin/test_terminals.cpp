@@ -276,9 +276,10 @@ private slots:
         test::selectRows(*form_, {1});
         form_->runMenuItem(item::组别_删除);
         QCOMPARE(messages.texts(), QStringList({"确定删除所选组别吗？"}));
-        QCOMPARE(log.changes(),
-                 QStringList({"UPDATE usertable Set Team='临时工作组' WHERE Trim(Team) ='财务'",
-                              "DELETE FROM grouptable WHERE Trim(Team) ='财务'"}));
+        QCOMPARE(
+            log.changes(),
+            QStringList({"UPDATE usertable Set Team='临时工作组' WHERE BINARY Trim(Team) ='财务'",
+                         "DELETE FROM grouptable WHERE BINARY Trim(Team) ='财务'"}));
         QCOMPARE(a().groups.listModel().rowCount(), 1);
         QCOMPARE(test::tableRows("SELECT DISTINCT Team FROM usertable"),
                  QStringList({"临时工作组"}));
@@ -364,6 +365,50 @@ private slots:
         QCOMPARE(log.changes(),
                  QStringList({"INSERT INTO grouptable VALUES( '研发''部','0','2'," + masks + ")"}));
         QCOMPARE(a().groups.listModel().rows().last(), QStringList({"研发'部", "全记", "不记"}));
+    }
+
+    // A double quote would come back from the configuration file as a single one: the add
+    // dialogs, the rename dialog and the in-place rename refuse it, say which character and
+    // in which field, and write nothing.
+    void namesTheConfigurationFileCannotCarry()
+    {
+        const QString why =
+            QStringLiteral("不能含有双引号（\"）：导出的配置文件无法原样保存这个字符。");
+        test::MessageLog messages;
+        test::StatementLog log;
+        showTerminals();
+        test::ModalScript add({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogZJ*>(modal);
+            QVERIFY(d);
+            d->Text_名称->setText("PC\"9");
+            test::pick(d->Text_组别, "财务");
+            for (int i = 0; i < 4; ++i)
+                d->Text_IP[i]->setText(QString::number(i + 20));
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(0), "终端名称" + why);
+            QCOMPARE(d->focusWidget(), d->Text_名称);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::终端_增加);
+        QCOMPARE(add.stepsRun(), 1);
+
+        showGroups();
+        test::selectRows(*form_, {1});
+        editInPlace("财\"务");
+        QCOMPARE(messages.texts().value(1), "组别名称" + why);
+        test::ModalScript rename({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogRN*>(modal);
+            QVERIFY(d);
+            d->Text_Name->setText("会\"计");
+            d->OKButton->click();
+            QCOMPARE(messages.texts().value(2), "组别名称" + why);
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::组别_更名);
+        QCOMPARE(rename.stepsRun(), 1);
+        QCOMPARE(messages.texts().size(), 3);
+        QCOMPARE(log.changes(), QStringList());
+        QCOMPARE(a().groups.listModel().text(1, 0), "财务");
     }
 
     void aStoppedTableIsReportedAndNothingIsHalfWritten()
