@@ -418,6 +418,11 @@ qint64 RowWriter::State::waitMs() const
 
 void RowWriter::State::run()
 {
+    // Connected before the first rows come, so that they do not wait for it.
+    for (Db which : {LogDb, ConfigDb}) {
+        std::lock_guard writingLock(writing);
+        ready(which);
+    }
     std::unique_lock lock(mutex);
     while (!stopping) {
         wake.wait_for(lock, std::chrono::milliseconds(waitMs()),
@@ -544,6 +549,10 @@ void RowWriter::add(const TrafficRow& row)
         if (d->traffic.isEmpty())
             d->trafficOldest = nowMs();
         d->traffic.insert(row.key, row);
+        if (d->traffic.size() == d->settings.batchRows) {
+            d->batchFull = true;
+            d->wake.notify_one();
+        }
         return;
     }
     for (int h = 0; h < 24; ++h) {
