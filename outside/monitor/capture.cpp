@@ -3,6 +3,9 @@
 #include "outside/monitor/engine.h"
 #include "outside/monitor/packet.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <pcap/pcap.h>
 
 namespace lt::monitor
@@ -59,8 +62,17 @@ void Capture::fail(const QString& what, int code, const char* text)
 bool Capture::openFile(const QString& path)
 {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    handle_ = pcap_open_offline_with_tstamp_precision(path.toLocal8Bit().constData(),
-                                                      PCAP_TSTAMP_PRECISION_MICRO, errbuf);
+    // A large buffer: libpcap reads the file through stdio, 4 KB a call by default.
+    FILE* file = std::fopen(path.toLocal8Bit().constData(), "rb");
+    if (file) {
+        std::setvbuf(file, nullptr, _IOFBF, kFileBuffer);
+        handle_ =
+            pcap_fopen_offline_with_tstamp_precision(file, PCAP_TSTAMP_PRECISION_MICRO, errbuf);
+        if (!handle_)
+            std::fclose(file);
+    } else {
+        std::snprintf(errbuf, sizeof errbuf, "%s", std::strerror(errno));
+    }
     if (!handle_) {
         fail(QStringLiteral("无法读取抓包文件 %1").arg(path), PCAP_ERROR, errbuf);
         return false;

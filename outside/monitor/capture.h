@@ -21,6 +21,7 @@ public:
     static constexpr int kSnapLength = 65535;
     static constexpr int kBufferBytes = 64 << 20; // the kernel's ring for bursts
     static constexpr int kTimeoutMs = 200;        // how long a quiet interface is waited on
+    static constexpr size_t kFileBuffer = 1 << 20;
 
     Capture() = default;
     ~Capture();

@@ -235,7 +235,7 @@ void LiveMonitor::stop()
     if (d->stopping.exchange(true))
         return;
     d->sleeper.notify_all();
-    d->capture.breakLoop();
+    // The capture thread sees `stopping` within the capture's timeout (kTimeoutMs).
     d->captureThread.join();
     d->configThread.join();
     d->writer.flush();
