@@ -175,6 +175,9 @@ void replayCase(const QString& app, const QString& file, const lt::bench::Traffi
     figure("replay-packets-per-second", traffic.packets / r.seconds);
     figure("replay-rows-per-second", rows / r.seconds);
     figure("replay-rows", double(rows));
+    // What was left to write once the file was read: the database kept up when it is small.
+    const QRegularExpression tail(QStringLiteral("读完文件后写入 ([\\d.]+) 秒"));
+    figure("replay-final-flush-seconds", tail.match(r.out).captured(1).toDouble(), "s");
     figure("replay-peak-mb", r.peakKb / 1024.0, "MB");
     std::printf("%-36s %s (expected %lld)\n", "replay-logtable-rows",
                 qPrintable(count(log, QStringLiteral("logtable"))), qlonglong(traffic.pages));

@@ -272,13 +272,14 @@ int replayFile(const QString& path, QTextStream& out, QTextStream& err)
     while ((n = capture.dispatch(engine, 4096)) > 0) {
     }
     engine.finish();
+    const qint64 readMs = timer.elapsed();
     const bool written = writer.flush();
     const double seconds = std::max<double>(timer.elapsed(), 1) / 1000.0;
     const Engine::Stats& e = engine.stats();
     const logrows::RowWriter::Stats w = writer.stats();
     out << QStringLiteral(
                "qmlxsn：%1：数据包 %2 个，连接 %3 个；写入浏览日志 %4 行、上传日志 %5 行、"
-               "最近访问 %6 行、流量计数 %7 行；未写入 %8 行；用时 %9 秒")
+               "最近访问 %6 行、流量计数 %7 行；未写入 %8 行；用时 %9 秒（读完文件后写入 %10 秒）")
                .arg(path)
                .arg(e.packets)
                .arg(e.connections)
@@ -289,6 +290,7 @@ int replayFile(const QString& path, QTextStream& out, QTextStream& err)
                .arg(w.totalDropped() + w.waitingRows + w.refused[0] + w.refused[1] + w.refused[2] +
                     w.refused[3])
                .arg(seconds, 0, 'f', 2)
+               .arg((timer.elapsed() - readMs) / 1000.0, 0, 'f', 2)
         << Qt::endl;
     if (n == -1) {
         err << QStringLiteral("qmlxsn：") << capture.error() << Qt::endl;

@@ -169,6 +169,19 @@ private slots:
         }
     }
 
+    // Sequence numbers that pass 2^32 in the middle of a request and of an answer.
+    void sequenceNumbersWrapAround()
+    {
+        Conversation c(test::ipv4(10, 0, 0, 2), 40010, test::ipv4(10, 0, 0, 1), 80, 0xFFFFFFF0u,
+                       0xFFFFFF00u);
+        const QByteArray answer = response("<title>wrapped</title>" + QByteArray(600, 'w'));
+        const Collected got =
+            run(pageConversation(c, "GET /wrap HTTP/1.1\r\nHost: w.cn\r\n\r\n", answer, 5));
+        QCOMPARE(got.visits.size(), 1);
+        QCOMPARE(got.visits[0].title, QStringLiteral("wrapped"));
+        QCOMPARE(got.visits[0].length, uint64_t(answer.size()));
+    }
+
     // Keep-alive: two pages and an image on one connection; HEAD and 304 answers have no body.
     void keptAliveConnectionAndObjects()
     {
