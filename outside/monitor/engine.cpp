@@ -385,6 +385,9 @@ void Engine::segment(const Segment& s, int64_t time)
 
 void Engine::handOnTraffic(Flow& f, bool last)
 {
+    // A connection that never carried a byte of data (a refused one, a scan) is no traffic.
+    if (f.payload[0] + f.payload[1] == 0)
+        return;
     if (f.up == 0 && f.down == 0 && !(last && f.handedOn))
         return;
     TrafficEvent t{f.hourStart,  f.client,     f.server,

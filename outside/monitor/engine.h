@@ -74,7 +74,7 @@ public:
         int64_t openingSeconds = 30;    // a connection that never got past its SYN
         int64_t httpsVisitSeconds = 10; // an HTTPS visit is written this long after its hello
         int64_t trafficSeconds = 60;    // a long connection's bytes are handed on this often
-        size_t maxConnections = 1000000;
+        size_t maxConnections = 200000; // about 300 MB at most
     };
 
     struct Stats {

@@ -53,6 +53,10 @@ bool Recorder::repeated(const QString& address, const std::string& host, int64_t
     if (lastVisit_.size() > kRepeatMemory) {
         for (auto it = lastVisit_.begin(); it != lastVisit_.end();)
             it = seconds - it.value() >= kRepeatSeconds ? lastVisit_.erase(it) : std::next(it);
+        // Still full of recent visits: forgetting them costs a few extra rows, not the time of
+        // a sweep for every visit.
+        if (lastVisit_.size() > kRepeatMemory)
+            lastVisit_.clear();
     }
     const QString key = address + QLatin1Char('\n') + fromStd(host);
     const auto it = lastVisit_.constFind(key);

@@ -292,6 +292,19 @@ private slots:
         QVERIFY(sink.visits.isEmpty());
     }
 
+    // Refused and never-answered connections (a port scan) carry no data: no traffic rows.
+    void connectionsWithoutDataAreNoTraffic()
+    {
+        QList<QByteArray> frames;
+        for (int port = 1; port <= 50; ++port) {
+            Conversation c(test::ipv4(10, 0, 0, 66), 40000 + port, test::ipv4(10, 0, 0, 1), port);
+            frames << c.syn() << (port % 2 ? c.rst(1) : c.synAck());
+        }
+        const Collected got = run(frames);
+        QVERIFY(got.counted.isEmpty());
+        QVERIFY(got.visits.isEmpty());
+    }
+
     void uploadsOfEachKind_data()
     {
         QTest::addColumn<QByteArray>("type");
