@@ -14,8 +14,6 @@ namespace lt::outside
 namespace
 {
 
-using db::sqlEscape;
-
 struct Page {
     const char* url;
     const char* title;
@@ -72,18 +70,13 @@ QString hostOf(const QString& url)
     return host.section(QLatin1Char('/'), 0, 0);
 }
 
-QString quoted(const QString& value)
-{
-    return QLatin1Char('\'') + sqlEscape(value) + '\'';
-}
-
 constexpr int kRetryMs = 60 * 1000;
 constexpr int kRefreshMs = 5 * 60 * 1000;
 
 } // namespace
 
 Feeder::Feeder(db::Connection& log, db::Connection& config, quint32 seed)
-    : log_(log), config_(config), random_(seed)
+    : log_(log), config_(config), random_(seed), writer_(log, config)
 {
 }
 
@@ -128,68 +121,41 @@ Visit Feeder::makeVisit(const QDateTime& when)
     // A blocked page is answered with the short block notice.
     visit.length =
         blockedClass(page.code) ? 200 + random_.bounded(400) : 512 + random_.bounded(200000);
-    visit.sourcePort = 1024 + random_.bounded(60000);
+    visit.sourcePort = 1024 + int(qHashMulti(0, visit.terminal.ip, visit.host) % 60000);
     if (random_.bounded(8) == 0)
         visit.upload = QString::fromUtf8(kUploads[random_.bounded(int(std::size(kUploads)))]);
     return visit;
 }
 
-bool Feeder::write(const Visit& v)
+void Feeder::add(const Visit& v)
 {
     const QString time = acTime(v.when);
     const Terminal& t = v.terminal;
-    bool ok = log_.execute(QStringLiteral("INSERT INTO logtable VALUES(") + quoted(t.name) + ',' +
-                           quoted(t.ip) + ',' + quoted(time) + ',' + quoted(t.team) + ',' +
-                           quoted(v.title) + ',' + quoted(v.url) + ',' + quoted(v.className) + ',' +
-                           quoted(v.result) + ',' + quoted(QString::number(v.length)) +
-                           QStringLiteral(",1)"));
-    if (!v.upload.isEmpty()) {
-        ok = log_.execute(QStringLiteral("INSERT INTO upsendtable VALUES(") + quoted(t.name) + ',' +
-                          quoted(t.ip) + ',' + quoted(v.url) + ',' + quoted(time) + ',' +
-                          quoted(v.upload) + ')') &&
-             ok;
-    }
-    ok = config_.execute(QStringLiteral("INSERT INTO webtable VALUES(") + quoted(v.url) + ',' +
-                         quoted(v.title) + ',' + quoted(v.className) + ',' + quoted(time) +
-                         QStringLiteral(",'N')")) &&
-         ok;
-    ok = writeCounter(QStringLiteral("uptable"), v, v.length / 10 + 200) && ok;
-    ok = writeCounter(QStringLiteral("downtable"), v, v.length) && ok;
-    return ok;
+    writer_.add(logrows::LogRow{t.name, t.ip, time, t.team, v.title, v.url, v.className, v.result,
+                                v.length, 1});
+    if (!v.upload.isEmpty())
+        writer_.add(logrows::UploadRow{t.name, t.ip, v.url, time, v.upload});
+    writer_.add(logrows::VisitRow{v.url, v.title, v.className, time});
+    logrows::TrafficRow counters;
+    counters.key = {t.ip,   v.serverIp,   v.when.date().toString(QStringLiteral("yyyy-MM-dd")),
+                    v.host, v.sourcePort, 80};
+    const size_t hour = size_t(v.when.time().hour());
+    counters.up[hour] = v.length / 10 + 200;
+    counters.down[hour] = v.length;
+    writer_.add(counters);
 }
 
-// One row per terminal, server, day and site; the visit's bytes go to the counter of its hour.
-bool Feeder::writeCounter(const QString& table, const Visit& v, qint64 bytes)
+bool Feeder::write(const Visit& v)
 {
-    const QString date = v.when.date().toString(QStringLiteral("yyyy-MM-dd"));
-    const QString counter = QStringLiteral("t%1").arg(v.when.time().hour());
-    const QString key = QStringLiteral(" WHERE Trim(srcip)=") + quoted(v.terminal.ip) +
-                        QStringLiteral(" AND Trim(dstip)=") + quoted(v.serverIp) +
-                        QStringLiteral(" AND Trim(date)=") + quoted(date) +
-                        QStringLiteral(" AND Trim(strurl)=") + quoted(v.host);
-    qint64 updated = 0;
-    if (!config_.execute(QStringLiteral("UPDATE ") + table + " SET " + counter + '=' + counter +
-                             '+' + QString::number(bytes) + key,
-                         &updated))
-        return false;
-    if (updated > 0)
-        return true;
-    QStringList hours;
-    for (int h = 0; h < 24; ++h)
-        hours.append(h == v.when.time().hour() ? QString::number(bytes) : QStringLiteral("0"));
-    return config_.execute(QStringLiteral("INSERT INTO ") + table + " VALUES(" +
-                           quoted(v.terminal.ip) + ',' + quoted(v.serverIp) + ',' + quoted(date) +
-                           ',' + quoted(v.host) + ',' + QString::number(v.sourcePort) +
-                           QStringLiteral(",80,") + hours.join(QLatin1Char(',')) + ')');
+    add(v);
+    return writer_.flush();
 }
 
 bool Feeder::feed(int count)
 {
-    for (int i = 0; i < count; ++i) {
-        if (!write(makeVisit(Clock::now())))
-            return false;
-    }
-    return true;
+    for (int i = 0; i < count; ++i)
+        add(makeVisit(Clock::now()));
+    return writer_.flush();
 }
 
 FeedService::FeedService(int rowsPerMinute, QObject* parent)

@@ -2,7 +2,10 @@
 // The monitor stand-in's feeder: realistic rows of the tables the capture modules write, so that
 // an installation without the real modules has something to show. One visit of a terminal gives
 // a browse-log row (logtable), a recent-visit row (webtable), the hour's traffic counters
-// (uptable, downtable) and now and then an upload-log row (upsendtable).
+// (uptable, downtable) and now and then an upload-log row (upsendtable), all through the shared
+// row writer.
+
+#include "common/logrows.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -34,13 +37,13 @@ struct Visit {
     QDateTime when;
     QString title;
     QString url;
-    QString host;      // strurl of the traffic counters
-    QString serverIp;  // dstip of the traffic counters
-    QString className; // a class name of classtable, or empty when the page is not classified
-    QString result;    // "放行", "阻断" or "积累"
-    qint64 length = 0; // bytes received (nLength); about a tenth of it was sent
-    int sourcePort = 0;
-    QString upload; // the text sent, for an upload-log row; empty when nothing was uploaded
+    QString host;       // strurl of the traffic counters
+    QString serverIp;   // dstip of the traffic counters
+    QString className;  // a class name of classtable, or empty when the page is not classified
+    QString result;     // "放行", "阻断" or "积累"
+    qint64 length = 0;  // bytes received (nLength); about a tenth of it was sent
+    int sourcePort = 0; // the same for a terminal and a site: one counter row for both a day
+    QString upload;     // the text sent, for an upload-log row; empty when nothing was uploaded
 };
 
 class Feeder
@@ -55,18 +58,19 @@ public:
     const QList<Terminal>& terminals() const { return terminals_; }
 
     Visit makeVisit(const QDateTime& when);
-    // Sends the visit's rows; false when any statement failed.
+    // Sends the visit's rows; false when any could not be written.
     bool write(const Visit& visit);
     // count visits at the clock's "now"; false at the first that failed.
     bool feed(int count);
 
 private:
-    bool writeCounter(const QString& table, const Visit& visit, qint64 bytes);
+    void add(const Visit& visit);
     db::Connection& log_;
     db::Connection& config_;
     QRandomGenerator random_;
     QList<Terminal> terminals_;
     QHash<QString, QString> classNames_; // class code -> class name
+    logrows::RowWriter writer_;
 };
 
 // Feeds at a steady rate from the two data sources of the installation. When the databases

@@ -90,6 +90,10 @@ Arguments parseArguments(const QStringList& arguments, const QString& help)
             result.adapter = arg.mid(2).toInt();
         else if (arg == QLatin1String("--feed") && i + 1 < arguments.size())
             result.feedRate = arguments[++i].trimmed().toInt();
+        else if (arg == QLatin1String("-r") && i + 1 < arguments.size())
+            result.readFile = arguments[++i];
+        else if (arg == QLatin1String("--simulate"))
+            result.simulate = true;
         else
             result.words.append(arg);
     }

@@ -39,9 +39,11 @@ private:
 };
 
 struct Arguments {
-    std::optional<int> adapter;  // "-i N"; 0 when N is not a number
-    std::optional<int> feedRate; // "--feed N", rows per minute
-    QStringList words;           // everything else, in order
+    std::optional<int> adapter;      // "-i N"; 0 when N is not a number
+    std::optional<int> feedRate;     // "--feed N", rows per minute
+    std::optional<QString> readFile; // "-r FILE": a capture file instead of an adapter
+    bool simulate = false;           // "--simulate": made-up visits instead of capturing
+    QStringList words;               // everything else, in order
 };
 
 // Reads the command line. "-h", "--help" or "/?" print help and end the program; options that

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libqt6opengl6-dev qt6-charts-dev
           mariadb-server mariadb-client odbc-mariadb unixodbc unixodbc-dev
-          fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev poppler-utils)
+          fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev poppler-utils
+          libpcap-dev zlib1g-dev tcpdump tshark tcpreplay socat openssl curl wget iproute2 python3)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,5 +28,8 @@ if [ "$(id -u)" != 0 ]; then
     sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether ordinary users may capture; the answer is no, and nobody is asked.
+echo "wireshark-common wireshark-common/install-setuid boolean false" |
+    "${sudo[@]}" debconf-set-selections
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,252 @@
+// The row layouts and the statements that write them; the writer is in logrowwriter.cpp.
+
+#include "common/logrows.h"
+
+#include "common/odbc.h"
+
+#include <QStringBuilder>
+#include <limits>
+
+namespace lt::logrows
+{
+
+namespace
+{
+
+// Column widths of the tables, in characters.
+constexpr int kNameWidth = 16;
+constexpr int kIpWidth = 16;
+constexpr int kTimeWidth = 17;
+constexpr int kTeamWidth = 16;
+constexpr int kTitleWidth = 100;
+constexpr int kUrlWidth = 150;
+constexpr int kClassWidth = 10;
+constexpr int kResultWidth = 4;
+constexpr int kLengthWidth = 10;
+constexpr int kFlagWidth = 1;
+constexpr int kDateWidth = 12;
+
+void appendQuoted(QString& out, QStringView value, int width)
+{
+    out += QLatin1Char('\'');
+    out += db::sqlEscape(fitted(value, width));
+    out += QLatin1Char('\'');
+}
+
+template <typename Row>
+QString insertInto(const QString& table, const QString& columns, const Row* begin, const Row* end)
+{
+    if (begin == end)
+        return {};
+    QString sql = QStringLiteral("INSERT INTO ") % table % QLatin1Char('(') % columns %
+                  QStringLiteral(") VALUES ");
+    for (const Row* row = begin; row != end; ++row) {
+        if (row != begin)
+            sql += QLatin1Char(',');
+        sql += values(*row);
+    }
+    return sql;
+}
+
+const std::array<qint64, 24>& bytesOf(const TrafficRow& row, bool up)
+{
+    return up ? row.up : row.down;
+}
+
+QString keyTuple(const TrafficKey& key)
+{
+    QString out = QStringLiteral("(");
+    appendQuoted(out, key.srcip, kIpWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, key.dstip, kIpWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, key.date, kDateWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, key.strurl, kUrlWidth);
+    out += QLatin1Char(',') % QString::number(key.srcport) % QLatin1Char(',') %
+           QString::number(key.dstport) % QLatin1Char(')');
+    return out;
+}
+
+} // namespace
+
+QString tableName(Table table)
+{
+    switch (table) {
+    case Table::Log:
+        return QStringLiteral("logtable");
+    case Table::Upload:
+        return QStringLiteral("upsendtable");
+    case Table::Visit:
+        return QStringLiteral("webtable");
+    case Table::Traffic:
+    case Table::Count:
+        break;
+    }
+    return QStringLiteral("uptable/downtable");
+}
+
+QString trafficColumns()
+{
+    QString columns = QStringLiteral("srcip,dstip,date,strurl,srcport,dstport");
+    for (int h = 0; h < 24; ++h)
+        columns += QStringLiteral(",t") + QString::number(h);
+    return columns;
+}
+
+QString fitted(QStringView text, int maxChars)
+{
+    QString out;
+    out.reserve(std::min<qsizetype>(text.size(), qsizetype(maxChars) * 2));
+    int chars = 0;
+    for (qsizetype i = 0; i < text.size() && chars < maxChars; ++i) {
+        const QChar c = text[i];
+        if (c.isNull())
+            continue;
+        out += c;
+        // A surrogate pair is one character: its low half rides along.
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            out += text[++i];
+        ++chars;
+    }
+    return out;
+}
+
+QString values(const LogRow& row)
+{
+    QString out = QStringLiteral("(");
+    const std::pair<QStringView, int> texts[] = {
+        {row.name, kNameWidth},       {row.ip, kIpWidth},        {row.acTime, kTimeWidth},
+        {row.team, kTeamWidth},       {row.title, kTitleWidth},  {row.url, kUrlWidth},
+        {row.className, kClassWidth}, {row.result, kResultWidth}};
+    for (const auto& [text, width] : texts) {
+        appendQuoted(out, text, width);
+        out += QLatin1Char(',');
+    }
+    appendQuoted(out, QString::number(std::max<qint64>(row.length, 0)), kLengthWidth);
+    out += QLatin1Char(',') % QString::number(row.f) % QLatin1Char(')');
+    return out;
+}
+
+QString values(const UploadRow& row)
+{
+    QString out = QStringLiteral("(");
+    appendQuoted(out, row.name, kNameWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.ip, kIpWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.url, kUrlWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.acTime, kTimeWidth);
+    out += QLatin1Char(',');
+    // LONGTEXT: only the NUL characters go.
+    appendQuoted(out, row.text, std::numeric_limits<int>::max());
+    out += QLatin1Char(')');
+    return out;
+}
+
+QString values(const VisitRow& row)
+{
+    QString out = QStringLiteral("(");
+    appendQuoted(out, row.url, kUrlWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.title, kTitleWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.className, kClassWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.acTime, kTimeWidth);
+    out += QLatin1Char(',');
+    appendQuoted(out, row.sf, kFlagWidth);
+    out += QLatin1Char(')');
+    return out;
+}
+
+QString values(const TrafficRow& row, bool up)
+{
+    QString out = keyTuple(row.key);
+    out.chop(1);
+    for (qint64 bytes : bytesOf(row, up))
+        out += QLatin1Char(',') % QString::number(bytes);
+    out += QLatin1Char(')');
+    return out;
+}
+
+QString insertStatement(const LogRow* begin, const LogRow* end)
+{
+    return insertInto(QStringLiteral("logtable"), kLogColumns, begin, end);
+}
+
+QString insertStatement(const UploadRow* begin, const UploadRow* end)
+{
+    return insertInto(QStringLiteral("upsendtable"), kUploadColumns, begin, end);
+}
+
+QString insertStatement(const VisitRow* begin, const VisitRow* end)
+{
+    return insertInto(QStringLiteral("webtable"), kVisitColumns, begin, end);
+}
+
+QString insertStatement(const TrafficRow* begin, const TrafficRow* end, bool up)
+{
+    if (begin == end)
+        return {};
+    QString sql = QStringLiteral("INSERT INTO ") %
+                  (up ? QStringLiteral("uptable") : QStringLiteral("downtable")) %
+                  QLatin1Char('(') % trafficColumns() % QStringLiteral(") VALUES ");
+    for (const TrafficRow* row = begin; row != end; ++row) {
+        if (row != begin)
+            sql += QLatin1Char(',');
+        sql += values(*row, up);
+    }
+    return sql;
+}
+
+QString trafficCondition(const TrafficKey& key)
+{
+    QString out = QStringLiteral("srcip=");
+    appendQuoted(out, key.srcip, kIpWidth);
+    out += QStringLiteral(" AND dstip=");
+    appendQuoted(out, key.dstip, kIpWidth);
+    out += QStringLiteral(" AND date=");
+    appendQuoted(out, key.date, kDateWidth);
+    out += QStringLiteral(" AND strurl=");
+    appendQuoted(out, key.strurl, kUrlWidth);
+    out += QStringLiteral(" AND srcport=") % QString::number(key.srcport) %
+           QStringLiteral(" AND dstport=") % QString::number(key.dstport);
+    return out;
+}
+
+QString updateStatement(const TrafficRow* begin, const TrafficRow* end, bool up)
+{
+    QString sets;
+    for (int h = 0; h < 24; ++h) {
+        QString cases;
+        for (const TrafficRow* row = begin; row != end; ++row) {
+            if (const qint64 bytes = bytesOf(*row, up)[h]; bytes > 0)
+                cases += QStringLiteral(" WHEN ") % trafficCondition(row->key) %
+                         QStringLiteral(" THEN ") % QString::number(bytes);
+        }
+        if (cases.isEmpty())
+            continue;
+        const QString column = QStringLiteral("t") + QString::number(h);
+        if (!sets.isEmpty())
+            sets += QLatin1Char(',');
+        sets += column % QLatin1Char('=') % column % QStringLiteral("+CASE") % cases %
+                QStringLiteral(" ELSE 0 END");
+    }
+    if (sets.isEmpty())
+        return {};
+    QString keys;
+    for (const TrafficRow* row = begin; row != end; ++row) {
+        if (row != begin)
+            keys += QLatin1Char(',');
+        keys += keyTuple(row->key);
+    }
+    return QStringLiteral("UPDATE ") %
+           (up ? QStringLiteral("uptable") : QStringLiteral("downtable")) %
+           QStringLiteral(" SET ") % sets %
+           QStringLiteral(" WHERE (srcip,dstip,date,strurl,srcport,dstport) IN (") % keys %
+           QLatin1Char(')');
+}
+
+} // namespace lt::logrows
