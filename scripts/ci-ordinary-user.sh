@@ -14,7 +14,10 @@ rm -rf "$home/lantrove"
 git clone -q --no-hardlinks "$repo" "$home/lantrove"
 chown -R "$user:" "$home/lantrove"
 
-as_user() { su - "$user" -c "cd ~/lantrove && $1"; }
+# A login shell starts with a clean environment: the compiler cache CI shares is passed on.
+cache=""
+[ -n "${CCACHE_DIR:-}" ] && cache="CCACHE_DIR=$CCACHE_DIR CCACHE_UMASK=000 "
+as_user() { su - "$user" -c "cd ~/lantrove && $cache$1"; }
 cleanup() {
     # "[v]ar" so that pkill does not match the shell that runs it.
     as_user "pkill -u $user -f '[v]ar/app/'; scripts/db.sh stop var; pkill -u $user -x Xvfb; true" \
