@@ -18,7 +18,7 @@ namespace
 {
 
 constexpr int kRounds = 32; // reads and writes of one direction per event, for fairness
-constexpr size_t kSpliceBytes = 256 * 1024;
+constexpr size_t kSpliceBytes = 1024 * 1024;
 
 bool wouldBlock()
 {
@@ -61,10 +61,8 @@ void Relay::Worker::readFirstBytes(Connection& c)
             decide(c);
             return;
         }
-        if (wouldBlock()) {
-            watch(c);
-            return;
-        }
+        if (wouldBlock())
+            return; // the next bytes raise the next edge
         finish(c, true);
         return;
     }
@@ -135,14 +133,14 @@ void Relay::Worker::connectServer(Connection& c)
         finish(c, true);
         return;
     }
+    // Registered once connecting: a socket not yet connecting reports a hang-up at once.
+    watch(fd, c.serverTag);
     connectDue_.push_back({monotonicMs() + shared_.settings.connectMs, c.id});
     if (rc == 0)
-        connected(c);
-    else
-        watch(c);
+        connected(c, EPOLLIN);
 }
 
-void Relay::Worker::connected(Connection& c)
+void Relay::Worker::connected(Connection& c, uint32_t events)
 {
     int error = 0;
     socklen_t length = sizeof error;
@@ -157,7 +155,7 @@ void Relay::Worker::connected(Connection& c)
     }
     c.state = Connection::State::Relaying;
     ++shared_.counters.relayed;
-    progress(c);
+    progress(c, true, events & EPOLLIN); // the server has hardly spoken yet
 }
 
 // -1: the connection ends with a reset (a blocked request, an error); 0: nothing to read now;
@@ -193,9 +191,10 @@ int Relay::Worker::readInspected(Connection& c)
     return 1;
 }
 
-// Moves what one direction has, as far as its destination takes it; false when the
-// connection is to end with a reset.
-bool Relay::Worker::pump(Connection& c, bool upwards)
+// Moves what one direction has until a socket would block (the next edge of epoll comes when
+// it can go on): 0. 1: it stopped to let other connections have their turn and must be taken
+// up again. -1: the connection is to end with a reset.
+int Relay::Worker::pump(Connection& c, bool upwards)
 {
     Flow& f = upwards ? c.up : c.down;
     const int src = upwards ? c.client : c.server;
@@ -206,7 +205,7 @@ bool Relay::Worker::pump(Connection& c, bool upwards)
             const ssize_t n = ::send(dst, f.pending.data() + f.sent, f.pending.size() - f.sent,
                                      MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n < 0)
-                return wouldBlock();
+                return wouldBlock() ? 0 : -1;
             f.sent += size_t(n);
             moved += uint64_t(n);
             if (f.sent == f.pending.size()) {
@@ -219,7 +218,7 @@ bool Relay::Worker::pump(Connection& c, bool upwards)
             const ssize_t n = ::splice(f.pipe.read, nullptr, dst, nullptr, f.held,
                                        SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
             if (n < 0)
-                return wouldBlock();
+                return wouldBlock() ? 0 : -1;
             f.held -= size_t(n);
             moved += uint64_t(n);
             if (f.held == 0)
@@ -231,12 +230,12 @@ bool Relay::Worker::pump(Connection& c, bool upwards)
                 ::shutdown(dst, SHUT_WR);
                 f.shut = true;
             }
-            return true;
+            return 0;
         }
         if (upwards && c.http) {
             const int r = readInspected(c);
             if (r <= 0)
-                return r == 0;
+                return r;
             continue;
         }
         if (!f.pipe.valid()) {
@@ -244,7 +243,7 @@ bool Relay::Worker::pump(Connection& c, bool upwards)
             if (!f.pipe.valid()) {
                 shared_.fail(QStringLiteral("无法建立管道：") +
                              QString::fromLocal8Bit(std::strerror(errno)));
-                return false;
+                return -1;
             }
         }
         const ssize_t n = ::splice(src, nullptr, f.pipe.write, nullptr, kSpliceBytes,
@@ -256,18 +255,20 @@ bool Relay::Worker::pump(Connection& c, bool upwards)
         }
         if (n < 0) {
             if (!wouldBlock())
-                return false;
+                return -1;
             pipes_.put(f.pipe);
-            return true;
+            return 0;
         }
         f.held += size_t(n);
     }
-    return true;
+    return 1;
 }
 
-void Relay::Worker::progress(Connection& c)
+void Relay::Worker::progress(Connection& c, bool upwards, bool downwards)
 {
-    if (!pump(c, true) || !pump(c, false)) {
+    const int up = upwards ? pump(c, true) : 0;
+    const int down = up < 0 ? -1 : downwards ? pump(c, false) : 0;
+    if (up < 0 || down < 0) {
         finish(c, true);
         return;
     }
@@ -275,52 +276,19 @@ void Relay::Worker::progress(Connection& c)
         finish(c, false);
         return;
     }
-    watch(c);
+    if ((up > 0 || down > 0) && !c.again) {
+        c.again = true;
+        again_.push_back(c.id);
+    }
 }
 
-// Registers with epoll what the connection waits for now; a side that hung up is no longer
-// watched (epoll would report it without end) and is read and written when the other side
-// moves.
-void Relay::Worker::watch(Connection& c)
+// Each socket is registered once, edge-triggered for both directions: the relay reads and
+// writes until a socket would block and waits for the next edge, so nothing is registered
+// anew as the bytes come and go, and a socket that hung up is reported once.
+void Relay::Worker::watch(int fd, Tag& tag)
 {
-    uint32_t client = 0, server = 0;
-    switch (c.state) {
-    case Connection::State::FirstBytes:
-        client = EPOLLIN;
-        break;
-    case Connection::State::Connecting:
-        server = EPOLLOUT;
-        break;
-    case Connection::State::Relaying:
-        if (!c.up.eof && !c.up.waiting())
-            client |= EPOLLIN;
-        if (c.down.waiting())
-            client |= EPOLLOUT;
-        if (!c.down.eof && !c.down.waiting())
-            server |= EPOLLIN;
-        if (c.up.waiting())
-            server |= EPOLLOUT;
-        break;
-    }
-    const auto update = [this](int fd, Tag& tag, uint32_t want, uint32_t& have, bool& watched,
-                               bool gone) {
-        if (fd < 0)
-            return;
-        if (gone) {
-            if (watched)
-                ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-            watched = false;
-            return;
-        }
-        if (watched && want == have)
-            return;
-        epoll_event ev{want, {.ptr = &tag}};
-        ::epoll_ctl(epoll_, watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev);
-        have = want;
-        watched = true;
-    };
-    update(c.client, c.clientTag, client, c.clientEvents, c.clientWatched, c.clientGone);
-    update(c.server, c.serverTag, server, c.serverEvents, c.serverWatched, c.serverGone);
+    epoll_event ev{EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, {.ptr = &tag}};
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
 }
 
 void Relay::Worker::finish(Connection& c, bool reset)

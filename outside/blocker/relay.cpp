@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 // <linux/netfilter_ipv4.h> and <linux/netfilter_ipv6/ip6_tables.h> define these; their other
@@ -26,9 +27,10 @@ namespace lt::blocker
 namespace
 {
 
-constexpr int kPipeBytes = 256 * 1024; // room for several segments of a fast download
+constexpr int kPipeBytes = 1024 * 1024; // room for several segments of a fast download
 constexpr int kBacklog = 4096;
 constexpr size_t kBufferBytes = 64 * 1024;
+constexpr int kNice = -10;
 
 QString systemError(const char* what, int error = errno)
 {
@@ -46,6 +48,12 @@ int listeningSocket(int family, uint16_t port, QString* error)
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    // Inherited by every accepted socket: no call per connection.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    // Accepted when the first bytes are there: the request is read in the same wake-up.
+    const int deferSeconds = 2;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     sockaddr_storage ss{};
     socklen_t length;
     if (family == AF_INET6) {
@@ -246,15 +254,20 @@ int Relay::Worker::timeoutMs() const
 
 void Relay::Worker::run()
 {
+    // Every web connection of the LAN waits on this thread: ahead of the gateway's other work
+    // where the process may (CAP_SYS_NICE, root); as it is otherwise.
+    ::setpriority(PRIO_PROCESS, pid_t(::gettid()), kNice);
     std::vector<epoll_event> events(256);
     while (!stopping_) {
-        const int n = ::epoll_wait(epoll_, events.data(), int(events.size()), timeoutMs());
+        const int n = ::epoll_wait(epoll_, events.data(), int(events.size()),
+                                   again_.empty() ? timeoutMs() : 0);
         if (n < 0 && errno != EINTR) {
             shared_.fail(systemError("epoll_wait"));
             break;
         }
         for (int i = 0; i < n; ++i)
             event(*static_cast<Tag*>(events[size_t(i)].data.ptr), events[size_t(i)].events);
+        goOn();
         expire(firstBytesDue_, Connection::State::FirstBytes);
         expire(connectDue_, Connection::State::Connecting);
         finished_.clear();
@@ -280,25 +293,41 @@ void Relay::Worker::event(Tag& tag, uint32_t events)
     const bool client = tag.kind == Tag::Kind::Client;
     // A connect's outcome, failed or not, is read by connected() (reading SO_ERROR clears it).
     if (c.state == Connection::State::Connecting && !client) {
-        connected(c);
+        connected(c, events);
         return;
     }
     if (events & EPOLLERR) {
         finish(c, true);
         return;
     }
-    if (events & EPOLLHUP)
-        (client ? c.clientGone : c.serverGone) = true;
     switch (c.state) {
     case Connection::State::FirstBytes:
-        readFirstBytes(c);
+        if (client)
+            readFirstBytes(c);
         return;
     case Connection::State::Connecting:
-        watch(c); // the client hung up meanwhile: no longer watched
+        return; // the client's bytes wait in its socket until the server is connected
+    case Connection::State::Relaying: {
+        // Only a direction one of whose sockets moved: the other waits for its own edge.
+        const bool readable = events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP);
+        const bool writable = events & (EPOLLOUT | EPOLLHUP);
+        progress(c, client ? readable : writable, client ? writable : readable);
         return;
-    case Connection::State::Relaying:
-        progress(c);
-        return;
+    }
+    }
+}
+
+void Relay::Worker::goOn()
+{
+    std::vector<uint64_t> ids;
+    ids.swap(again_);
+    for (uint64_t id : ids) {
+        const auto it = connections_.find(id);
+        if (it == connections_.end())
+            continue;
+        it->second->again = false;
+        if (it->second->state == Connection::State::Relaying)
+            progress(*it->second);
     }
 }
 
@@ -334,9 +363,6 @@ void Relay::Worker::accept(int listener)
             ::close(fd);
             continue;
         }
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
         c->asked.client = toIpAddress(peer, &c->asked.clientPort);
         c->asked.server = toIpAddress(c->to, &c->asked.serverPort);
         c->id = nextId_++;
@@ -347,7 +373,7 @@ void Relay::Worker::accept(int listener)
         connections_.emplace(c->id, std::move(c));
         ++shared_.counters.open;
         firstBytesDue_.push_back({monotonicMs() + shared_.settings.firstBytesMs, ref.id});
-        watch(ref);
+        watch(fd, ref.clientTag);
         readFirstBytes(ref); // the request often came with the handshake's last packet
     }
 }

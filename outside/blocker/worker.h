@@ -75,12 +75,7 @@ struct Connection {
     int server = -1;
     Tag clientTag{Tag::Kind::Client};
     Tag serverTag{Tag::Kind::Server};
-    uint32_t clientEvents = 0; // as registered with epoll
-    uint32_t serverEvents = 0;
-    bool clientWatched = false;
-    bool serverWatched = false;
-    bool clientGone = false; // hung up: no longer watched, read and written directly
-    bool serverGone = false;
+    bool again = false;    // in the list of connections to go on with (a direction had more)
     bool finished = false; // closed; freed after the events of the current round
     sockaddr_storage to{};
     socklen_t toLength = 0;
@@ -109,6 +104,7 @@ private:
     void run();
     void closeAll();
     void accept(int listener);
+    void goOn();
     void expire(std::deque<Deadline>& queue, Connection::State state);
     int timeoutMs() const;
     void event(Tag& tag, uint32_t events);
@@ -119,11 +115,12 @@ private:
     Answer judge(Connection& c, const Request& request, bool first);
     void turnAway(Connection& c, const QByteArray& page);
     void connectServer(Connection& c);
-    void connected(Connection& c);
-    bool pump(Connection& c, bool upwards);
+    void connected(Connection& c, uint32_t events);
+    int pump(Connection& c, bool upwards);
     int readInspected(Connection& c);
-    void progress(Connection& c);
-    void watch(Connection& c);
+    // Moves the bytes of the directions asked for; ends the connection when both are done.
+    void progress(Connection& c, bool upwards = true, bool downwards = true);
+    void watch(int fd, Tag& tag);
     void finish(Connection& c, bool reset);
 
     Shared& shared_;
@@ -138,6 +135,7 @@ private:
     uint64_t nextId_ = 1;
     std::deque<Deadline> firstBytesDue_; // one timeout for all: the queues stay in order
     std::deque<Deadline> connectDue_;
+    std::vector<uint64_t> again_; // connections that stopped for fairness, not for a full socket
     PipePool pipes_;
     std::vector<char> buffer_;
     std::atomic<bool> stopping_{false};
