@@ -1,5 +1,6 @@
 #include "outside/monitor/runner.h"
 
+#include "common/blockstate.h"
 #include "common/datasources.h"
 #include "common/names.h"
 #include "common/odbc.h"
@@ -201,7 +202,7 @@ void LiveMonitor::State::configLoop()
             opened = configConnection.open(dsn::chosenConnectionStrings().config);
         if (opened)
             loaded = loaded ? (config.refresh(), true) : config.load();
-        recorder.setBlockerRunning(win::findWindow(names::kBlockerTitle).has_value());
+        recorder.setBlockerRunning(blockstate::enforcing());
         const auto snapshot = config.snapshot();
         std::lock_guard lock(mutex);
         published.configLoaded = loaded;

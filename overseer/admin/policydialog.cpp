@@ -140,6 +140,7 @@ DialogSt::DialogSt(FormMain& form) : DialogBase(form)
         auto* button = new QToolButton(Toolbar_时间);
         button->setObjectName(QStringLiteral("Hour_") + hours[j]);
         button->setText(hours[j]);
+        button->setToolTip(QStringLiteral("选中的时段禁止访问该类网站"));
         button->setCheckable(true);
         hoursGrid->addWidget(button, j / 12, j % 12);
         hourButtons << button;

@@ -104,14 +104,16 @@ private slots:
         QVERIFY(!win::findWindow(QStringLiteral("ExitMyProc")));
     }
 
-    // The monitor is the real module now (its help names its capture and file modes); the
-    // others are stand-ins and say so.
+    // The monitor and the blocking module are real modules now (their help names what they
+    // do); the others are stand-ins and say so.
     void helpSaysItIsAStandIn_data()
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<bool>("standIn");
         for (const char* name : {"qmlxsn", "qmlxblock", "qmlxcontent", "TQProgress"})
-            QTest::newRow(name) << QString::fromLatin1(name) << (QLatin1String(name) != "qmlxsn");
+            QTest::newRow(name) << QString::fromLatin1(name)
+                                << (QLatin1String(name) != "qmlxsn" &&
+                                    QLatin1String(name) != "qmlxblock");
     }
 
     void helpSaysItIsAStandIn()
@@ -126,9 +128,14 @@ private slots:
         if (standIn)
             QVERIFY2(help.contains(QStringLiteral("替身程序")) && help.contains("stand-in"),
                      qPrintable(help));
-        else
+        else if (program == QLatin1String("qmlxsn"))
             QVERIFY2(help.contains(QStringLiteral("监测模块")) &&
                          help.contains(QStringLiteral("-r 文件.pcap")) &&
+                         !help.contains(QStringLiteral("替身程序")),
+                     qPrintable(help));
+        else
+            QVERIFY2(help.contains(QStringLiteral("阻断模块")) &&
+                         help.contains(QStringLiteral("CAP_NET_ADMIN")) &&
                          !help.contains(QStringLiteral("替身程序")),
                      qPrintable(help));
         QVERIFY(win::windows().isEmpty()); // help opens no window
