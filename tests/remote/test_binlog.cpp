@@ -9,7 +9,7 @@
 #include "common/summaryschema.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statsworker.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QProcess>

@@ -7,7 +7,7 @@
 #include "common/odbc.h"
 #include "common/schema.h"
 #include "overseer/archive/archivejobs.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QScopeGuard>
