@@ -33,17 +33,16 @@ void appendQuoted(QString& out, QStringView value, int width)
     out += QLatin1Char('\'');
 }
 
-template <typename Row>
-QString insertInto(const QString& table, const QString& columns, const Row* begin, const Row* end)
+template <typename Row, typename... Up>
+QString insertInto(Table table, const Row* begin, const Row* end, Up... up)
 {
     if (begin == end)
         return {};
-    QString sql = QStringLiteral("INSERT INTO ") % table % QLatin1Char('(') % columns %
-                  QStringLiteral(") VALUES ");
+    QString sql = insertHead(table, up...);
     for (const Row* row = begin; row != end; ++row) {
         if (row != begin)
             sql += QLatin1Char(',');
-        sql += values(*row);
+        sql += values(*row, up...);
     }
     return sql;
 }
@@ -84,6 +83,30 @@ QString tableName(Table table)
         break;
     }
     return QStringLiteral("uptable/downtable");
+}
+
+QString insertHead(Table table, bool up)
+{
+    QString name = tableName(table);
+    QString columns;
+    switch (table) {
+    case Table::Log:
+        columns = kLogColumns;
+        break;
+    case Table::Upload:
+        columns = kUploadColumns;
+        break;
+    case Table::Visit:
+        columns = kVisitColumns;
+        break;
+    case Table::Traffic:
+    case Table::Count:
+        name = up ? QStringLiteral("uptable") : QStringLiteral("downtable");
+        columns = trafficColumns();
+        break;
+    }
+    return QStringLiteral("INSERT INTO ") % name % QLatin1Char('(') % columns %
+           QStringLiteral(") VALUES ");
 }
 
 QString trafficColumns()
@@ -173,32 +196,22 @@ QString values(const TrafficRow& row, bool up)
 
 QString insertStatement(const LogRow* begin, const LogRow* end)
 {
-    return insertInto(QStringLiteral("logtable"), kLogColumns, begin, end);
+    return insertInto(Table::Log, begin, end);
 }
 
 QString insertStatement(const UploadRow* begin, const UploadRow* end)
 {
-    return insertInto(QStringLiteral("upsendtable"), kUploadColumns, begin, end);
+    return insertInto(Table::Upload, begin, end);
 }
 
 QString insertStatement(const VisitRow* begin, const VisitRow* end)
 {
-    return insertInto(QStringLiteral("webtable"), kVisitColumns, begin, end);
+    return insertInto(Table::Visit, begin, end);
 }
 
 QString insertStatement(const TrafficRow* begin, const TrafficRow* end, bool up)
 {
-    if (begin == end)
-        return {};
-    QString sql = QStringLiteral("INSERT INTO ") %
-                  (up ? QStringLiteral("uptable") : QStringLiteral("downtable")) %
-                  QLatin1Char('(') % trafficColumns() % QStringLiteral(") VALUES ");
-    for (const TrafficRow* row = begin; row != end; ++row) {
-        if (row != begin)
-            sql += QLatin1Char(',');
-        sql += values(*row, up);
-    }
-    return sql;
+    return insertInto(Table::Traffic, begin, end, up);
 }
 
 QString trafficCondition(const TrafficKey& key)
