@@ -47,13 +47,7 @@ struct Measured {
 // own peak resident memory.
 Measured run(const QStringList& command, const QString& outPath = QStringLiteral("/dev/null"))
 {
-    std::vector<QByteArray> args;
-    for (const QString& a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    lt::bench::SpawnArgs args(command);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     const QByteArray out = outPath.toLocal8Bit();
@@ -62,7 +56,7 @@ Measured run(const QStringList& command, const QString& outPath = QStringLiteral
     QElapsedTimer t;
     t.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, args.argv()[0], &files, nullptr, args.argv(), environ) != 0)
         fail(QStringLiteral("cannot start ") + command.first());
     posix_spawn_file_actions_destroy(&files);
     int status = 0;

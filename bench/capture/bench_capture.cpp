@@ -71,13 +71,7 @@ long peakKb(pid_t pid)
 // read from /proc while it runs: a spawned child's ru_maxrss also counts this process's pages.
 Run spawn(const QStringList& command, const QString& outFile)
 {
-    std::vector<QByteArray> args;
-    for (const QString& a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    lt::bench::SpawnArgs args(command);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.toLocal8Bit().constData(),
@@ -86,7 +80,7 @@ Run spawn(const QStringList& command, const QString& outFile)
     t.start();
     pid_t pid = 0;
     Run run;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, args.argv()[0], &actions, nullptr, args.argv(), environ) != 0)
         fail(QStringLiteral("cannot start ") + command.join(u' '));
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {

@@ -113,6 +113,15 @@ void stopServer(const QString& root)
     script(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
 }
 
+SpawnArgs::SpawnArgs(const QStringList& command)
+{
+    for (const QString& a : command)
+        bytes_.push_back(a.toLocal8Bit());
+    for (QByteArray& a : bytes_)
+        pointers_.push_back(a.data());
+    pointers_.push_back(nullptr);
+}
+
 RunDirectory::RunDirectory()
     : rootOption_(QStringLiteral("root"), QStringLiteral("installation directory (kept)"),
                   QStringLiteral("DIR")),

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <vector>
 
 namespace lt::db
 {
@@ -69,6 +70,19 @@ void startInstallation(const QString& root, const StartOptions& options = {});
 void provision(db::Connection& log, db::Connection& config);
 // Stops the private server of the installation at root.
 void stopServer(const QString& root);
+
+// A command's arguments as posix_spawn takes them (for a child whose own time and memory are
+// measured), valid while the object lives.
+class SpawnArgs
+{
+public:
+    explicit SpawnArgs(const QStringList& command);
+    char** argv() { return pointers_.data(); }
+
+private:
+    std::vector<QByteArray> bytes_;
+    std::vector<char*> pointers_;
+};
 
 // The options --root DIR (an installation of one's own, kept) and --keep (keep the throw-away
 // installation and its server running) that the benchmarks take, and the directory they choose.
