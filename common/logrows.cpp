@@ -33,17 +33,28 @@ void appendQuoted(QString& out, QStringView value, int width)
     out += QLatin1Char('\'');
 }
 
-template <typename Row>
-QString insertInto(const QString& table, const QString& columns, const Row* begin, const Row* end)
+// "('a','b',…" of texts fitted to their widths, the closing parenthesis left to the caller.
+QString quotedTexts(std::initializer_list<std::pair<QStringView, int>> texts)
+{
+    QString out = QStringLiteral("(");
+    for (const auto& [text, width] : texts) {
+        if (out.size() > 1)
+            out += QLatin1Char(',');
+        appendQuoted(out, text, width);
+    }
+    return out;
+}
+
+template <typename Row, typename... Up>
+QString insertInto(Table table, const Row* begin, const Row* end, Up... up)
 {
     if (begin == end)
         return {};
-    QString sql = QStringLiteral("INSERT INTO ") % table % QLatin1Char('(') % columns %
-                  QStringLiteral(") VALUES ");
+    QString sql = insertHead(table, up...);
     for (const Row* row = begin; row != end; ++row) {
         if (row != begin)
             sql += QLatin1Char(',');
-        sql += values(*row);
+        sql += values(*row, up...);
     }
     return sql;
 }
@@ -55,17 +66,12 @@ const std::array<qint64, 24>& bytesOf(const TrafficRow& row, bool up)
 
 QString keyTuple(const TrafficKey& key)
 {
-    QString out = QStringLiteral("(");
-    appendQuoted(out, key.srcip, kIpWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, key.dstip, kIpWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, key.date, kDateWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, key.strurl, kUrlWidth);
-    out += QLatin1Char(',') % QString::number(key.srcport) % QLatin1Char(',') %
+    return quotedTexts({{key.srcip, kIpWidth},
+                        {key.dstip, kIpWidth},
+                        {key.date, kDateWidth},
+                        {key.strurl, kUrlWidth}}) %
+           QLatin1Char(',') % QString::number(key.srcport) % QLatin1Char(',') %
            QString::number(key.dstport) % QLatin1Char(')');
-    return out;
 }
 
 } // namespace
@@ -84,6 +90,30 @@ QString tableName(Table table)
         break;
     }
     return QStringLiteral("uptable/downtable");
+}
+
+QString insertHead(Table table, bool up)
+{
+    QString name = tableName(table);
+    QString columns;
+    switch (table) {
+    case Table::Log:
+        columns = kLogColumns;
+        break;
+    case Table::Upload:
+        columns = kUploadColumns;
+        break;
+    case Table::Visit:
+        columns = kVisitColumns;
+        break;
+    case Table::Traffic:
+    case Table::Count:
+        name = up ? QStringLiteral("uptable") : QStringLiteral("downtable");
+        columns = trafficColumns();
+        break;
+    }
+    return QStringLiteral("INSERT INTO ") % name % QLatin1Char('(') % columns %
+           QStringLiteral(") VALUES ");
 }
 
 QString trafficColumns()
@@ -114,15 +144,15 @@ QString fitted(QStringView text, int maxChars)
 
 QString values(const LogRow& row)
 {
-    QString out = QStringLiteral("(");
-    const std::pair<QStringView, int> texts[] = {
-        {row.name, kNameWidth},       {row.ip, kIpWidth},        {row.acTime, kTimeWidth},
-        {row.team, kTeamWidth},       {row.title, kTitleWidth},  {row.url, kUrlWidth},
-        {row.className, kClassWidth}, {row.result, kResultWidth}};
-    for (const auto& [text, width] : texts) {
-        appendQuoted(out, text, width);
-        out += QLatin1Char(',');
-    }
+    QString out = quotedTexts({{row.name, kNameWidth},
+                               {row.ip, kIpWidth},
+                               {row.acTime, kTimeWidth},
+                               {row.team, kTeamWidth},
+                               {row.title, kTitleWidth},
+                               {row.url, kUrlWidth},
+                               {row.className, kClassWidth},
+                               {row.result, kResultWidth}});
+    out += QLatin1Char(',');
     appendQuoted(out, QString::number(std::max<qint64>(row.length, 0)), kLengthWidth);
     out += QLatin1Char(',') % QString::number(row.f) % QLatin1Char(')');
     return out;
@@ -130,35 +160,23 @@ QString values(const LogRow& row)
 
 QString values(const UploadRow& row)
 {
-    QString out = QStringLiteral("(");
-    appendQuoted(out, row.name, kNameWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.ip, kIpWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.url, kUrlWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.acTime, kTimeWidth);
-    out += QLatin1Char(',');
     // LONGTEXT: only the NUL characters go.
-    appendQuoted(out, row.text, std::numeric_limits<int>::max());
-    out += QLatin1Char(')');
-    return out;
+    return quotedTexts({{row.name, kNameWidth},
+                        {row.ip, kIpWidth},
+                        {row.url, kUrlWidth},
+                        {row.acTime, kTimeWidth},
+                        {row.text, std::numeric_limits<int>::max()}}) +
+           QLatin1Char(')');
 }
 
 QString values(const VisitRow& row)
 {
-    QString out = QStringLiteral("(");
-    appendQuoted(out, row.url, kUrlWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.title, kTitleWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.className, kClassWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.acTime, kTimeWidth);
-    out += QLatin1Char(',');
-    appendQuoted(out, row.sf, kFlagWidth);
-    out += QLatin1Char(')');
-    return out;
+    return quotedTexts({{row.url, kUrlWidth},
+                        {row.title, kTitleWidth},
+                        {row.className, kClassWidth},
+                        {row.acTime, kTimeWidth},
+                        {row.sf, kFlagWidth}}) +
+           QLatin1Char(')');
 }
 
 QString values(const TrafficRow& row, bool up)
@@ -173,32 +191,22 @@ QString values(const TrafficRow& row, bool up)
 
 QString insertStatement(const LogRow* begin, const LogRow* end)
 {
-    return insertInto(QStringLiteral("logtable"), kLogColumns, begin, end);
+    return insertInto(Table::Log, begin, end);
 }
 
 QString insertStatement(const UploadRow* begin, const UploadRow* end)
 {
-    return insertInto(QStringLiteral("upsendtable"), kUploadColumns, begin, end);
+    return insertInto(Table::Upload, begin, end);
 }
 
 QString insertStatement(const VisitRow* begin, const VisitRow* end)
 {
-    return insertInto(QStringLiteral("webtable"), kVisitColumns, begin, end);
+    return insertInto(Table::Visit, begin, end);
 }
 
 QString insertStatement(const TrafficRow* begin, const TrafficRow* end, bool up)
 {
-    if (begin == end)
-        return {};
-    QString sql = QStringLiteral("INSERT INTO ") %
-                  (up ? QStringLiteral("uptable") : QStringLiteral("downtable")) %
-                  QLatin1Char('(') % trafficColumns() % QStringLiteral(") VALUES ");
-    for (const TrafficRow* row = begin; row != end; ++row) {
-        if (row != begin)
-            sql += QLatin1Char(',');
-        sql += values(*row, up);
-    }
-    return sql;
+    return insertInto(Table::Traffic, begin, end, up);
 }
 
 QString trafficCondition(const TrafficKey& key)

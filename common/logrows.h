@@ -101,6 +101,12 @@ QString values(const UploadRow& row);
 QString values(const VisitRow& row);
 QString values(const TrafficRow& row, bool up);
 
+// "INSERT INTO logtable(Name,IP,…,F) VALUES ": the head of every statement that adds rows to
+// the table (Traffic: uptable when up, else downtable). Writers whose values are text already
+// checked against the columns use it with their own tuples: a restore writes a backup's values
+// as they stand, which the row types here would cut or turn into numbers.
+QString insertHead(Table table, bool up = true);
+
 // "INSERT INTO logtable(Name,…) VALUES (…),(…)" for the rows [begin, end).
 QString insertStatement(const LogRow* begin, const LogRow* end);
 QString insertStatement(const UploadRow* begin, const UploadRow* end);

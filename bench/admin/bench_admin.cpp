@@ -10,6 +10,7 @@
 //   bench_admin [--terminals T] [--entries B] [--rounds R] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/cmysql.h"
 #include "common/datasources.h"
 #include "common/installation.h"
@@ -24,9 +25,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 
@@ -38,45 +37,13 @@ namespace
 
 using namespace lt::overseer;
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_admin: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
+using lt::bench::fail;
+using lt::bench::median;
+using lt::bench::ms;
 
 double bareClient(const QString& root, const QString& statement)
 {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
-            {QStringLiteral("client"), root, QStringLiteral("--batch"), QStringLiteral("ipdata")});
-    p.write(statement.toUtf8() + ";\n");
-    p.closeWriteChannel();
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
-    p.readAllStandardOutput();
-    return ms(t);
+    return lt::bench::bareClientMs(root, QStringLiteral("ipdata"), statement);
 }
 
 void fillBlackList(lt::db::Connection& config, int count)
@@ -181,27 +148,16 @@ int main(int argc, char* argv[])
                                      QStringLiteral("B"), QStringLiteral("32767"));
     const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
                                     QStringLiteral("R"), QStringLiteral("5"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
-    parser.addOptions({terminals, entries, rounds, rootOption, keep});
+    lt::bench::RunDirectory run;
+    parser.addOptions({terminals, entries, rounds});
+    run.addOptions(parser);
     parser.process(app);
 
-    QTemporaryDir temporary;
-    const QString root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
-    script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
-
+    const QString root = run.root(parser);
+    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     const int terminalCount = parser.value(terminals).toInt();
     const int entryCount = parser.value(entries).toInt();
     config.execute(QStringLiteral("DELETE FROM usertable"));
@@ -247,8 +203,7 @@ int main(int argc, char* argv[])
     form.MySql.reset();
     log.close();
     config.close();
-    if (!parser.isSet(keep))
-        script({QStringLiteral("db.sh"), QStringLiteral("stop"), root});
+    run.finish(parser);
 
     std::printf("administration views, median of %d rounds\n", n);
     std::printf("terminal view, %d terminals (%d on the last page)\n", terminalCount, tv.rows);

@@ -12,6 +12,7 @@
 //   bench_archive ROWS [--terminals T] [--groups G] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "common/odbc.h"
@@ -21,8 +22,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -37,20 +36,7 @@ extern char** environ;
 namespace
 {
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_archive: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
+using lt::bench::fail;
 
 struct Measured {
     double seconds = 0;
@@ -61,13 +47,7 @@ struct Measured {
 // own peak resident memory.
 Measured run(const QStringList& command, const QString& outPath = QStringLiteral("/dev/null"))
 {
-    std::vector<QByteArray> args;
-    for (const QString& a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    lt::bench::SpawnArgs args(command);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     const QByteArray out = outPath.toLocal8Bit();
@@ -76,7 +56,7 @@ Measured run(const QStringList& command, const QString& outPath = QStringLiteral
     QElapsedTimer t;
     t.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, args.argv()[0], &files, nullptr, args.argv(), environ) != 0)
         fail(QStringLiteral("cannot start ") + command.first());
     posix_spawn_file_actions_destroy(&files);
     int status = 0;
@@ -135,28 +115,17 @@ int main(int argc, char* argv[])
                                        QStringLiteral("T"), QStringLiteral("10000"));
     const QCommandLineOption groups(QStringLiteral("groups"), QStringLiteral("groups"),
                                     QStringLiteral("G"), QStringLiteral("100"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
-    parser.addOptions({terminals, groups, rootOption, keep});
+    lt::bench::RunDirectory directory;
+    parser.addOptions({terminals, groups});
+    directory.addOptions(parser);
     parser.process(app);
     const qint64 n = parser.positionalArguments().value(0, QStringLiteral("1000000")).toLongLong();
 
-    QTemporaryDir temporary;
-    const QString root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
-    script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
-
+    const QString root = directory.root(parser);
+    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     log.setTimeouts(lt::db::ConnectionTimeouts::longStatements());
     lt::bench::GenOptions g;
     g.rows = n;
@@ -226,7 +195,6 @@ int main(int argc, char* argv[])
     std::printf("configuration of %d terminals, %d groups: export %.2f s, restore %.2f s\n", t, gs,
                 exportCfg.seconds, restoreCfg.seconds);
 
-    if (!parser.isSet(keep))
-        script({QStringLiteral("db.sh"), QStringLiteral("stop"), root});
+    directory.finish(parser);
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include "bench/blocking/netload.h"
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/installation.h"
 #include "common/odbc.h"
 #include "tests/outside/blocker/gatewaynet.h"
@@ -39,25 +40,13 @@ using lt::test::GatewayNet;
 namespace
 {
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_blocking: %s\n", qPrintable(what));
-    std::exit(1);
-}
+using lt::bench::fail;
+using lt::bench::median;
 
 void figure(const QString& name, double value, const char* unit = "", const char* note = "")
 {
     std::printf("%-44s %10.1f %s %s\n", qPrintable(name), value, unit, note);
     std::fflush(stdout);
-}
-
-void script(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + name, args);
-    if (!p.waitForFinished(300000) || p.exitCode() != 0)
-        fail(name + QStringLiteral(" failed"));
 }
 
 QString loadAverage()
@@ -264,12 +253,6 @@ double iperf(GatewayNet& net, uint16_t port, int seconds, bool reverse, const ch
     return end.value("sum_received").toObject().value("bits_per_second").toDouble() / 1e6;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 void fillConfiguration(lt::db::Connection& config)
 {
     QString rows;
@@ -328,14 +311,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/lantrove-bench-XXXXXX"));
     temp.setAutoRemove(!parser.isSet("keep"));
-    script(QStringLiteral("layout.sh"), {QStringLiteral(LT_BUILD_DIR), temp.path()});
-    script(QStringLiteral("db.sh"), {QStringLiteral("start"), temp.path()});
-    lt::Installation::useRoot(temp.path());
-    lt::Installation::applyOdbcEnvironment();
+    lt::bench::startInstallation(temp.path(), {.fast = false});
     lt::db::Connection log, config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     fillConfiguration(config);
 
     GatewayNet net(QStringLiteral("lk"));
@@ -430,6 +408,6 @@ int main(int argc, char** argv)
     module->waitForFinished(10000);
     std::printf("load average at end: %s\n", qPrintable(loadAverage()));
     if (!parser.isSet("keep"))
-        script(QStringLiteral("db.sh"), {QStringLiteral("stop"), temp.path()});
+        lt::bench::stopServer(temp.path());
     return 0;
 }

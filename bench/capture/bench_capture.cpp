@@ -9,6 +9,7 @@
 
 #include "bench/capture/trafficgen.h"
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/installation.h"
 #include "common/odbc.h"
 #include "outside/monitor/capture.h"
@@ -38,25 +39,12 @@ struct Options {
     int64_t livePackets = 300000;
 };
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_capture: %s\n", qPrintable(what));
-    std::exit(1);
-}
+using lt::bench::fail;
 
 void figure(const char* name, double value, const char* unit = "")
 {
     std::printf("%-36s %.1f%s%s\n", name, value, *unit ? " " : "", unit);
     std::fflush(stdout);
-}
-
-void script(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + name, args);
-    if (!p.waitForFinished(300000) || p.exitCode() != 0)
-        fail(name + QStringLiteral(" failed"));
 }
 
 struct Run {
@@ -83,13 +71,7 @@ long peakKb(pid_t pid)
 // read from /proc while it runs: a spawned child's ru_maxrss also counts this process's pages.
 Run spawn(const QStringList& command, const QString& outFile)
 {
-    std::vector<QByteArray> args;
-    for (const QString& a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    lt::bench::SpawnArgs args(command);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.toLocal8Bit().constData(),
@@ -98,7 +80,7 @@ Run spawn(const QStringList& command, const QString& outFile)
     t.start();
     pid_t pid = 0;
     Run run;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, args.argv()[0], &actions, nullptr, args.argv(), environ) != 0)
         fail(QStringLiteral("cannot start ") + command.join(u' '));
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -287,14 +269,10 @@ int main(int argc, char** argv)
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/lantrove-bench-XXXXXX"));
     temp.setAutoRemove(!parser.isSet("keep"));
     const QString root = parser.isSet("root") ? parser.value("root") : temp.path();
-    script(QStringLiteral("layout.sh"), {QStringLiteral(LT_BUILD_DIR), root});
-    script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
+    // The module's writing is measured: the server keeps its ordinary durability.
+    lt::bench::startInstallation(root, {.fast = false});
     lt::db::Connection log, config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
 
     const QString file = temp.path() + QStringLiteral("/lan.pcap");
     QElapsedTimer t;
@@ -312,6 +290,6 @@ int main(int argc, char** argv)
     if (o.live)
         liveCase(lt::Installation::appDir(), temp.path(), o);
     if (!parser.isSet("keep"))
-        script(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
+        lt::bench::stopServer(root);
     return 0;
 }

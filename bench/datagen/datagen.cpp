@@ -3,6 +3,7 @@
 #include "common/clock.h"
 #include "common/datasources.h"
 #include "common/installation.h"
+#include "common/logrows.h"
 #include "common/netinfo.h"
 #include "common/odbc.h"
 #include "common/schema.h"
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace lt::bench
 {
@@ -98,23 +100,17 @@ private:
     QString current_;
 };
 
-// Sends rows as multi-row INSERTs, committing every few statements.
-qint64 fill(db::Connection& c, const QString& head, qint64 rows,
-            const std::function<QString(qint64)>& row)
+// Sends the statements of rows [start, end) in turns of kRowsPerStatement rows, committing
+// every few statements.
+qint64 fill(db::Connection& c, qint64 rows,
+            const std::function<QString(qint64 start, qint64 end)>& statement)
 {
     qint64 inserted = 0;
     int statements = 0;
     c.beginTransaction();
     for (qint64 start = 0; start < rows; start += kRowsPerStatement) {
         const qint64 end = std::min(rows, start + kRowsPerStatement);
-        QString sql = head;
-        sql.reserve(int((end - start) * 320));
-        for (qint64 i = start; i < end; ++i) {
-            if (i > start)
-                sql += u',';
-            sql += row(i);
-        }
-        if (!c.execute(sql))
+        if (!c.execute(statement(start, end)))
             break;
         inserted += end - start;
         if (++statements % kStatementsPerTransaction == 0) {
@@ -124,6 +120,20 @@ qint64 fill(db::Connection& c, const QString& head, qint64 rows,
     }
     c.commit();
     return inserted;
+}
+
+// The same for rows of one of the row layouts, statements made by their owner.
+template <typename Row>
+qint64 fillRows(db::Connection& c, qint64 rows, const std::function<Row(qint64)>& row)
+{
+    std::vector<Row> batch;
+    batch.reserve(kRowsPerStatement);
+    return fill(c, rows, [&](qint64 start, qint64 end) {
+        batch.clear();
+        for (qint64 i = start; i < end; ++i)
+            batch.push_back(row(i));
+        return logrows::insertStatement(batch.data(), batch.data() + batch.size());
+    });
 }
 
 } // namespace
@@ -151,17 +161,21 @@ qint64 fillLogTable(db::Connection& log, const GenOptions& o)
     static const QStringList results = {QStringLiteral("放行"), QStringLiteral("放行"),
                                         QStringLiteral("放行"), QStringLiteral("阻断"),
                                         QStringLiteral("积累")};
-    return fill(log, QStringLiteral("INSERT INTO logtable VALUES"), o.rows, [&](qint64) {
+    return fillRows<logrows::LogRow>(log, o.rows, [&](qint64) {
         const Terminal t = terminal(int(rng.bounded(200)));
         const int page = int(rng.bounded(5000));
-        return u'(' + q(t.name) + u',' + q(t.ip) + u',' + q(stamps.next()) + u',' + q(t.team) +
-               u',' + q(titles().at(page % titles().size())) + u',' +
-               q(QStringLiteral("http://www.site%1.example/page/%2.html")
-                     .arg(page % 400)
-                     .arg(page)) +
-               u',' + q(classes().at(page % classes().size())) + u',' +
-               q(results.at(int(rng.bounded(int(results.size()))))) + u',' +
-               q(QString::number(200 + rng.bounded(200000))) + QStringLiteral(",1)");
+        logrows::LogRow row;
+        row.name = t.name;
+        row.ip = t.ip;
+        row.acTime = stamps.next();
+        row.team = t.team;
+        row.title = titles().at(page % titles().size());
+        row.url =
+            QStringLiteral("http://www.site%1.example/page/%2.html").arg(page % 400).arg(page);
+        row.className = classes().at(page % classes().size());
+        row.result = results.at(int(rng.bounded(int(results.size()))));
+        row.length = 200 + rng.bounded(200000);
+        return row;
     });
 }
 
@@ -169,15 +183,14 @@ qint64 fillUploadTable(db::Connection& log, const GenOptions& o)
 {
     QRandomGenerator rng(o.seed);
     Stamps stamps(o, rng);
-    return fill(log, QStringLiteral("INSERT INTO upsendtable VALUES"), o.rows, [&](qint64 i) {
+    return fillRows<logrows::UploadRow>(log, o.rows, [&](qint64 i) {
         const Terminal t = terminal(int(rng.bounded(200)));
-        return u'(' + q(t.name) + u',' + q(t.ip) + u',' +
-               q(QStringLiteral("http://mail.site%1.example/compose").arg(i % 50)) + u',' +
-               q(stamps.next()) + u',' +
-               q(QStringLiteral("用户名=学生%1&内容=今天的作业已经完成，请老师查收。第%2次提交。")
-                     .arg(i % 977)
-                     .arg(i)) +
-               u')';
+        return logrows::UploadRow{
+            t.name, t.ip, QStringLiteral("http://mail.site%1.example/compose").arg(i % 50),
+            stamps.next(),
+            QStringLiteral("用户名=学生%1&内容=今天的作业已经完成，请老师查收。第%2次提交。")
+                .arg(i % 977)
+                .arg(i)};
     });
 }
 
@@ -185,20 +198,26 @@ qint64 fillWebTable(db::Connection& config, const GenOptions& o)
 {
     QRandomGenerator rng(o.seed);
     Stamps stamps(o, rng);
-    return fill(config, QStringLiteral("INSERT INTO webtable VALUES"), o.rows, [&](qint64 i) {
+    return fillRows<logrows::VisitRow>(config, o.rows, [&](qint64 i) {
         const bool unclassified = rng.generateDouble() < o.unclassifiedShare;
-        return u'(' + q(QStringLiteral("http://www.site%1.example/p%2.html").arg(i % 997).arg(i)) +
-               u',' + q(titles().at(int(i % titles().size()))) + u',' +
-               q(unclassified ? QString() : classes().at(int(i % classes().size()))) + u',' +
-               q(stamps.next()) + QStringLiteral(",'N')");
+        return logrows::VisitRow{
+            QStringLiteral("http://www.site%1.example/p%2.html").arg(i % 997).arg(i),
+            titles().at(int(i % titles().size())),
+            unclassified ? QString() : classes().at(int(i % classes().size())), stamps.next()};
     });
 }
 
 qint64 fillTerminals(db::Connection& config, int count)
 {
-    return fill(config, QStringLiteral("INSERT INTO usertable VALUES"), count, [&](qint64 i) {
-        const Terminal t = terminal(int(i));
-        return u'(' + q(t.name) + u',' + q(t.ip) + u',' + q(t.team) + u')';
+    return fill(config, count, [&](qint64 start, qint64 end) {
+        QString sql = QStringLiteral("INSERT INTO usertable(Name,IP,Team) VALUES");
+        for (qint64 i = start; i < end; ++i) {
+            const Terminal t = terminal(int(i));
+            if (i > start)
+                sql += u',';
+            sql += u'(' + q(t.name) + u',' + q(t.ip) + u',' + q(t.team) + u')';
+        }
+        return sql;
     });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Realistic bulk rows for benchmarks: terminals, Chinese titles, addresses, results, with time
-// stamps spread over days and many rows sharing one second. Rows go in as multi-row INSERT
-// statements inside transactions, which is what makes a million rows take seconds.
+// stamps spread over days and many rows sharing one second. The log rows are the row layouts of
+// common/logrows.h, written by their statements: multi-row INSERT statements inside
+// transactions, which is what makes a million rows take seconds.
 
 #include <QDateTime>
 #include <QString>

@@ -8,6 +8,7 @@
 // peak memory (ru_maxrss of the child process, which is its VmHWM).
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "common/odbc.h"
@@ -17,7 +18,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -39,35 +39,15 @@ struct Options {
     int rounds = 2;
 };
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_logkeeper: %s\n", qPrintable(what));
-    std::exit(1);
-}
+using lt::bench::fail;
+using lt::bench::median;
 
-void script(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + name, args);
-    if (!p.waitForFinished(300000) || p.exitCode() != 0)
-        fail(name + QStringLiteral(" failed"));
-}
-
-// The bare mariadb client on the private server's socket; the output as rows of text.
+// The bare mariadb client on the private server; the output as rows of text.
 QString client(const QString& sql, const QString& database = {})
 {
-    QProcess p;
-    QStringList args = {QStringLiteral("--socket=") + lt::Installation::server().socket,
-                        QStringLiteral("--batch"), QStringLiteral("--skip-column-names")};
-    if (!database.isEmpty())
-        args << database;
-    p.start(QStringLiteral("mariadb"), args);
-    p.write(sql.toUtf8());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(-1) || p.exitCode() != 0)
-        fail(QStringLiteral("mariadb: ") + QString::fromUtf8(p.readAllStandardError()) + sql);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return lt::bench::client(lt::Installation::root(), database, sql,
+                             {QStringLiteral("--batch"), QStringLiteral("--skip-column-names")})
+        .output;
 }
 
 struct Table {
@@ -80,9 +60,7 @@ void fillInstallation(const Options& o)
 {
     lt::db::Connection log;
     lt::db::Connection config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     QElapsedTimer t;
     t.start();
     lt::bench::GenOptions g;
@@ -212,13 +190,6 @@ Options parse(const QCoreApplication& app, QString* root, bool* keep)
     return o;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const qsizetype n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -231,10 +202,8 @@ int main(int argc, char** argv)
     if (root.isEmpty())
         root = temp.path();
     temp.setAutoRemove(!keep);
-    script(QStringLiteral("layout.sh"), {QStringLiteral(LT_BUILD_DIR), root});
-    script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
+    // The pass writes to disk: the server keeps its ordinary durability.
+    lt::bench::startInstallation(root, {.fast = false});
 
     std::printf("logkeeper pruning pass: logtable %lld rows at log limit %d, webtable %lld rows "
                 "and upsendtable %lld rows at the initial limits\n",
@@ -267,7 +236,7 @@ int main(int argc, char** argv)
     if (keeperState != bareState)
         std::printf("THE TWO LEFT DIFFERENT ROWS\n");
     if (!keep)
-        script(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
+        lt::bench::stopServer(root);
     else
         std::printf("installation kept in %s (server running)\n", qPrintable(root));
     return keeperState == bareState ? 0 : 1;

@@ -11,6 +11,7 @@
 // and child share. The platform is the display of the run (offscreen when there is none).
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "common/odbc.h"
@@ -28,7 +29,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -45,11 +45,8 @@ qint64 nowNs()
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_overseer: %s\n", qPrintable(what));
-    std::exit(1);
-}
+using lt::bench::fail;
+using lt::bench::median;
 
 // In a child: notes the first paint of the login dialog, confirms it as the administrator
 // would, notes the first paint of the cover and ends the program.
@@ -130,27 +127,12 @@ int runChild(int argc, char* argv[], bool console)
     return lt::overseer::runConsole(app);
 }
 
-void script(const QString& name, const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + name, args);
-    if (!p.waitForFinished(300000) || p.exitCode() != 0)
-        fail(name + QStringLiteral(" failed"));
-}
-
 void prepareInstallation(const QString& root, qint64 logRows)
 {
-    script(QStringLiteral("layout.sh"), {QStringLiteral(LT_BUILD_DIR), root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
+    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     lt::bench::GenOptions g;
     g.rows = logRows;
     if (lt::bench::fillLogTable(log, g) != logRows)
@@ -186,13 +168,6 @@ Round measure(bool console)
     return {(marks["login"] - start) / 1e6, (marks["cover"] - marks["ok"]) / 1e6};
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -208,19 +183,14 @@ int main(int argc, char* argv[])
                                     QStringLiteral("R"), QStringLiteral("5"));
     const QCommandLineOption logRows(QStringLiteral("log-rows"), QStringLiteral("log rows"),
                                      QStringLiteral("N"), QStringLiteral("1000000"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
-    parser.addOptions({rounds, logRows, rootOption, keep});
+    lt::bench::RunDirectory directory;
+    parser.addOptions({rounds, logRows});
+    directory.addOptions(parser);
     parser.process(app);
 
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir temporary(QDir::tempPath() + QStringLiteral("/lantrove-bench-XXXXXX"));
-    const QString root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
-    prepareInstallation(root, parser.value(logRows).toLongLong());
+    prepareInstallation(directory.root(parser), parser.value(logRows).toLongLong());
 
     QList<double> consoleLogin, consoleCover, bareLogin, bareCover;
     measure(true); // the first start warms the file cache and the server; not counted
@@ -233,8 +203,7 @@ int main(int argc, char* argv[])
         bareLogin << bare.toLogin;
         bareCover << bare.toCover;
     }
-    if (!parser.isSet(keep))
-        script(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
+    directory.finish(parser);
 
     const QString platform = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
                                  ? QStringLiteral("X display ") + qgetenv("DISPLAY")

@@ -5,6 +5,7 @@
 //   bench_blacklist_import [--records N] [--rounds R] [--fast]
 // --fast runs the server with the test servers' relaxed durability.
 
+#include "bench/support/benchsupport.h"
 #include "common/blacklist.h"
 #include "common/datasources.h"
 #include "common/installation.h"
@@ -30,19 +31,14 @@ namespace
 {
 
 const QString kSource = QStringLiteral(LT_SOURCE_DIR);
-const QString kBuild = QStringLiteral(LT_BUILD_DIR);
 
-bool runScript(const QString& script, const QStringList& args, bool fast = false,
-               const QByteArray& input = {}, QByteArray* output = nullptr)
+using bench::median;
+
+// A script of the source tree whose output is wanted (LOAD DATA's own report of its time).
+bool runScript(const QString& script, const QStringList& args, QByteArray* output)
 {
     QProcess p;
-    if (fast) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
-        p.setProcessEnvironment(env);
-    }
     p.start(kSource + QStringLiteral("/scripts/") + script, args);
-    p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {
         std::fprintf(stderr, "%s failed: %s\n", qPrintable(script),
@@ -153,7 +149,7 @@ bool loadData(const QString& root, const QString& dataFile, Figures& f)
                    {QStringLiteral("client"), root, QStringLiteral("ipdata"),
                     QStringLiteral("--local-infile=1"), QStringLiteral("-vvv"),
                     QStringLiteral("-e"), load},
-                   false, {}, &out))
+                   &out))
         return false;
     f.loadProcessSeconds = timer.nsecsElapsed() / 1e9;
     static const QRegularExpression took(QStringLiteral("\\(([0-9.]+) sec\\)"));
@@ -162,12 +158,6 @@ bool loadData(const QString& root, const QString& dataFile, Figures& f)
         f.loadSeconds = m.next().captured(1).toDouble();
     f.loaded = blackTableRows();
     return true;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -190,11 +180,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/lantrove-bench-XXXXXX"));
     const QString root = dir.path();
-    if (!runScript(QStringLiteral("layout.sh"), {kBuild, root}) ||
-        !runScript(QStringLiteral("db.sh"), {QStringLiteral("start"), root}, parser.isSet(fastOpt)))
-        return 1;
-    Installation::useRoot(root);
-    Installation::applyOdbcEnvironment();
+    bench::startInstallation(root, {.fast = parser.isSet(fastOpt)});
     dsn::registerDataSources(dsn::kLocalAddress);
 
     const auto records = makeRecords(n, 0);
@@ -249,6 +235,6 @@ int main(int argc, char** argv)
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak memory of this process: %.1f MB\n", usage.ru_maxrss / 1024.0);
-    runScript(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
+    bench::stopServer(root);
     return ok ? 0 : 1;
 }

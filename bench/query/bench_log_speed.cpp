@@ -14,13 +14,13 @@
 
 #include "bench/datagen/datagen.h"
 #include "bench/query/speedcases.h"
+#include "bench/support/benchsupport.h"
 #include "common/installation.h"
 #include "common/logindexes.h"
 #include "common/odbc.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -33,8 +33,7 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     const QCommandLineOption rows("rows", "logtable rows", "N", "5000000");
     const QCommandLineOption uploadRows("upload-rows", "upsendtable rows", "U", "500000");
-    const QCommandLineOption rootOption("root", "installation directory", "DIR");
-    const QCommandLineOption keep("keep", "keep the installation and its server");
+    RunDirectory directory;
     const QCommandLineOption codes("codes", "access-log condition codes", "LIST",
                                    "00000,00001,00010,00011,00100,00101,01000,01001,01010,01011,"
                                    "01100,01101,10000,10001,10010,10011,10100,10101");
@@ -42,13 +41,12 @@ int main(int argc, char* argv[])
                                          "00000,00100,10000,10100");
     const QCommandLineOption noInsert("no-insert", "skip the insert cases");
     const QCommandLineOption warm("warm", "report the second of two runs of each page case");
-    parser.addOptions({rows, uploadRows, rootOption, keep, codes, uploadCodes, noInsert, warm});
+    parser.addOptions({rows, uploadRows, codes, uploadCodes, noInsert, warm});
+    directory.addOptions(parser);
     parser.process(app);
 
-    QTemporaryDir temporary;
     SpeedSetup setup;
-    setup.root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
+    setup.root = directory.root(parser);
     setup.rows = parser.value(rows).toLongLong();
     setup.uploadRows = parser.value(uploadRows).toLongLong();
     setup.warm = parser.isSet(warm);
@@ -67,7 +65,6 @@ int main(int argc, char* argv[])
     if (!parser.isSet(noInsert))
         run.inserts();
     run.printComparison();
-    if (!parser.isSet(keep))
-        stopServer(setup);
+    directory.finish(parser);
     return 0;
 }

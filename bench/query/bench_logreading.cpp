@@ -13,6 +13,7 @@
 //   bench_logreading [--rows N] [--upload-rows U] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/cmysql.h"
 #include "common/datasources.h"
 #include "common/installation.h"
@@ -28,8 +29,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,31 +38,9 @@ namespace
 
 using namespace lt::overseer;
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_logreading: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(3600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
+using lt::bench::fail;
+using lt::bench::median;
+using lt::bench::ms;
 
 qint64 residentKb()
 {
@@ -80,20 +57,7 @@ qint64 residentKb()
 // The bare client: one run sending the statements, ms for the whole run.
 double bareRun(const QString& root, const QString& database, const QStringList& statements)
 {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
-            {QStringLiteral("client"), root, QStringLiteral("--batch"), database});
-    p.write((statements.join(QStringLiteral(";\n")) + QStringLiteral(";\n")).toUtf8());
-    p.closeWriteChannel();
-    while (p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(100);
-        p.readAllStandardOutput();
-    }
-    if (p.exitCode() != 0)
-        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
-    return ms(t);
+    return lt::bench::bareClientMs(root, database, statements.join(QStringLiteral(";\n")));
 }
 
 // Records the statements the workers send.
@@ -274,10 +238,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption uploadRows(QStringLiteral("upload-rows"),
                                         QStringLiteral("upsendtable rows"), QStringLiteral("U"),
                                         QStringLiteral("500000"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
+    lt::bench::RunDirectory directory;
     const QCommandLineOption reuse(QStringLiteral("reuse"),
                                    QStringLiteral("use the rows already in --root"));
     const QCommandLineOption codes(
@@ -286,20 +247,14 @@ int main(int argc, char* argv[])
     const QCommandLineOption uploadCodes(
         QStringLiteral("upload-codes"), QStringLiteral("upload-log condition codes"),
         QStringLiteral("LIST"), QStringLiteral("00000,10000,00100"));
-    parser.addOptions({rows, uploadRows, rootOption, keep, reuse, codes, uploadCodes});
+    parser.addOptions({rows, uploadRows, reuse, codes, uploadCodes});
+    directory.addOptions(parser);
     parser.process(app);
 
-    QTemporaryDir temporary;
     Setup setup;
-    setup.root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
+    setup.root = directory.root(parser);
     const bool again = parser.isSet(reuse);
-    if (!again)
-        script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), setup.root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), setup.root});
-    lt::Installation::useRoot(setup.root);
-    lt::Installation::applyOdbcEnvironment();
+    lt::bench::startInstallation(setup.root, {.layOut = !again});
 
     lt::db::Connection log;
     lt::db::Connection config;
@@ -310,9 +265,7 @@ int main(int argc, char* argv[])
     QElapsedTimer fillClock;
     fillClock.start();
     if (!again) {
-        QString why;
-        if (!lt::bench::provisionLocal(log, config, &why))
-            fail(QStringLiteral("cannot reach the private server: ") + why);
+        lt::bench::provision(log, config);
         if (lt::bench::fillLogTable(log, g) != g.rows)
             fail(QStringLiteral("logtable: ") + log.lastError().message);
         if (lt::bench::fillUploadTable(log, u) != u.rows)
@@ -373,7 +326,6 @@ int main(int argc, char* argv[])
     form.显示封面();
     log.close();
     config.close();
-    if (!parser.isSet(keep))
-        script({QStringLiteral("db.sh"), QStringLiteral("stop"), setup.root});
+    directory.finish(parser);
     return 0;
 }

@@ -7,6 +7,7 @@
 //   bench_webpicker [--rows N] [--rounds R] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/cmysql.h"
 #include "common/datasources.h"
 #include "common/installation.h"
@@ -17,8 +18,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -28,31 +27,9 @@
 namespace
 {
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_webpicker: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
+using lt::bench::fail;
+using lt::bench::median;
+using lt::bench::ms;
 
 // Opens the picker and closes it as soon as it is shown; ms until then, and its row count.
 double openPicker(lt::overseer::FormMain& form, int* rows)
@@ -75,17 +52,7 @@ double openPicker(lt::overseer::FormMain& form, int* rows)
 // The bare client sending the statements, ms for the whole run of the client.
 double bareClient(const QString& root, const QString& statements)
 {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
-            {QStringLiteral("client"), root, QStringLiteral("--batch"), QStringLiteral("dovrik")});
-    p.write(statements.toUtf8());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
-    p.readAllStandardOutput();
-    return ms(t);
+    return lt::bench::bareClientMs(root, QStringLiteral("dovrik"), statements);
 }
 
 } // namespace
@@ -99,27 +66,16 @@ int main(int argc, char* argv[])
                                   QStringLiteral("N"), QStringLiteral("1000000"));
     const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
                                     QStringLiteral("R"), QStringLiteral("5"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
-    parser.addOptions({rows, rounds, rootOption, keep});
+    lt::bench::RunDirectory directory;
+    parser.addOptions({rows, rounds});
+    directory.addOptions(parser);
     parser.process(app);
 
-    QTemporaryDir temporary;
-    const QString root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
-    script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), root});
-    lt::Installation::useRoot(root);
-    lt::Installation::applyOdbcEnvironment();
-
+    const QString root = directory.root(parser);
+    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    QString why;
-    if (!lt::bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    lt::bench::provision(log, config);
     lt::bench::GenOptions g;
     g.rows = parser.value(rows).toLongLong();
     if (lt::bench::fillLogTable(log, g) != g.rows)
@@ -154,8 +110,7 @@ int main(int argc, char* argv[])
     form.MySql.reset();
     log.close();
     config.close();
-    if (!parser.isSet(keep))
-        script({QStringLiteral("db.sh"), QStringLiteral("stop"), root});
+    directory.finish(parser);
 
     std::printf("web page picker on %lld logtable rows, median of %d rounds\n",
                 static_cast<long long>(g.rows), parser.value(rounds).toInt());

@@ -1,10 +1,12 @@
 #include "bench/query/speedcases.h"
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/clock.h"
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "common/logindexes.h"
+#include "common/logrows.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "overseer/core/logstore.h"
@@ -32,65 +34,32 @@ namespace
 const QString kSeed = QStringLiteral("seedlog");
 constexpr int kPage = 500;
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_log_speed: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(3600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
-
-double seconds(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e9;
-}
-
 // The bare client: one run sending the statements; its output and the milliseconds taken.
-QString client(const QString& root, const QString& database, const QString& statements,
-               double* ms = nullptr)
+QString bareOutput(const QString& root, const QString& database, const QString& statements,
+                   double* ms = nullptr)
 {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
-            {QStringLiteral("client"), root, QStringLiteral("--batch"),
-             QStringLiteral("--skip-column-names"), database});
-    p.write((statements + QStringLiteral(";\n")).toUtf8());
-    p.closeWriteChannel();
-    QByteArray out;
-    while (p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(100);
-        out += p.readAllStandardOutput();
-    }
-    out += p.readAllStandardOutput();
-    if (p.exitCode() != 0)
-        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
+    const ClientRun run =
+        bench::client(root, database, statements,
+                      {QStringLiteral("--batch"), QStringLiteral("--skip-column-names")});
     if (ms)
-        *ms = t.nsecsElapsed() / 1e6;
-    return QString::fromUtf8(out).trimmed();
+        *ms = run.ms;
+    return run.output;
 }
 
 // Seconds the bare client takes for the statements, less its own start.
 double bare(const SpeedSetup& setup, const QString& database, const QString& statements)
 {
     double ms = 0;
-    client(setup.root, database, statements, &ms);
+    bareOutput(setup.root, database, statements, &ms);
     return std::max(0.0001, (ms - setup.clientStartMs) / 1000);
 }
 
 bool tableExists(const SpeedSetup& setup, const QString& database)
 {
-    return client(setup.root, QStringLiteral("mysql"),
-                  QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
-                                 "TABLE_SCHEMA='%1' AND TABLE_NAME='logtable'")
-                      .arg(database)) == QLatin1String("1");
+    return bareOutput(setup.root, QStringLiteral("mysql"),
+                      QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                     "TABLE_SCHEMA='%1' AND TABLE_NAME='logtable'")
+                          .arg(database)) == QLatin1String("1");
 }
 
 // The reading indexes as the console makes them: one of the same name but other columns
@@ -98,15 +67,15 @@ bool tableExists(const SpeedSetup& setup, const QString& database)
 void dropStrayIndexes(const SpeedSetup& setup)
 {
     for (const schema::ReadingIndex& index : schema::readingIndexes()) {
-        const QString columns =
-            client(setup.root, QStringLiteral("dovrik"),
-                   QStringLiteral("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX) FROM "
-                                  "information_schema.STATISTICS WHERE TABLE_SCHEMA='dovrik' AND "
-                                  "TABLE_NAME='%1' AND INDEX_NAME='%2'")
-                       .arg(index.table, index.name));
+        const QString columns = bareOutput(
+            setup.root, QStringLiteral("dovrik"),
+            QStringLiteral("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX) FROM "
+                           "information_schema.STATISTICS WHERE TABLE_SCHEMA='dovrik' AND "
+                           "TABLE_NAME='%1' AND INDEX_NAME='%2'")
+                .arg(index.table, index.name));
         if (columns != QLatin1String("NULL") && !columns.isEmpty() && columns != index.columns)
-            client(setup.root, QStringLiteral("dovrik"),
-                   QStringLiteral("ALTER TABLE %1 DROP INDEX %2").arg(index.table, index.name));
+            bareOutput(setup.root, QStringLiteral("dovrik"),
+                       QStringLiteral("ALTER TABLE %1 DROP INDEX %2").arg(index.table, index.name));
     }
 }
 
@@ -118,8 +87,8 @@ void makeSeedCopy(const SpeedSetup& setup)
     const QString have =
         !tableExists(setup, kSeed)
             ? QStringLiteral("0|1")
-            : client(setup.root, QStringLiteral("dovrik"),
-                     counts.arg(kSeed) + QStringLiteral(";") + counts.arg("dovrik"))
+            : bareOutput(setup.root, QStringLiteral("dovrik"),
+                         counts.arg(kSeed) + QStringLiteral(";") + counts.arg("dovrik"))
                   .replace(u'\n', u'|');
     if (have.section(u'|', 0, 0) == have.section(u'|', 1, 1) && !have.startsWith(u'0'))
         return;
@@ -136,7 +105,7 @@ void makeSeedCopy(const SpeedSetup& setup)
         }
         sql << QStringLiteral("INSERT INTO seedlog.%1 SELECT * FROM dovrik.%1").arg(table);
     }
-    client(setup.root, QStringLiteral("dovrik"), sql.join(QStringLiteral(";\n")));
+    bareOutput(setup.root, QStringLiteral("dovrik"), sql.join(QStringLiteral(";\n")));
     std::printf("# seed copy made in %.0f s\n", seconds(t));
 }
 
@@ -157,10 +126,16 @@ double p99(QList<double> values)
 
 QString feedRow(int i)
 {
-    return QStringLiteral("INSERT INTO logtable VALUES ('bench-feed','192.168.9.9','%1','教室A组',"
-                          "'新闻首页','www.feed%2.cn','上网','放行','1024',1)")
-        .arg(acTime(QDateTime::currentDateTime()))
-        .arg(i % 50);
+    const logrows::LogRow row{QStringLiteral("bench-feed"),
+                              QStringLiteral("192.168.9.9"),
+                              acTime(QDateTime::currentDateTime()),
+                              QStringLiteral("教室A组"),
+                              QStringLiteral("新闻首页"),
+                              QStringLiteral("www.feed%1.cn").arg(i % 50),
+                              QStringLiteral("上网"),
+                              QStringLiteral("放行"),
+                              1024};
+    return logrows::insertStatement(&row, &row + 1);
 }
 
 // Inserts rows one by one, as a capture module does, for `secs` seconds or until `stop`;
@@ -187,30 +162,23 @@ QList<double> feed(const QString& database, double secs, const std::atomic<bool>
 
 void prepareInstallation(SpeedSetup& setup)
 {
-    if (!QDir(setup.root + QStringLiteral("/db")).exists())
-        script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), setup.root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), setup.root});
-    Installation::useRoot(setup.root);
-    Installation::applyOdbcEnvironment();
+    startInstallation(setup.root, {.layOut = !QDir(setup.root + QStringLiteral("/db")).exists()});
     QList<double> starts;
     for (int i = 0; i < 3; ++i) {
         double ms = 0;
-        client(setup.root, QStringLiteral("mysql"), QStringLiteral("SELECT 1"), &ms);
+        bareOutput(setup.root, QStringLiteral("mysql"), QStringLiteral("SELECT 1"), &ms);
         starts << ms;
     }
     std::sort(starts.begin(), starts.end());
     setup.clientStartMs = starts[1];
 
     const bool made = tableExists(setup, QStringLiteral("dovrik"));
-    const QString have = made ? client(setup.root, QStringLiteral("mysql"),
-                                       QStringLiteral("SELECT COUNT(*) FROM dovrik.logtable"))
+    const QString have = made ? bareOutput(setup.root, QStringLiteral("mysql"),
+                                           QStringLiteral("SELECT COUNT(*) FROM dovrik.logtable"))
                               : QString();
     if (have.toLongLong() != setup.rows) {
         db::Connection log, config;
-        QString why;
-        if (!provisionLocal(log, config, &why))
-            fail(QStringLiteral("cannot reach the private server: ") + why);
+        provision(log, config);
         GenOptions g;
         g.rows = setup.rows;
         GenOptions u = g;
@@ -238,25 +206,22 @@ void prepareInstallation(SpeedSetup& setup)
                                               : up.added.join(QStringLiteral(", "))));
 }
 
-void stopServer(const SpeedSetup& setup)
-{
-    script({QStringLiteral("db.sh"), QStringLiteral("stop"), setup.root});
-}
-
 void SpeedRun::pickValues()
 {
     // The counts from the index alone; the name only for the busy terminal's rows.
-    const QString busy = client(setup_.root, QStringLiteral("dovrik"),
-                                QStringLiteral("SELECT IP FROM logtable FORCE INDEX (IpTime) "
-                                               "GROUP BY IP ORDER BY COUNT(*) DESC"));
+    const QString busy = bareOutput(setup_.root, QStringLiteral("dovrik"),
+                                    QStringLiteral("SELECT IP FROM logtable FORCE INDEX (IpTime) "
+                                                   "GROUP BY IP ORDER BY COUNT(*) DESC"));
     const QStringList lines = busy.split(u'\n', Qt::SkipEmptyParts);
     if (lines.isEmpty())
         fail(QStringLiteral("no terminals in the log"));
     busyIp_ = lines.first();
     rareIp_ = lines.last();
-    busyName_ = client(setup_.root, QStringLiteral("dovrik"),
-                       QStringLiteral("SELECT MAX(Name) FROM logtable WHERE IP='%1'").arg(busyIp_));
-    team_ = client(setup_.root, QStringLiteral("dovrik"),
+    busyName_ =
+        bareOutput(setup_.root, QStringLiteral("dovrik"),
+                   QStringLiteral("SELECT MAX(Name) FROM logtable WHERE IP='%1'").arg(busyIp_));
+    team_ =
+        bareOutput(setup_.root, QStringLiteral("dovrik"),
                    QStringLiteral("SELECT Team FROM logtable FORCE INDEX (TeamTime) GROUP BY Team "
                                   "ORDER BY COUNT(*) DESC LIMIT 1"));
     std::printf("# busy terminal %s, rare terminal %s, group %s\n", qPrintable(busyIp_),
@@ -442,9 +407,9 @@ void SpeedRun::inserts()
 
     // Latency idle, then during a pruning pass of the keeper over the oldest 300,000 rows.
     const QList<double> idle = feed(QStringLiteral("dovrik"), 5);
-    const QString rowsNow = client(setup_.root, QStringLiteral("dovrik"),
-                                   QStringLiteral("SELECT COUNT(*) FROM "
-                                                  "logtable"));
+    const QString rowsNow = bareOutput(setup_.root, QStringLiteral("dovrik"),
+                                       QStringLiteral("SELECT COUNT(*) FROM "
+                                                      "logtable"));
     const qint64 keep = rowsNow.toLongLong() - 300000;
     std::atomic<bool> stop = false;
     QList<double> during;
@@ -465,11 +430,11 @@ void SpeedRun::inserts()
     std::printf("# pruning pass %.1f s (exit %d), %lld inserts meanwhile\n", pass,
                 keeper.exitCode(), static_cast<long long>(during.size()));
     // The pruned rows back from the seed copy, the fed rows away.
-    client(setup_.root, QStringLiteral("dovrik"),
-           QStringLiteral("DELETE FROM logtable WHERE Name='bench-feed';"
-                          "DELETE FROM seedlog.logtable WHERE Name='bench-feed';"
-                          "INSERT INTO logtable SELECT * FROM seedlog.logtable WHERE AcTime<"
-                          "(SELECT MIN(AcTime) FROM logtable);DELETE FROM summarydays"));
+    bareOutput(setup_.root, QStringLiteral("dovrik"),
+               QStringLiteral("DELETE FROM logtable WHERE Name='bench-feed';"
+                              "DELETE FROM seedlog.logtable WHERE Name='bench-feed';"
+                              "INSERT INTO logtable SELECT * FROM seedlog.logtable WHERE AcTime<"
+                              "(SELECT MIN(AcTime) FROM logtable);DELETE FROM summarydays"));
 }
 
 void SpeedRun::printComparison() const

@@ -25,7 +25,6 @@ struct SpeedSetup {
 // Lays out (or reuses) the installation under setup.root, starts its server, fills the log
 // when it lacks the rows, copies it to the seed database, and upgrades the log database.
 void prepareInstallation(SpeedSetup& setup);
-void stopServer(const SpeedSetup& setup);
 
 class SpeedRun
 {

@@ -9,6 +9,7 @@
 //   bench_stats [N] [--rounds R] [--print P] [--no-former] [--root DIR] [--keep]
 
 #include "bench/datagen/datagen.h"
+#include "bench/support/benchsupport.h"
 #include "common/datasources.h"
 #include "common/installation.h"
 #include "overseer/query/printrender.h"
@@ -22,8 +23,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -34,31 +33,9 @@ using namespace lt::overseer;
 namespace
 {
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_stats: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-void script(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/") + args.first(), args.mid(1));
-    if (!p.waitForFinished(3600000) || p.exitCode() != 0)
-        fail(args.first() + QStringLiteral(" failed"));
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return t.nsecsElapsed() / 1e6;
-}
+using bench::fail;
+using bench::median;
+using bench::ms;
 
 // The peak resident memory of this process since the last reset, in MB.
 double peakMb()
@@ -82,23 +59,8 @@ void resetPeak()
 
 double bareClient(const QString& root, const QString& database, const QString& statements)
 {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
-            {QStringLiteral("client"), root, QStringLiteral("--batch"), QStringLiteral("--quick"),
-             database});
-    p.write(statements.toUtf8());
-    p.closeWriteChannel();
-    qint64 bytes = 0;
-    while (p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(100);
-        bytes += p.readAllStandardOutput().size();
-    }
-    bytes += p.readAllStandardOutput().size();
-    if (p.exitCode() != 0)
-        fail(QStringLiteral("mariadb client: ") + p.readAllStandardError());
-    return ms(t);
+    return bench::bareClientMs(root, database, statements,
+                               {QStringLiteral("--batch"), QStringLiteral("--quick")});
 }
 
 // Waits for the answer of the channel's request; ms from the request to the answer.
@@ -140,31 +102,20 @@ int main(int argc, char* argv[])
                                     QStringLiteral("R"), QStringLiteral("3"));
     const QCommandLineOption printed(QStringLiteral("print"), QStringLiteral("records printed"),
                                      QStringLiteral("P"), QStringLiteral("100000"));
-    const QCommandLineOption rootOption(
-        QStringLiteral("root"), QStringLiteral("installation directory"), QStringLiteral("DIR"));
-    const QCommandLineOption keep(QStringLiteral("keep"),
-                                  QStringLiteral("keep the installation and its server"));
+    bench::RunDirectory run;
     const QCommandLineOption noFormer(QStringLiteral("no-former"),
                                       QStringLiteral("skip the former way of the traffic"));
-    parser.addOptions({rounds, printed, rootOption, keep, noFormer});
+    parser.addOptions({rounds, printed, noFormer});
+    run.addOptions(parser);
     parser.process(app);
     const qint64 rows =
         parser.positionalArguments().value(0, QStringLiteral("1000000")).toLongLong();
     const int roundCount = std::max(parser.value(rounds).toInt(), 1);
 
-    QTemporaryDir temporary;
-    const QString root = parser.isSet(rootOption) ? parser.value(rootOption) : temporary.path();
-    temporary.setAutoRemove(!parser.isSet(keep) && !parser.isSet(rootOption));
-    script({QStringLiteral("layout.sh"), QStringLiteral(LT_BUILD_DIR), root});
-    qputenv("LANTROVE_DB_FAST", "1");
-    script({QStringLiteral("db.sh"), QStringLiteral("start"), root});
-    Installation::useRoot(root);
-    Installation::applyOdbcEnvironment();
-
+    const QString root = run.root(parser);
+    bench::startInstallation(root);
     db::Connection log, config;
-    QString why;
-    if (!bench::provisionLocal(log, config, &why))
-        fail(QStringLiteral("cannot reach the private server: ") + why);
+    bench::provision(log, config);
     bench::GenOptions g;
     g.rows = rows;
     QElapsedTimer gen;
@@ -261,7 +212,6 @@ int main(int argc, char* argv[])
     log.close();
     config.close();
     reader.close();
-    if (!parser.isSet(keep))
-        script({QStringLiteral("db.sh"), QStringLiteral("stop"), root});
+    run.finish(parser);
     return 0;
 }

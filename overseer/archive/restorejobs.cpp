@@ -1,4 +1,5 @@
 #include "common/dbconnect.h"
+#include "common/logrows.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/seqfile.h"
@@ -44,7 +45,7 @@ bool insertLogBatch(db::Connection& log, const QList<QStringList>& batch, Restor
     QStringList rows;
     for (const QStringList& values : batch)
         rows << logValues(values);
-    const QString insert = QStringLiteral("INSERT INTO logtable Values");
+    const QString insert = logrows::insertHead(logrows::Table::Log);
     if (log.execute(insert + rows.join(u','))) {
         out.restored += batch.size();
         return true;

@@ -4,7 +4,7 @@
 
 #include "common/dbconnect.h"
 #include "common/odbc.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>

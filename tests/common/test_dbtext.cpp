@@ -6,7 +6,7 @@
 #include "common/gbk.h"
 #include "common/installation.h"
 #include "common/odbc.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QRegularExpression>

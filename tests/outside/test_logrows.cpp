@@ -9,6 +9,7 @@
 #include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace lt;
@@ -115,6 +116,52 @@ private slots:
         const QString emoji = QStringLiteral("标题😀尾");
         QCOMPARE(fitted(emoji, 3), QStringLiteral("标题😀"));
         QCOMPARE(fitted(emoji, 2), QStringLiteral("标题"));
+    }
+
+    // Every statement names its columns, so that a table that gained one (here before all the
+    // others) still takes the rows in the right places: the row types' statements, and the
+    // head a restore puts before the backup's values as they stand.
+    void statementsTakeTablesThatGainedColumns()
+    {
+        const auto widen = [](const QString& table, const QString& database) {
+            test::sql("ALTER TABLE " + table + " ADD COLUMN Extra INT NOT NULL DEFAULT 7 FIRST",
+                      database);
+        };
+        const auto narrow = qScopeGuard([] {
+            for (const char* t : {"logtable", "upsendtable"})
+                test::sql(QStringLiteral("ALTER TABLE %1 DROP COLUMN IF EXISTS Extra").arg(t),
+                          kLog);
+            for (const char* t : {"webtable", "uptable"})
+                test::sql(QStringLiteral("ALTER TABLE %1 DROP COLUMN IF EXISTS Extra").arg(t),
+                          kConfig);
+        });
+        for (const char* t : {"logtable", "upsendtable"})
+            widen(QLatin1String(t), kLog);
+        for (const char* t : {"webtable", "uptable"})
+            widen(QLatin1String(t), kConfig);
+
+        const LogRow row = logRow(3);
+        QVERIFY2(log_.execute(insertStatement(&row, &row + 1)),
+                 qPrintable(log_.lastError().message));
+        QVERIFY2(log_.execute(insertHead(Table::Log) +
+                              "('备份','10.0.0.9','24-05-17 11:00:00','组','t','u','c','r','n/a',"
+                              "NULL)"),
+                 qPrintable(log_.lastError().message));
+        const UploadRow upload{"终端", "10.0.0.1", "http://m.cn/", "24-05-17 10:00:00", "正文"};
+        QVERIFY(log_.execute(insertStatement(&upload, &upload + 1)));
+        const VisitRow visit{"http://v.cn/", "标题", "游戏", "24-05-17 10:00:00"};
+        QVERIFY(config_.execute(insertStatement(&visit, &visit + 1)));
+        const TrafficRow counters = traffic("10.0.0.5", 5000, 9, 300, 0);
+        QVERIFY(config_.execute(insertStatement(&counters, &counters + 1, true)));
+
+        QCOMPARE(test::sql("SELECT Extra,Name,nLength,F FROM logtable ORDER BY AcTime", kLog),
+                 QStringLiteral("7\t终端3\t1003\t1\n7\t备份\tn/a\tNULL\n"));
+        QCOMPARE(one("SELECT Extra,Name,URL,UpSendTxt FROM upsendtable", kLog),
+                 QStringLiteral("7\t终端\thttp://m.cn/\t正文"));
+        QCOMPARE(one("SELECT Extra,URL,Class,SF FROM webtable", kConfig),
+                 QStringLiteral("7\thttp://v.cn/\t游戏\tN"));
+        QCOMPARE(one("SELECT Extra,srcip,srcport,t9,t10 FROM uptable", kConfig),
+                 QStringLiteral("7\t10.0.0.5\t5000\t300\t0"));
     }
 
     // Overlong values are cut to their columns (a strict server would refuse the whole batch),

@@ -9,7 +9,8 @@
 #include "common/summaryschema.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statsworker.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/logfill.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
@@ -97,15 +98,13 @@ private slots:
     {
         db::Connection log;
         QVERIFY(log.open(dsn::chosenConnectionStrings().log));
-        QStringList values;
+        QList<logrows::LogRow> rows;
         for (int i = 0; i < 1000; ++i)
-            values << QString("('PC','10.0.0.%1','26-06-0%2 10:%3:00','组','t','www.s%4.cn','上网',"
-                              "'放行','100',1)")
-                          .arg(i % 9 + 1)
-                          .arg(i % 4 + 1)
-                          .arg(i % 60, 2, 10, QChar('0'))
-                          .arg(i % 10);
-        QVERIFY(log.execute("INSERT INTO logtable VALUES " + values.join(',')));
+            rows.append(
+                {"PC", QString("10.0.0.%1").arg(i % 9 + 1),
+                 QString("26-06-0%1 10:%2:00").arg(i % 4 + 1).arg(i % 60, 2, 10, QChar('0')), "组",
+                 "t", QString("www.s%1.cn").arg(i % 10), "上网", "放行", 100});
+        QVERIFY(test::addRows(log, rows));
         QCOMPARE(console(), plain());
         QCOMPARE(console().value("www.s3.cn"), QString("100"));
         QVERIFY(log.execute("DELETE FROM logtable WHERE URL IN ('www.s1.cn','www.s2.cn',"

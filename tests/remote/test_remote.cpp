@@ -16,7 +16,7 @@
 #include "overseer/core/logindialogs.h"
 #include "overseer/core/startup.h"
 #include "overseer/program.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/overseer/consoletest.h"
 #include "tests/provisioner/support.h"
 

@@ -7,6 +7,7 @@
 #include "overseer/admin/policydialog.h"
 #include "overseer/admin/terminaldialogs.h"
 #include "tests/overseer/admin/admintest.h"
+#include "tests/support/logfill.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -86,10 +87,9 @@ private slots:
                       "INSERT INTO webtable VALUES('a.cn/X','t','','26-12-07 10:00:00','N'),"
                       "('a.cn/x','t','','26-12-07 09:00:00','N');",
                   "ipdata");
-        test::sql("DELETE FROM logtable; INSERT INTO logtable VALUES"
-                  "('pc-01','10.0.0.1','26-12-07 10:00:00','Lab','t','u','c','r','1',1),"
-                  "('pc-02','10.0.0.2','26-12-07 10:00:01','lab','t','u','c','r','1',1);",
-                  "dovrik");
+        test::fillRows(QList<logrows::LogRow>{
+            {"pc-01", "10.0.0.1", "26-12-07 10:00:00", "Lab", "t", "u", "c", "r", 1},
+            {"pc-02", "10.0.0.2", "26-12-07 10:00:01", "lab", "t", "u", "c", "r", 1}});
         form_ = test::adminForm();
     }
 

@@ -9,6 +9,7 @@
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/logviews.h"
 #include "tests/overseer/admin/admintest.h"
+#include "tests/support/logfill.h"
 
 #include <QAction>
 #include <QLabel>
@@ -93,10 +94,8 @@ private slots:
                   "('old.cn','旧站','聊天','26-12-07 09:00:00','N'),"
                   "('mid.cn','中站','','26-12-07 11:00:00','N');",
                   "ipdata");
-        test::sql("DELETE FROM logtable; INSERT INTO logtable VALUES('PC1','10.0.0.1','" +
-                      acTime(kNow.addSecs(-60)) +
-                      "','组','O''Neil 首页','o''neil.cn','上网','放行','1',1);",
-                  "dovrik");
+        test::fillRows(QList<logrows::LogRow>{{"PC1", "10.0.0.1", acTime(kNow.addSecs(-60)), "组",
+                                               "O'Neil 首页", "o'neil.cn", "上网", "放行", 1}});
         form_ = test::adminForm();
     }
 
@@ -360,13 +359,13 @@ private slots:
 
     void pagingKeepsTheChangesShown()
     {
-        QStringList rows;
+        QList<logrows::VisitRow> rows;
         for (int i = 0; i < 502; ++i)
-            rows << QString("('p%1.cn','t','','26-12-06 %2:%3:00','N')")
-                        .arg(i)
-                        .arg(i / 60 % 24, 2, 10, QChar('0'))
-                        .arg(i % 60, 2, 10, QChar('0'));
-        test::sql("DELETE FROM webtable; INSERT INTO webtable VALUES " + rows.join(','), "ipdata");
+            rows.append({QString("p%1.cn").arg(i), "t", "",
+                         QString("26-12-06 %1:%2:00")
+                             .arg(i / 60 % 24, 2, 10, QChar('0'))
+                             .arg(i % 60, 2, 10, QChar('0'))});
+        test::fillRows(rows);
         a().recentVisits.显示最近访问();
         QCOMPARE(form_->panel(1)->text(), "共 502 条记录");
         const QString first = a().recentVisits.listModel().text(0, 0);

@@ -10,7 +10,7 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/listdialogs.h"
 #include "overseer/admin/policydialog.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 #include "tests/overseer/admin/admintest.h"
 
 #include <QAction>

@@ -6,6 +6,7 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/terminaldialogs.h"
 #include "tests/overseer/admin/admintest.h"
+#include "tests/support/logfill.h"
 
 #include <QAction>
 #include <QLabel>
@@ -82,11 +83,10 @@ private slots:
                       "INSERT INTO usertable VALUES('PC1','10.0.0.1','财务'),"
                       "('PC2','10.0.0.2','临时工作组'),('PC3','10.0.0.3','财务');",
                   "ipdata");
-        test::sql("DELETE FROM logtable; DELETE FROM upsendtable;"
-                  "INSERT INTO logtable VALUES('PC1','10.0.0.1','26-12-07 10:00:00','财务','t',"
-                  "'u','c','r','1',1);"
-                  "INSERT INTO upsendtable VALUES('PC1','10.0.0.1','u','26-12-07 10:00:00','x');",
-                  "dovrik");
+        test::fillRows(QList<logrows::LogRow>{
+            {"PC1", "10.0.0.1", "26-12-07 10:00:00", "财务", "t", "u", "c", "r", 1}});
+        test::fillRows(
+            QList<logrows::UploadRow>{{"PC1", "10.0.0.1", "u", "26-12-07 10:00:00", "x"}});
         form_ = test::adminForm();
     }
 

@@ -4,6 +4,7 @@
 // do to it.
 
 #include "overseer/archive/commandline.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -140,12 +141,10 @@ private slots:
 
     void nightlyBackupAndRestore()
     {
-        test::sql(
-            "DELETE FROM logtable;"
-            "INSERT INTO logtable VALUES('pc1','10.0.0.1','26-12-07 08:00:00','组A',"
-            "'a, \\'b\\' \\\\ c','http://x/','上网','放行','1',1),"
-            "('pc2','10.0.0.2','26-12-07 09:00:00','组A','t','http://y/','上网','放行','2',2)",
-            "dovrik");
+        test::fillRows(QList<logrows::LogRow>{{"pc1", "10.0.0.1", "26-12-07 08:00:00", "组A",
+                                               "a, 'b' \\ c", "http://x/", "上网", "放行", 1, 1},
+                                              {"pc2", "10.0.0.2", "26-12-07 09:00:00", "组A", "t",
+                                               "http://y/", "上网", "放行", 2, 2}});
         const QString before = test::sql("SELECT * FROM logtable ORDER BY AcTime", "dovrik");
         Run r = overseer({"--backup", path("night.bak")});
         QCOMPARE(r.code, int(kExitDone));

@@ -7,7 +7,8 @@
 #include "common/odbc.h"
 #include "common/schema.h"
 #include "overseer/archive/archivejobs.h"
-#include "tests/common/dbservers.h"
+#include "tests/support/logfill.h"
+#include "tests/support/privateserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QScopeGuard>
@@ -106,10 +107,11 @@ private slots:
         server_->sql("DELETE FROM usertable; DELETE FROM grouptable;"
                      "INSERT INTO usertable VALUES('旧','10.0.0.1','旧组')",
                      "ipdata");
-        server_->sql("DELETE FROM logtable; DELETE FROM upsendtable;"
-                     "INSERT INTO logtable VALUES('pc','1','26-12-07 08:00:00','g','t','u','c',"
-                     "'r','1',1);"
-                     "INSERT INTO upsendtable VALUES('pc','1','u','26-12-07 08:00:00','x')",
+        server_->sql("DELETE FROM logtable; DELETE FROM upsendtable;" +
+                         test::insertSql(QList<logrows::LogRow>{
+                             {"pc", "1", "26-12-07 08:00:00", "g", "t", "u", "c", "r", 1}}) +
+                         test::insertSql(
+                             QList<logrows::UploadRow>{{"pc", "1", "u", "26-12-07 08:00:00", "x"}}),
                      "dovrik");
     }
 

@@ -14,6 +14,7 @@
 #include "overseer/core/formmain.h"
 #include "overseer/program.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/logfill.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -80,10 +81,8 @@ private:
 
 void fillLog(int rows)
 {
-    test::sql("DELETE FROM logtable;"
-              "INSERT INTO logtable VALUES('pc1','10.0.0.1','26-12-07 08:00:00','组A','标题',"
-              "'http://x/','上网','放行','1',1)",
-              "dovrik");
+    test::fillRows(QList<logrows::LogRow>{
+        {"pc1", "10.0.0.1", "26-12-07 08:00:00", "组A", "标题", "http://x/", "上网", "放行", 1}});
     for (int n = 1; n < rows; n *= 2)
         test::sql(QString("INSERT INTO logtable SELECT Name,IP,AcTime,Team,Title,URL,Class,"
                           "Result,nLength,F FROM logtable LIMIT %1")

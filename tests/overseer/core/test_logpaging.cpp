@@ -5,6 +5,7 @@
 
 #include "common/datasources.h"
 #include "overseer/core/logstore.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QRandomGenerator>
@@ -35,20 +36,12 @@ void fill(int rows, const std::function<int(int)>& stampOf)
     QList<int> order(rows);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), *QRandomGenerator::global());
-    QString sql = "DELETE FROM logtable;";
-    for (int from = 0; from < rows; from += 500) {
-        QStringList values;
-        for (int k = from; k < std::min(rows, from + 500); ++k) {
-            const int i = order[k];
-            values << QStringLiteral(
-                          "('PC%1','10.0.0.%2','%3','组','%1','www.a.cn/%1','上网','放行','10',1)")
-                          .arg(i)
-                          .arg(i % 250)
-                          .arg(stamp(stampOf(i)));
-        }
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
-    }
-    test::sql(sql, "dovrik");
+    QList<logrows::LogRow> list;
+    for (const int i : order)
+        list.append({QStringLiteral("PC%1").arg(i), QStringLiteral("10.0.0.%1").arg(i % 250),
+                     stamp(stampOf(i)), "组", QString::number(i),
+                     QStringLiteral("www.a.cn/%1").arg(i), "上网", "放行", 10});
+    test::fillRows(list);
 }
 
 QList<int> titles(const Rows& page)

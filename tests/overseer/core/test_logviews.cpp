@@ -11,6 +11,7 @@
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/logviews.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/logfill.h"
 
 #include <QAction>
 #include <QDateEdit>
@@ -40,20 +41,16 @@ QString todayStamp(int secondsBack)
 
 void fillToday(int rows, int otherDays = 0)
 {
-    QString sql = "DELETE FROM logtable; DELETE FROM upsendtable;";
-    QStringList values;
+    QList<logrows::LogRow> list;
     for (int i = 0; i < rows; ++i)
-        values << QStringLiteral(
-                      "('PC%1','10.0.1.%2','%3','组','标题%1','www.a.cn/%1','上网','放行','1',1)")
-                      .arg(i)
-                      .arg(i % 200)
-                      .arg(todayStamp(i));
+        list.append({QStringLiteral("PC%1").arg(i), QStringLiteral("10.0.1.%1").arg(i % 200),
+                     todayStamp(i), "组", QStringLiteral("标题%1").arg(i),
+                     QStringLiteral("www.a.cn/%1").arg(i), "上网", "放行", 1});
     for (int i = 0; i < otherDays; ++i)
-        values << QStringLiteral("('OLD','10.0.9.9','%1','组','t','u','c','r','1',1)")
-                      .arg(acTime(kNow.addDays(-2).addSecs(i)));
-    if (!values.isEmpty())
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
-    test::sql(sql, "dovrik");
+        list.append(
+            {"OLD", "10.0.9.9", acTime(kNow.addDays(-2).addSecs(i)), "组", "t", "u", "c", "r", 1});
+    test::fillRows(QList<logrows::UploadRow>());
+    test::fillRows(list);
 }
 
 // Answers the viewing-mode dialog: today's log or other logs.
@@ -364,11 +361,9 @@ private slots:
 
     void uploadLogAndItsRecordDialog()
     {
-        test::sql(QStringLiteral("DELETE FROM upsendtable; INSERT INTO upsendtable VALUES "
-                                 "('PC1','10.0.0.1','mail.a.cn','%1','上传的内容'),"
-                                 "('PC2','10.0.0.2','mail.b.cn','%2','x');")
-                      .arg(todayStamp(10), todayStamp(20)),
-                  "dovrik");
+        test::fillRows(QList<logrows::UploadRow>{
+            {"PC1", "10.0.0.1", "mail.a.cn", todayStamp(10), "上传的内容"},
+            {"PC2", "10.0.0.2", "mail.b.cn", todayStamp(20), "x"}});
         test::ModalScript script({viewingMode(true)});
         form_->toolbarKey(key::上传数据)->trigger();
         UploadLogView* view = uploadLogView(*form_);

@@ -9,6 +9,7 @@
 #include "common/schema.h"
 #include "overseer/core/logstore.h"
 #include "overseer/query/logquery.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QRandomGenerator>
@@ -33,24 +34,17 @@ void fillVaried(int rows)
     QList<int> order(rows);
     std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), *QRandomGenerator::global());
-    QString sql = "DELETE FROM logtable;";
-    for (int from = 0; from < rows; from += 500) {
-        QStringList values;
-        for (int k = from; k < std::min(rows, from + 500); ++k) {
-            const int i = order[k];
-            const QString stamp = QDateTime(QDate(2026, 6, 1), QTime(12, 0))
-                                      .addSecs(-(i / 7))
-                                      .toString("yy-MM-dd HH:mm:ss");
-            values << QStringLiteral(
-                          "('PC%1','%2','%3','%4','%5 %6','www.a.cn/%1','%7','%8','1',1)")
-                          .arg(i % 40)
-                          .arg(kIps[i % 3], stamp, kTeams[i % 2], QString::number(i),
-                               i % 5 == 0 ? "股票" : "新闻", kClasses[(i / 4) % 3],
-                               kResults[(i / 3) % 3]);
-        }
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
+    QList<logrows::LogRow> list;
+    for (const int i : order) {
+        const QString stamp = QDateTime(QDate(2026, 6, 1), QTime(12, 0))
+                                  .addSecs(-(i / 7))
+                                  .toString("yy-MM-dd HH:mm:ss");
+        list.append({QStringLiteral("PC%1").arg(i % 40), kIps[i % 3], stamp, kTeams[i % 2],
+                     QString::number(i) + (i % 5 == 0 ? " 股票" : " 新闻"),
+                     QStringLiteral("www.a.cn/%1").arg(i % 40), kClasses[(i / 4) % 3],
+                     kResults[(i / 3) % 3], 1});
     }
-    test::sql(sql, "dovrik");
+    test::fillRows(list);
 }
 
 int idOf(const QStringList& row)
@@ -234,8 +228,9 @@ private slots:
             if (index.name != "IpTime")
                 test::sql("ALTER TABLE " + index.table + " DROP INDEX " + index.name, "dovrik");
         }
-        test::sql("INSERT INTO upsendtable VALUES ('PC1','10.0.0.1','u','26-06-01 12:00:00','x')",
-                  "dovrik");
+        test::fillRows(
+            QList<logrows::UploadRow>{{"PC1", "10.0.0.1", "u", "26-06-01 12:00:00", "x"}},
+            test::Existing::Keep);
         QCOMPARE(schema::missingReadingIndexes(log).size(), schema::readingIndexes().size());
 
         QStringList progress;

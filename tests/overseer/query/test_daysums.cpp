@@ -12,6 +12,7 @@
 #include "common/summaryschema.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statsworker.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QScopeGuard>
@@ -213,9 +214,9 @@ private slots:
     void oneTerminalsPagesComeThroughItsIndexAsWithTrim()
     {
         // An address stored with a leading blank still belongs to the terminal.
-        test::sql("INSERT INTO logtable VALUES ('PC1',' 10.0.0.2','26-06-02 10:00:00','组','t',"
-                  "'www.blank.cn','上网','放行','1',7)",
-                  "dovrik");
+        test::fillRows(QList<logrows::LogRow>{{"PC1", " 10.0.0.2", "26-06-02 10:00:00", "组", "t",
+                                               "www.blank.cn", "上网", "放行", 1, 7}},
+                       test::Existing::Keep);
         QVERIFY(summary::forgetDays(log_, {"26-06-02"}));
         LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
         s.CondTermIP = "10.0.0.2";
@@ -251,8 +252,8 @@ private slots:
     {
         const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
         compareAll(s, 3);
-        QVERIFY(log_.execute("INSERT INTO logtable VALUES ('PC9','10.0.0.9','26-06-03 10:00:00',"
-                             "'组','旧','www.old.cn','上网','放行','700',5)"));
+        QVERIFY(test::addRows(log_, {{"PC9", "10.0.0.9", "26-06-03 10:00:00", "组", "旧",
+                                      "www.old.cn", "上网", "放行", 700, 5}}));
         QVERIFY(summary::forgetDays(log_, {"26-06-03"}));
         compareAll(s, 3);
         QCOMPARE(grouped(log_, trafficSumsSql(s)).value("10.0.0.9"), QString("700"));
@@ -268,11 +269,12 @@ private slots:
         QVERIFY(now.isValid());
         if (now.time() < QTime(0, 30))
             QSKIP("too close to midnight for rows of today");
-        QStringList values;
+        QList<logrows::LogRow> rows;
         for (int minutes : {25, 20, 12, 1})
-            values << QString("('PC0','10.0.0.1','%1','组','新','www.now.cn','上网','放行','10',1)")
-                          .arg(now.addSecs(-60 * minutes).toString("yy-MM-dd HH:mm:ss"));
-        test::sql("INSERT INTO logtable VALUES " + values.join(','), "dovrik");
+            rows.append({"PC0", "10.0.0.1",
+                         now.addSecs(-60 * minutes).toString("yy-MM-dd HH:mm:ss"), "组", "新",
+                         "www.now.cn", "上网", "放行", 10});
+        test::fillRows(rows, test::Existing::Keep);
         const QString today = now.toString("yy-MM-dd");
         const LogQueryState s = range("26-06-01 00:00:00", today + " 23:59:59");
         compareAll(s, daysWithRows(s.CondStart, s.CondEnd));

@@ -5,6 +5,7 @@
 #include "common/datasources.h"
 #include "common/odbc.h"
 #include "overseer/query/logquery.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QTest>
@@ -27,11 +28,6 @@ const QList<LogRow> kRows = {
     {"10.0.0.3", "26-12-08 00:00:00", "组B", "plain", "上网", "放行"},
     {"10.0.0.3", "26-12-08 00:00:01", "组B", "plain", "上网", "放行"},
 };
-
-QString q(const QString& v)
-{
-    return "'" + db::sqlEscape(v) + "'";
-}
 } // namespace
 
 class LogQueryServer : public QObject
@@ -64,12 +60,14 @@ private slots:
         install_.registerLocal();
         test::initialiseDatabases();
         QVERIFY(log_.open(dsn::chosenConnectionStrings().log));
+        QList<logrows::LogRow> rows;
         for (const LogRow& r : kRows)
-            QVERIFY(log_.execute("INSERT INTO logtable VALUES('pc'," + q(r.ip) + "," + q(r.time) +
-                                 "," + q(r.team) + "," + q(r.title) + ",'http://x.example/'," +
-                                 q(r.cls) + "," + q(r.result) + ",'10',1)"));
-        QVERIFY(log_.execute("INSERT INTO upsendtable VALUES('pc','10.0.0.1','http://m.example/',"
-                             "'26-12-07 12:00:00','user=o''neil&pass=50%_\\\\x')"));
+            rows.append(
+                {"pc", r.ip, r.time, r.team, r.title, "http://x.example/", r.cls, r.result, 10});
+        QVERIFY(test::addRows(log_, rows));
+        QVERIFY(test::addRows(
+            log_, QList<logrows::UploadRow>{{"pc", "10.0.0.1", "http://m.example/",
+                                             "26-12-07 12:00:00", "user=o'neil&pass=50%_\\x"}}));
     }
 
     void titlesFoundAsTyped_data()

@@ -9,6 +9,7 @@
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/pickers.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/logfill.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -215,12 +216,11 @@ private slots:
     {
         test::sql("DELETE FROM logtable", "dovrik");
         fillLog(kWebPickerRecentRows, "2026-12-02", "http://new#.example/", 2000);
-        test::sql("INSERT INTO logtable VALUES"
-                  "('pc','10.0.0.1','26-12-01 23:00:00','组','t','http://old.example/','上网',"
-                  "'放行','10',1),"
-                  "('pc','10.0.0.1','26-12-02 00:00:00','组','t','http://tied.example/','上网',"
-                  "'放行','10',1)",
-                  "dovrik");
+        test::fillRows(QList<logrows::LogRow>{{"pc", "10.0.0.1", "26-12-01 23:00:00", "组", "t",
+                                               "http://old.example/", "上网", "放行", 10},
+                                              {"pc", "10.0.0.1", "26-12-02 00:00:00", "组", "t",
+                                               "http://tied.example/", "上网", "放行", 10}},
+                       test::Existing::Keep);
         QStringList pages;
         test::ModalScript script({on<FormXZWY>([&](FormXZWY& p) {
             pages = column(p.ListView1, 0);

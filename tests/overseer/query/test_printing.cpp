@@ -15,6 +15,7 @@
 #include "overseer/query/printpreview.h"
 #include "overseer/query/statsbinding.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/logfill.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -43,21 +44,15 @@ const QDateTime kNow(QDate(2026, 12, 7), QTime(15, 0));
 // n browse-log rows of today, one second apart, newest "PC0"; every third has a Chinese name.
 void fillToday(int n)
 {
-    QStringList values;
+    QList<logrows::LogRow> rows;
     for (int i = 0; i < n; ++i) {
         const QString name =
             i % 3 == 0 ? QStringLiteral("机房终端%1").arg(i) : QStringLiteral("PC%1").arg(i);
-        values << QStringLiteral(
-                      "('%1','10.0.1.%2','%3','教学组','标题%4','www.a.cn/%4','新闻','放行','1',1)")
-                      .arg(name)
-                      .arg(i % 200)
-                      .arg(acTime(kNow.addSecs(-i)))
-                      .arg(i);
+        rows.append({name, QStringLiteral("10.0.1.%1").arg(i % 200), acTime(kNow.addSecs(-i)),
+                     "教学组", QStringLiteral("标题%1").arg(i),
+                     QStringLiteral("www.a.cn/%1").arg(i), "新闻", "放行", 1});
     }
-    QString sql = "DELETE FROM logtable;";
-    if (!values.isEmpty())
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
-    test::sql(sql, "dovrik");
+    test::fillRows(rows);
 }
 
 // A text as pdftotext gives it back from the printout's font: where the font draws a radical
@@ -297,13 +292,9 @@ private slots:
 
     void uploadLogToPdf()
     {
-        test::sql("DELETE FROM upsendtable; INSERT INTO upsendtable VALUES "
-                  "('pc1','10.0.0.1','mail.a.cn','" +
-                      acTime(kNow) +
-                      "','第一行\\r\\n第二行'),"
-                      "('pc2','10.0.0.2','mail.b.cn','" +
-                      acTime(kNow.addSecs(-5)) + "','内容二');",
-                  "dovrik");
+        test::fillRows(QList<logrows::UploadRow>{
+            {"pc1", "10.0.0.1", "mail.a.cn", acTime(kNow), "第一行\r\n第二行"},
+            {"pc2", "10.0.0.2", "mail.b.cn", acTime(kNow.addSecs(-5)), "内容二"}});
         test::ModalScript show({[](QWidget* modal) {
             auto* d = qobject_cast<DialogFS*>(modal);
             QVERIFY(d);

@@ -6,6 +6,7 @@
 #include "common/datasources.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statscommand.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
@@ -159,10 +160,10 @@ private slots:
     void afterLateRowsDeletionsAndRenames()
     {
         // A capture host whose clock is behind: a row for a day already summed.
-        test::sql(
-            "INSERT INTO logtable VALUES('late','192.168.1.250','26-11-05 12:00:00','教室A组',"
-            "'t','http://late.example/','上网','放行','5000',7)",
-            "dovrik");
+        test::fillRows(
+            QList<logrows::LogRow>{{"late", "192.168.1.250", "26-11-05 12:00:00", "教室A组", "t",
+                                    "http://late.example/", "上网", "放行", 5000, 7}},
+            test::Existing::Keep);
         compareAll();
         QCOMPARE(printed(stats("visits"), 0, 2).value("http://late.example/"), QString("7"));
         test::sql("DELETE FROM logtable WHERE URL='http://www.s7.cn/'", "dovrik");

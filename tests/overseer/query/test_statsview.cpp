@@ -9,6 +9,7 @@
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/statsview.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/support/logfill.h"
 
 #include <QDateEdit>
 #include <QLabel>
@@ -53,19 +54,16 @@ private:
 };
 
 // A log row of 2026-12-07 (or of another day).
-QString logRow(const QString& name, const QString& ip, const QString& url, int f,
-               const QString& length = "1", const QString& day = "26-12-07")
+logrows::LogRow logRow(const QString& name, const QString& ip, const QString& url, int f,
+                       const QString& length = "1", const QString& day = "26-12-07")
 {
-    return QStringLiteral("('%1','%2','%6 10:00:00','组','标题 %3','%3','新闻','放行','%5',%4)")
-        .arg(name, ip, url)
-        .arg(f)
-        .arg(length, day);
+    return {name,   ip,     day + " 10:00:00",   "组", "标题 " + url, url,
+            "新闻", "放行", length.toLongLong(), f};
 }
 
-void fillLog(const QStringList& rows)
+void fillLog(const QList<logrows::LogRow>& rows)
 {
-    test::sql("DELETE FROM logtable; INSERT INTO logtable VALUES " + rows.join(',') + ";",
-              "dovrik");
+    test::fillRows(rows);
 }
 
 } // namespace
@@ -144,7 +142,7 @@ private slots:
     // One row of F = 5 must not put its page before a page counted ten times.
     void pagesByVisitCount()
     {
-        QStringList rows;
+        QList<logrows::LogRow> rows;
         for (int i = 0; i < 10; ++i)
             rows << logRow("pc1", "10.0.0.1", "a.cn", 1);
         rows << logRow("pc1", "10.0.0.1", "b.cn", 5);
@@ -219,7 +217,7 @@ private slots:
     {
         fillLog({logRow("pc1", "10.0.0.1", "a.cn", 1), logRow("pc1", "10.0.0.1", "a.cn", 1),
                  logRow("pc1", "10.0.0.1", "a.cn", 1, "1", "25-01-01"),
-                 logRow("pc1", "10.0.0.1", "b''c.cn", 1)});
+                 logRow("pc1", "10.0.0.1", "b'c.cn", 1)});
         run(1);
         QCOMPARE(column(0), QStringList({"a.cn", "b'c.cn"}));
         form_->ListView1->selectAll();

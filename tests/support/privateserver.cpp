@@ -1,4 +1,4 @@
-#include "tests/common/dbservers.h"
+#include "tests/support/privateserver.h"
 
 #include "common/datasources.h"
 #include "common/registry.h"
@@ -57,20 +57,46 @@ PrivateServer::PrivateServer()
 PrivateServer::~PrivateServer()
 {
     thaw();
+    if (registered_) {
+        Installation::writeServerSettings(previous_);
+        dsn::registerDataSources(dsn::kLocalAddress);
+    }
     stop();
     QDir(root_).removeRecursively();
 }
 
-QString PrivateServer::db(const QString& command, const QStringList& more) const
+ServerSettings PrivateServer::settings() const
+{
+    ServerSettings s;
+    s.port = port();
+    s.socket = socket();
+    return s;
+}
+
+void PrivateServer::registerDataSources()
+{
+    if (!registered_)
+        previous_ = Installation::server();
+    registered_ = true;
+    Installation::writeServerSettings(settings());
+    dsn::registerDataSources(dsn::kLocalAddress);
+}
+
+bool PrivateServer::db(const QString& command, const QStringList& more) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LANTROVE_DB_FAST"), QStringLiteral("1"));
     p.setProcessEnvironment(env);
     p.start(sourceDir() + QStringLiteral("/scripts/db.sh"), QStringList{command, root_} + more);
-    if (!p.waitForFinished(120000))
-        return QStringLiteral("timeout");
-    return p.exitCode() == 0 ? QString() : QString::fromLocal8Bit(p.readAllStandardError());
+    if (!p.waitForFinished(120000)) {
+        qWarning("db.sh %s: no answer in two minutes", qPrintable(command));
+        return false;
+    }
+    // "status" fails quietly when the server is down: that is its answer, not a fault.
+    if (p.exitCode() != 0 && command != QLatin1String("status"))
+        qWarning("db.sh %s: %s", qPrintable(command), p.readAllStandardError().constData());
+    return p.exitCode() == 0;
 }
 
 QString PrivateServer::socket() const
@@ -93,9 +119,14 @@ SourceSettings PrivateServer::source(const QString& database, bool tcp) const
     return s;
 }
 
+bool PrivateServer::ready() const
+{
+    return db(QStringLiteral("status"));
+}
+
 bool PrivateServer::start()
 {
-    return db(QStringLiteral("start")).isEmpty();
+    return db(QStringLiteral("start"));
 }
 
 bool PrivateServer::restartWith(const QStringList& settings)
@@ -116,12 +147,12 @@ bool PrivateServer::restartWith(const QStringList& settings)
 
 bool PrivateServer::serve(const QString& address)
 {
-    return db(QStringLiteral("serve"), {address}).isEmpty();
+    return db(QStringLiteral("serve"), {address});
 }
 
 bool PrivateServer::stop()
 {
-    return db(QStringLiteral("stop")).isEmpty();
+    return db(QStringLiteral("stop"));
 }
 
 qint64 PrivateServer::pid() const
