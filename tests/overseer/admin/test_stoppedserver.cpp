@@ -55,8 +55,8 @@ private slots:
         QVERIFY(server_->start());
         form_ = std::make_unique<FormMain>();
         fillDispatch(*form_);
-        form_->MySql = std::make_unique<CMySql>();
-        QVERIFY(form_->MySql->Cnn1.open(kSource));
+        form_->context().MySql = std::make_unique<CMySql>();
+        QVERIFY(form_->context().MySql->Cnn1.open(kSource));
         form_->show();
     }
 
@@ -74,8 +74,9 @@ private slots:
                      "('PC1','10.0.0.1','g'),('PC2','10.0.0.2','g')",
                      "ipdata");
         // Short waits keep the test short; the console waits the same way for 60 s.
-        form_->MySql->Cnn1.setTimeouts({3, 3});
+        form_->context().MySql->Cnn1.setTimeouts({3, 3});
         form_->toolbarKey(key::终端配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0, 1});
         int deletes = 0;
         const int id = db::addStatementObserver([&](const db::StatementEvent& e) {
@@ -124,6 +125,7 @@ private slots:
     void policyDialogSavesOnceTheServerIsBack()
     {
         form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0});
         test::MessageLog messages;
         test::ModalScript script({[&](QWidget* modal) {
@@ -157,6 +159,7 @@ private slots:
     {
         server_->sql("INSERT INTO whitetable VALUES('gone.cn','t','S','Y')", "ipdata");
         form_->toolbarKey(key::显示白单)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0});
         QVERIFY(server_->stop());
         QVERIFY(server_->start());
@@ -170,6 +173,7 @@ private slots:
     void addEntryAddsNothingWhileTheServerIsDown()
     {
         form_->toolbarKey(key::显示白单)->trigger();
+        test::listRead(*form_);
         test::MessageLog messages;
         test::ModalScript script({[&](QWidget* modal) {
             auto* d = qobject_cast<DialogAd*>(modal);

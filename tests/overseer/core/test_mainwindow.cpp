@@ -144,7 +144,7 @@ private slots:
     void controlsAndDispatch()
     {
         QStringList keys;
-        for (QAction* action : form_->Toolbar1->actions()) {
+        for (QAction* action : test::control<QToolBar>(*form_, "Toolbar1")->actions()) {
             if (!action->data().toString().isEmpty()) {
                 keys << action->data().toString();
                 QVERIFY(!action->icon().isNull());
@@ -181,18 +181,21 @@ private slots:
             form_->resize(size);
             QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
             const QRect window = form_->rect();
-            const QRect list = form_->ListView1->geometry();
-            const QRect paging = form_->Toolbar2->geometry();
-            const QRect strip = form_->Picture_Button->geometry();
+            const QRect list = test::list(*form_)->geometry();
+            const QRect paging = test::control<QToolBar>(*form_, "Toolbar2")->geometry();
+            const QRect strip = test::control<QWidget>(*form_, "Picture_Button")->geometry();
             // The list stands right of the strip, under the title, above the paging toolbar.
             QVERIFY(list.left() >= strip.right());
-            QVERIFY(list.top() > form_->Picture_Title->geometry().top());
-            QVERIFY(list.bottom() < form_->StatusBar1->geometry().top());
+            QVERIFY(list.top() >
+                    test::control<overseer::PictureBox>(*form_, "Picture_Title")->geometry().top());
+            QVERIFY(list.bottom() <
+                    test::control<QStatusBar>(*form_, "StatusBar1")->geometry().top());
             QVERIFY(window.contains(paging));
             QVERIFY(list.width() > 0 && list.height() > 0);
             // Every key of the command strip can be clicked at this size.
             for (const QString& key : toolbarKeys()) {
-                QWidget* button = form_->Toolbar1->widgetForAction(form_->toolbarKey(key));
+                QWidget* button = test::control<QToolBar>(*form_, "Toolbar1")
+                                      ->widgetForAction(form_->toolbarKey(key));
                 QVERIFY2(button && button->isVisible(), qPrintable(key));
                 const QRect at(button->mapTo(form_.get(), QPoint(0, 0)), button->size());
                 QVERIFY2(window.contains(at), qPrintable(key));
@@ -201,7 +204,8 @@ private slots:
         // The last key really answers a click at the smallest size.
         int keys = 0;
         form_->dispatch().onKey("流量统计", [&] { ++keys; });
-        QTest::mouseClick(form_->Toolbar1->widgetForAction(form_->toolbarKey("流量统计")),
+        QTest::mouseClick(test::control<QToolBar>(*form_, "Toolbar1")
+                              ->widgetForAction(form_->toolbarKey("流量统计")),
                           Qt::LeftButton);
         QCOMPARE(keys, 1);
     }
@@ -212,19 +216,31 @@ private slots:
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         // 80 steps of a twip down and right for the name, 60 down for the second line.
-        const QImage& face = form_->Picture_Face->drawing();
-        QVERIFY(near(extrusion(*form_->Picture_Face, *form_->Label1), QPoint(5, 5)));
-        QVERIFY(near(extrusion(*form_->Picture_Face, *form_->Label3), QPoint(0, 4)));
+        const QImage& face = test::control<overseer::PictureBox>(*form_, "Picture_Face")->drawing();
+        QVERIFY(near(extrusion(*test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                               *test::control<QLabel>(*form_, "Label1")),
+                     QPoint(5, 5)));
+        QVERIFY(near(extrusion(*test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                               *test::control<QLabel>(*form_, "Label3")),
+                     QPoint(0, 4)));
         QVERIFY(drawnIn(face, QColor(210, 4, 0)));
-        const QRect texts = form_->Label1->geometry().united(form_->Label3->geometry());
+        const QRect texts = test::control<QLabel>(*form_, "Label1")
+                                ->geometry()
+                                .united(test::control<QLabel>(*form_, "Label3")->geometry());
         QCOMPARE(drawnBounds(face, face.rect()), drawnBounds(face, texts.adjusted(0, 0, 8, 8)));
 
-        form_->Label2->setText(QStringLiteral("终    端    配    置"));
+        test::title(*form_)->setText(QStringLiteral("终    端    配    置"));
         form_->显示标题函数();
-        const QRect label2 = form_->Label2->geometry();
-        QCOMPARE(label2.left(), (form_->Picture_Title->width() - label2.width()) / 2);
-        QVERIFY(near(extrusion(*form_->Picture_Title, *form_->Label2), QPoint(3, 3)));
-        QVERIFY(drawnIn(form_->Picture_Title->drawing(), QColor(204, 204, 0)));
+        const QRect label2 = test::title(*form_)->geometry();
+        QCOMPARE(label2.left(),
+                 (test::control<overseer::PictureBox>(*form_, "Picture_Title")->width() -
+                  label2.width()) /
+                     2);
+        QVERIFY(near(extrusion(*test::control<overseer::PictureBox>(*form_, "Picture_Title"),
+                               *test::title(*form_)),
+                     QPoint(3, 3)));
+        QVERIFY(drawnIn(test::control<overseer::PictureBox>(*form_, "Picture_Title")->drawing(),
+                        QColor(204, 204, 0)));
     }
 
     // Laid out and drawn while hidden (as during the login), the window shows exactly what one
@@ -233,8 +249,10 @@ private slots:
     {
         form_->prepareFirstShow();
         QVERIFY(!form_->isVisible());
-        QCOMPARE(form_->Picture_Face->drawing().deviceIndependentSize(),
-                 QSizeF(form_->Picture_Face->size()));
+        QCOMPARE(test::control<overseer::PictureBox>(*form_, "Picture_Face")
+                     ->drawing()
+                     .deviceIndependentSize(),
+                 QSizeF(test::control<overseer::PictureBox>(*form_, "Picture_Face")->size()));
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         FormMain plain;
@@ -242,29 +260,38 @@ private slots:
         plain.show();
         QVERIFY(QTest::qWaitForWindowExposed(&plain));
         QCOMPARE(form_->size(), plain.size());
-        QCOMPARE(form_->Picture_Face->geometry(), plain.Picture_Face->geometry());
+        QCOMPARE(test::control<overseer::PictureBox>(*form_, "Picture_Face")->geometry(),
+                 test::control<overseer::PictureBox>(plain, "Picture_Face")->geometry());
         QCOMPARE(form_->grab().toImage(), plain.grab().toImage());
 
-        const QRect before = form_->Picture_Face->geometry();
+        const QRect before =
+            test::control<overseer::PictureBox>(*form_, "Picture_Face")->geometry();
         form_->resize(form_->width() - 120, form_->height() - 90);
-        QTRY_VERIFY(form_->Picture_Face->geometry() != before);
-        QCOMPARE(form_->Picture_Face->drawing().deviceIndependentSize(),
-                 QSizeF(form_->Picture_Face->size()));
+        QTRY_VERIFY(test::control<overseer::PictureBox>(*form_, "Picture_Face")->geometry() !=
+                    before);
+        QCOMPARE(test::control<overseer::PictureBox>(*form_, "Picture_Face")
+                     ->drawing()
+                     .deviceIndependentSize(),
+                 QSizeF(test::control<overseer::PictureBox>(*form_, "Picture_Face")->size()));
     }
 
     void coverHidesTheViewParts()
     {
         form_->show();
         for (QWidget* part :
-             {static_cast<QWidget*>(form_->Picture_Title), static_cast<QWidget*>(form_->ListView1),
-              static_cast<QWidget*>(form_->Toolbar2), static_cast<QWidget*>(form_->StatusBar1)})
+             {static_cast<QWidget*>(test::control<overseer::PictureBox>(*form_, "Picture_Title")),
+              static_cast<QWidget*>(test::list(*form_)),
+              static_cast<QWidget*>(test::control<QToolBar>(*form_, "Toolbar2")),
+              static_cast<QWidget*>(test::control<QStatusBar>(*form_, "StatusBar1"))})
             part->show();
         form_->CurrentView = QStringLiteral("显示黑名单");
         form_->显示封面();
         QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
-        QVERIFY(form_->Picture_Face->isVisible());
-        QVERIFY(!form_->Picture_Title->isVisible() && !form_->ListView1->isVisible());
-        QVERIFY(!form_->Toolbar2->isVisible() && !form_->StatusBar1->isVisible());
+        QVERIFY(test::control<overseer::PictureBox>(*form_, "Picture_Face")->isVisible());
+        QVERIFY(!test::control<overseer::PictureBox>(*form_, "Picture_Title")->isVisible() &&
+                !test::list(*form_)->isVisible());
+        QVERIFY(!test::control<QToolBar>(*form_, "Toolbar2")->isVisible() &&
+                !test::control<QStatusBar>(*form_, "StatusBar1")->isVisible());
     }
 
     void coverGesture()
@@ -274,25 +301,27 @@ private slots:
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         const QPoint at(300, 300);
-        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton, Qt::ControlModifier, at);
+        QTest::mouseClick(test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                          Qt::LeftButton, Qt::ControlModifier, at);
         QVERIFY(keeper.isVisible() && filter.isVisible());
-        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton,
-                          Qt::ShiftModifier | Qt::ControlModifier, at);
+        QTest::mouseClick(test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                          Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, at);
         QVERIFY(!keeper.isVisible() && !filter.isVisible());
-        QTest::mouseClick(form_->Picture_Face, Qt::LeftButton,
-                          Qt::ControlModifier | Qt::AltModifier, at);
+        QTest::mouseClick(test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                          Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, at);
         QVERIFY(keeper.isVisible() && filter.isVisible());
 
         QMenu* login = form_->menu("登录");
         QVERIFY(!login->isVisible());
-        QTest::mouseClick(form_->Picture_Face, Qt::RightButton, {}, at);
+        QTest::mouseClick(test::control<overseer::PictureBox>(*form_, "Picture_Face"),
+                          Qt::RightButton, {}, at);
         QVERIFY(login->isVisible());
         login->hide();
     }
 
     void helpWithoutABrowserOpensAConsoleWindow()
     {
-        form_->OpenUrl = [](const QUrl&) { return false; };
+        form_->context().OpenUrl = [](const QUrl&) { return false; };
         form_->toolbarKey("显示帮助")->trigger();
         auto* page = form_->findChild<QTextBrowser*>("HelpPage");
         QVERIFY(page);
@@ -300,7 +329,7 @@ private slots:
         QVERIFY(page->toPlainText().contains(QStringLiteral("完全退出控制系统")));
 
         test::MessageLog messages;
-        QVERIFY(!form_->openWebPage("www.example.cn"));
+        QVERIFY(!form_->context().openWebPage("www.example.cn"));
         QCOMPARE(messages.texts(),
                  QStringList{"本机没有可用的网页浏览器，无法打开网页：http://www.example.cn"});
     }
@@ -332,11 +361,11 @@ private slots:
     {
         startEverything();
         form_->show();
-        form_->dialog<DialogKL>(QStringLiteral("DialogKL"));
+        form_->context().dialog<DialogKL>(QStringLiteral("DialogKL"));
         test::ModalScript script({answerQuit(false, true)});
         form_->close();
         QVERIFY(ended_);
-        QVERIFY(!form_->isLoaded(QStringLiteral("DialogKL")));
+        QVERIFY(!form_->context().isLoaded(QStringLiteral("DialogKL")));
         for (const QString& title : kModuleTitles)
             QVERIFY2(win::findWindow(title), qPrintable(title));
     }
