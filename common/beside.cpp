@@ -15,13 +15,18 @@ WorkThread::WorkThread(const QString& name, QObject* parent)
 
 WorkThread::~WorkThread()
 {
+    // The thread's loop may still hand over events already queued before it sees the quit.
+    ending_ = true;
     thread_.quit();
     thread_.wait();
 }
 
 void WorkThread::post(std::function<void()> job)
 {
-    QMetaObject::invokeMethod(context_, std::move(job));
+    QMetaObject::invokeMethod(context_, [this, job = std::move(job)] {
+        if (!ending_)
+            job();
+    });
 }
 
 void WorkThread::complete(std::function<void()> done)

@@ -18,6 +18,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <type_traits>
@@ -80,6 +81,7 @@ private:
     void complete(std::function<void()> done);
     QThread thread_;
     QObject* context_; // lives on thread_: posted jobs are invoked on it
+    std::atomic<bool> ending_{false};
 };
 
 // Runs work on a thread of its own, then done on owner's thread (not at all when owner is
