@@ -20,9 +20,9 @@ bool connectionLost(const db::Error& e)
            e.native == 2006 || e.native == 2013 || e.native == 2055;
 }
 
-// The rows of a statement as trimmed texts, streamed: a whole table (webtable, up to 500,000
-// rows) is held once, as texts, not a second time in a recordset.
-std::optional<Rows> readRows(db::Connection& connection, const QString& sql)
+} // namespace
+
+std::optional<Rows> readTexts(db::Connection& connection, const QString& sql)
 {
     Rows rows;
     const bool ok = connection.stream(sql, [&rows](const db::Row& row) {
@@ -37,8 +37,6 @@ std::optional<Rows> readRows(db::Connection& connection, const QString& sql)
         return std::nullopt;
     return rows;
 }
-
-} // namespace
 
 QString describeFailure(const DbFailure& failure)
 {
@@ -130,7 +128,7 @@ void DbWorker::fetch(quint64 request, const QStringList& statements)
     QList<Rows> parts;
     for (const QString& sql : statements) {
         connection_->clearError();
-        std::optional<Rows> rows = readRows(*connection_, sql);
+        std::optional<Rows> rows = readTexts(*connection_, sql);
         if (!rows) {
             fail(request);
             return;

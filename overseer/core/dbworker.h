@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace lt::db
 {
@@ -37,6 +38,10 @@ struct DbFailure {
     // The statement was stopped on purpose (KILL QUERY).
     bool interrupted() const { return native == 1317; }
 };
+// The rows of a statement as trimmed texts, streamed: a whole table (webtable, up to 500,000
+// rows) is held once, as texts, not a second time in the driver's result. Nothing when the
+// statement failed (the connection's lastError says why).
+std::optional<Rows> readTexts(db::Connection& connection, const QString& sql);
 // The failure as the administrator reads it (common/dbmessages.h): the Chinese reason, then
 // the database's words.
 QString describeFailure(const DbFailure& failure);

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <climits>
 
 using namespace lt;
 using namespace lt::overseer;
@@ -31,6 +32,30 @@ QStringList lists(const QString& site)
         QString("SELECT 'black',Title,Class,S FROM blacktable WHERE Name='%1' UNION ALL "
                 "SELECT 'white',Title,S,SF FROM whitetable WHERE Name='%1'")
             .arg(site));
+}
+
+// Where the text of a cell is drawn in the list: the middle of its ink less the middle of the
+// cell, in pixels (0: centred; far below 0: at the left).
+int inkOffset(QTreeView* list, int row, int column)
+{
+    list->selectionModel()->clear(); // no highlight over the row
+    list->scrollTo(list->model()->index(row, column));
+    const QRect cell = list->visualRect(list->model()->index(row, column));
+    const QImage image = list->viewport()->grab().toImage();
+    const QColor paper = image.pixelColor(cell.left() + 1, cell.center().y());
+    int left = INT_MAX, right = -1;
+    for (int y = cell.top() + 1; y < cell.bottom(); ++y) {
+        for (int x = cell.left() + 1; x < cell.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.lightness() - paper.lightness()) > 60) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    if (right < 0)
+        return INT_MIN; // nothing drawn
+    return (left + right) / 2 - cell.center().x();
 }
 
 } // namespace
@@ -141,6 +166,27 @@ private slots:
                               "SELECT Name,Title,SF FROM whitetable WHERE S='S' ORDER BY Name ",
                               "SELECT * FROM webtable ORDER BY AcTime DESC"}));
         test::endModules();
+    }
+
+    // "类别" of the black list and "是否记日志" of the white list are centred as their column
+    // layouts say; the site stays at the left.
+    void classAndLoggingColumnsAreCentred()
+    {
+        form_->resize(1600, 900); // every column in sight
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->toolbarKey(key::显示黑单)->trigger();
+        test::listRead(*form_);
+        QTreeView* list = test::list(*form_);
+        QCOMPARE(list->model()->index(0, 2).data().toString(), "游戏");
+        QVERIFY2(qAbs(inkOffset(list, 0, 2)) <= 2,
+                 qPrintable(QString::number(inkOffset(list, 0, 2))));
+        QVERIFY(inkOffset(list, 0, 0) < -40);
+        form_->toolbarKey(key::显示白单)->trigger();
+        test::listRead(*form_);
+        QCOMPARE(list->model()->index(0, 2).data().toString(), "Y");
+        QVERIFY2(qAbs(inkOffset(list, 0, 2)) <= 2,
+                 qPrintable(QString::number(inkOffset(list, 0, 2))));
+        QVERIFY(inkOffset(list, 0, 1) < -40);
     }
 
     void addingToTheBlackListTypingRulesAndDuplicates()

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 
 using namespace lt;
@@ -120,6 +121,36 @@ private slots:
         // Continued, the server commits what it was sent; the list follows by itself.
         QVERIFY(test::waitFor([&] { return a().terminals.listModel().rowCount() == 0; }, 30000));
         QCOMPARE(server_->sql("SELECT COUNT(*) FROM usertable", "ipdata").trimmed(), "0");
+    }
+
+    // A list read against a server that does not answer: the read waits beside the window,
+    // which keeps answering (a timer keeps ticking, another view can be shown), and the list
+    // comes once the server answers again.
+    void aListReadFromAFrozenServerLeavesTheWindowAnswering()
+    {
+        server_->sql("DELETE FROM usertable; INSERT INTO usertable VALUES('PC1','10.0.0.1','g')",
+                     "ipdata");
+        test::MessageLog messages;
+        QVERIFY(server_->freeze());
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        form_->toolbarKey(key::终端配置)->trigger();
+        QCOMPARE(form_->CurrentView, "显示终端配置");
+        QVERIFY(a().terminals.reading());
+        QTest::qWait(1000);
+        QVERIFY(ticks >= 10);
+        QVERIFY(a().terminals.reading()); // still waiting for the server
+        QCOMPARE(a().terminals.listModel().rowCount(), 0);
+        form_->显示封面(); // the window takes other commands meanwhile
+        QCOMPARE(form_->CurrentView, "显示封面");
+        QVERIFY(!a().terminals.reading()); // the answer is not waited for any more
+        form_->toolbarKey(key::终端配置)->trigger();
+        QVERIFY(server_->thaw());
+        test::listRead(*form_);
+        QCOMPARE(a().terminals.listModel().rows(), QList<QStringList>({{"PC1", "10.0.0.1", "g"}}));
+        QCOMPARE(messages.texts(), QStringList());
     }
 
     void policyDialogSavesOnceTheServerIsBack()

@@ -2,16 +2,23 @@
 // drawn cover and title, the cover gesture, help, and the way out with the real stand-ins of
 // the outside modules and the real keeper.
 
+#include "common/names.h"
+#include "common/windowdirectory.h"
 #include "overseer/core/controls.h"
 #include "overseer/core/dialogak.h"
 #include "overseer/core/formmain.h"
 #include "overseer/core/logindialogs.h"
+#include "overseer/core/pagemodel.h"
 #include "overseer/core/picturebox.h"
+#include "overseer/core/progressnotice.h"
 #include "overseer/program.h"
 #include "tests/overseer/consoletest.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,9 +26,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -105,6 +114,29 @@ bool near(QPoint actual, QPoint expected)
     qWarning() << "extruded by" << actual << "instead of" << expected;
     return false;
 }
+
+// A view of the test's own: a few rows, optionally shown in a widget of its own.
+class TestView : public ConsoleView
+{
+    Q_OBJECT
+public:
+    explicit TestView(QWidget* own = nullptr) : own_(own)
+    {
+        model_.setLayout({{"名称", 1200}, {"说明", 2000, true}});
+        model_.setLabelsEditable(true);
+        model_.setRows({{"甲", "一"}, {"乙", "二"}});
+    }
+    QString name() const override { return own_ ? "显示图表" : "显示测试"; }
+    QString title() const override { return "测    试"; }
+    QAbstractItemModel* model() override { return &model_; }
+    QWidget* widget() override { return own_; }
+    void show() { emit showRequested(); }
+    void edit(int row) { requestEdit(model_.index(row, 0)); }
+    PageModel model_;
+
+private:
+    QPointer<QWidget> own_;
+};
 
 } // namespace
 
@@ -368,6 +400,133 @@ private slots:
         QVERIFY(!form_->context().isLoaded(QStringLiteral("DialogKL")));
         for (const QString& title : kModuleTitles)
             QVERIFY2(win::findWindow(title), qPrintable(title));
+    }
+
+    // Rows appended to the list shown keep the selection and the scroll position; the one row
+    // model passes Qt's model checks through sorting, appending, editing and removing.
+    void appendedRowsKeepSelectionAndScroll()
+    {
+        TestView view;
+        view.model_.setRows({});
+        QAbstractItemModelTester tester(&view.model_,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        form_->addView(&view);
+        form_->show();
+        view.show();
+        QList<QStringList> rows;
+        for (int i = 0; i < 300; ++i)
+            rows << QStringList{QString("行%1").arg(i, 3, 10, QChar('0')), "x", "hidden"};
+        view.model_.appendRows(rows);
+        QCOMPARE(view.model_.rowTexts(0).size(), 2); // no hidden texts unless asked for
+        QTreeView* list = test::list(*form_);
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        list->selectionModel()->setCurrentIndex(list->model()->index(120, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        list->scrollTo(list->model()->index(120, 0), QAbstractItemView::PositionAtTop);
+        const int scrolled = list->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+        view.model_.appendRows({{"新行", "y"}, {"又一行", "z"}});
+        QCOMPARE(view.model_.rowCount(), 302);
+        QCOMPARE(list->selectionModel()->selectedRows().value(0).row(), 120);
+        QCOMPARE(list->currentIndex().row(), 120);
+        QCOMPARE(list->verticalScrollBar()->value(), scrolled);
+        // A column's centring reaches the list.
+        QCOMPARE(list->model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                     Qt::AlignHCenter,
+                 Qt::AlignHCenter);
+        view.model_.sort(0, Qt::DescendingOrder);
+        QCOMPARE(view.model_.text(0, 0), "行299");
+        view.model_.setText(0, 1, "改");
+        QCOMPARE(view.model_.text(0, 1), "改");
+        view.model_.setText(0, 5, "无此列"); // a column that is not there is not added
+        QCOMPARE(view.model_.rowTexts(0).size(), 2);
+        QVERIFY(view.model_.removeRows(0, 2));
+        view.model_.appendRows({}); // nothing to add: no insertion at all
+        QCOMPARE(view.model_.rowCount(), 300);
+    }
+
+    // A view asks the main window for an in-place edit of its row; the main window starts it
+    // on the list only while that view is shown.
+    void viewAsksForAnEdit()
+    {
+        TestView view, other;
+        form_->addView(&view);
+        form_->addView(&other);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        other.show();
+        view.edit(1);
+        QTreeView* list = test::list(*form_);
+        QVERIFY(!list->findChild<QLineEdit*>());
+        view.show();
+        view.edit(1);
+        QTRY_VERIFY(list->findChild<QLineEdit*>() && list->findChild<QLineEdit*>()->isVisible());
+        QCOMPARE(list->findChild<QLineEdit*>()->text(), "乙");
+    }
+
+    // A view with a widget of its own has it shown where the list is, and the list hidden;
+    // the cover and other views hide it again.
+    void viewHandsOverItsWidget()
+    {
+        auto* chart = new QLabel("图表");
+        TestView own(chart), plain;
+        form_->addView(&own);
+        form_->addView(&plain);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QTreeView* list = test::list(*form_);
+        const QRect listArea = list->geometry();
+        own.show();
+        QCOMPARE(chart->parentWidget(), form_.get());
+        QVERIFY(chart->isVisible() && !list->isVisible());
+        QCOMPARE(chart->geometry(), listArea);
+        form_->resize(form_->width() + 40, form_->height() + 30);
+        QCOMPARE(chart->geometry().size(), list->geometry().size());
+        plain.show();
+        QVERIFY(!chart->isVisible() && list->isVisible());
+        own.show();
+        form_->显示封面();
+        QVERIFY(!chart->isVisible() && !list->isVisible());
+    }
+
+    // The progress notice closed before its window is up: the window is looked for beside the
+    // window (the console answers meanwhile) and closed when it comes. A second close of the
+    // same notice does nothing; a notice that cannot start is not running.
+    void progressNoticeClosedBeforeItsWindowIsUp()
+    {
+        ProgressNotice notice;
+        QVERIFY(!notice.start({}, "提取"));
+        QVERIFY(!notice.running());
+        QVERIFY(notice.start(install_.appDir() + "/TQProgress.exe", "提取"));
+        QVERIFY(notice.running());
+        notice.close(); // its window is not up yet: it is looked for
+        QVERIFY(!notice.running());
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        // The program ends once its window is closed; nothing else closes it here.
+        QVERIFY(test::waitFor([&] { return noticeProcesses() == 0; }, 15000));
+        QVERIFY(ticks > 0); // the console kept answering
+        {
+            // Held for the length of a block: it still goes once the block is left.
+            ProgressNotice scoped(install_.appDir() + "/TQProgress.exe", "更新");
+        }
+        QVERIFY(test::waitFor([&] { return noticeProcesses() == 0; }, 15000));
+    }
+
+    // The notice programs running: their process names start with the program's name.
+    static int noticeProcesses()
+    {
+        int found = 0;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm("/proc/" + pid + "/comm");
+            if (pid.toLongLong() > 0 && comm.open(QIODevice::ReadOnly) &&
+                comm.readAll().startsWith("TQProgress"))
+                ++found;
+        }
+        return found;
     }
 
     void quitEverythingStopsTheModules()
