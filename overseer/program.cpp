@@ -28,7 +28,8 @@ class ConsoleViews : public QObject
 {
 public:
     explicit ConsoleViews(FormMain& form)
-        : QObject(&form), access(form, conditions, this), upload(form, conditions, this)
+        : QObject(&form), access(form.context(), conditions, this),
+          upload(form.context(), conditions, this)
     {
         setObjectName(QStringLiteral("ConsoleViews"));
     }
@@ -63,7 +64,7 @@ void fillDispatch(FormMain& form)
 
     d.onMenuItem(menu::登录, item::登录_修改系统使用端口号.caption, [&form] {
         if (form.解锁())
-            form.dialog<DialogDK>(QStringLiteral("DialogDK")).exec();
+            form.context().dialog<DialogDK>(QStringLiteral("DialogDK")).exec();
     });
     d.onMenuItem(menu::登录, item::登录_修改登录名称和口令.caption,
                  [&form] { form.修改口令函数(); });

@@ -1,6 +1,6 @@
 #include "provisioner/background.h"
 
-#include <QCoreApplication>
+#include <QMetaObject>
 
 namespace lt::prov
 {
@@ -47,48 +47,54 @@ BackgroundWork::BackgroundWork(Reporter& target, QObject* parent) : QObject(pare
 
 BackgroundWork::~BackgroundWork()
 {
-    if (!thread_.joinable())
-        return;
-    abandoned_ = true;
-    // A report on its way waits for this thread: let it arrive (and be dropped).
-    while (!workDone_)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    thread_.join();
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+    }
+    // A report on its way waits no more; the thread, destroyed next, waits for the work.
+    delivered_.notify_all();
+    thread_.reset();
 }
 
 bool BackgroundWork::start(std::function<void(Reporter&)> work)
 {
     if (running_)
         return false;
-    if (thread_.joinable())
-        thread_.join();
+    if (!thread_)
+        thread_ = std::make_unique<WorkThread>(QStringLiteral("provisioning"));
     running_ = true;
-    workDone_ = false;
-    thread_ = std::thread([this, work = std::move(work)] {
-        Relay relay(*this);
-        work(relay);
-        workDone_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                thread_.join();
-                running_ = false;
-                emit finished();
-            },
-            Qt::QueuedConnection);
-    });
+    thread_->post(
+        [this, work = std::move(work)] {
+            Relay relay(*this);
+            work(relay);
+        },
+        this,
+        [this] {
+            running_ = false;
+            emit finished();
+        });
     return true;
 }
 
 void BackgroundWork::deliver(const std::function<void()>& report)
 {
+    std::unique_lock lock(mutex_);
+    if (abandoned_)
+        return;
+    const quint64 number = ++sent_;
+    // The report is made on this object's thread; an abandoned object drops it unmade (Qt
+    // drops events for a deleted object, and report, on the waiting thread's stack, is then
+    // never touched).
     QMetaObject::invokeMethod(
         this,
-        [this, &report] {
-            if (!abandoned_)
-                report();
+        [this, &report, number] {
+            report();
+            std::lock_guard made(mutex_);
+            made_ = number;
+            delivered_.notify_all();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    delivered_.wait(lock, [&] { return made_ >= number || abandoned_; });
 }
 
 } // namespace lt::prov

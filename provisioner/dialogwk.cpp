@@ -2,7 +2,6 @@
 
 #include "provisioner/texts.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -46,7 +45,6 @@ void DialogWK::itemCheckChanged(QListWidgetItem* item)
     changing_ = true;
     if (QListWidgetItem* previous = List1->item(index_))
         previous->setCheckState(Qt::Unchecked);
-    QCoreApplication::processEvents();
     item->setCheckState(Qt::Checked);
     index_ = qint16(List1->row(item));
     changing_ = false;

@@ -73,7 +73,10 @@ ViewFigures timeView(FormMain& form, admin::AdminListView& view, const std::func
     t.start();
     show();
     ViewFigures f;
-    QCoreApplication::processEvents(); // the page drawn
+    // The table is read beside the window; the page is drawn when it is in.
+    do
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (view.reading());
     f.first = ms(t);
     view.lastPage();
     QCoreApplication::processEvents();
@@ -107,7 +110,7 @@ double addTerminal(FormMain& form, admin::TerminalView& view, int n)
             fail(QStringLiteral("the terminal was not added"));
         d->CancelButton->click();
     });
-    form.dialog<admin::DialogZJ>().run(view);
+    form.context().dialog<admin::DialogZJ>().run(view);
     return took;
 }
 
@@ -130,7 +133,7 @@ PolicyFigures policy(FormMain& form, admin::GroupView& view)
         f.save = ms(t);
     });
     t.start();
-    form.dialog<admin::DialogSt>().run(view);
+    form.context().dialog<admin::DialogSt>().run(view);
     return f;
 }
 
@@ -166,9 +169,10 @@ int main(int argc, char* argv[])
     fillBlackList(config, entryCount);
 
     FormMain form;
-    form.MySql = std::make_unique<lt::CMySql>();
+    form.context().MySql = std::make_unique<lt::CMySql>();
     const lt::dsn::ConnectionStrings strings = lt::dsn::chosenConnectionStrings();
-    if (!form.MySql->Cnn0.open(strings.log) || !form.MySql->Cnn1.open(strings.config))
+    if (!form.context().MySql->Cnn0.open(strings.log) ||
+        !form.context().MySql->Cnn1.open(strings.config))
         fail(QStringLiteral("the console's connections"));
     admin::bindAdministration(form);
     form.show(); // the list draws the rows it shows, as it does for a person
@@ -190,7 +194,7 @@ int main(int argc, char* argv[])
     }
     a.terminals.显示终端配置();
     a.groups.显示组别配置(); // the built-in group only
-    form.ListView1->setCurrentIndex(a.groups.listModel().index(0, 0));
+    form.findChild<QTreeView*>("ListView1")->setCurrentIndex(a.groups.listModel().index(0, 0));
     for (int i = 0; i < n; ++i) {
         const PolicyFigures p = policy(form, a.groups);
         pOpen << p.open;
@@ -200,7 +204,7 @@ int main(int argc, char* argv[])
     for (int i = 0; i < n; ++i)
         add << addTerminal(form, a.terminals, i);
 
-    form.MySql.reset();
+    form.context().MySql.reset();
     log.close();
     config.close();
     run.finish(parser);

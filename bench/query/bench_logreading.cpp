@@ -92,7 +92,7 @@ class BenchView : public LogView
 {
 public:
     BenchView(FormMain& form, LogQueryState& state, LogTable table, bool upload)
-        : LogView(form, state, table), upload_(upload)
+        : LogView(form.context(), state, table), upload_(upload)
     {
     }
     QString name() const override { return upload_ ? "显示上传统计" : "显示访问日志"; }

@@ -45,7 +45,7 @@ double openPicker(lt::overseer::FormMain& form, int* rows)
         picker->close();
     });
     t.start();
-    form.dialog<lt::overseer::FormXZWY>().pick();
+    form.context().dialog<lt::overseer::FormXZWY>().pick();
     return shown;
 }
 
@@ -82,9 +82,9 @@ int main(int argc, char* argv[])
         fail(QStringLiteral("logtable: ") + log.lastError().message);
 
     lt::overseer::FormMain form;
-    form.MySql = std::make_unique<lt::CMySql>();
-    if (!form.MySql->Cnn2.open(lt::dsn::chosenConnectionStrings().log))
-        fail(QStringLiteral("Cnn2: ") + form.MySql->Cnn2.lastError().message);
+    form.context().MySql = std::make_unique<lt::CMySql>();
+    if (!form.context().MySql->Cnn2.open(lt::dsn::chosenConnectionStrings().log))
+        fail(QStringLiteral("Cnn2: ") + form.context().MySql->Cnn2.lastError().message);
 
     const QString horizon = lt::overseer::webPickerHorizonSql();
     const lt::db::Recordset h = log.query(horizon);
@@ -102,12 +102,12 @@ int main(int argc, char* argv[])
     }
     QElapsedTimer t;
     t.start();
-    const lt::db::Recordset whole =
-        form.MySql->Cnn2.query(QStringLiteral("SELECT Title,URL FROM logtable GROUP BY URL"));
+    const lt::db::Recordset whole = form.context().MySql->Cnn2.query(
+        QStringLiteral("SELECT Title,URL FROM logtable GROUP BY URL"));
     const double wholeMs = ms(t);
     const int wholePages = whole.recordCount();
 
-    form.MySql.reset();
+    form.context().MySql.reset();
     log.close();
     config.close();
     directory.finish(parser);

@@ -12,9 +12,9 @@ const QString kObjectName = QStringLiteral("Administration");
 } // namespace
 
 Administration::Administration(FormMain& form)
-    : QObject(&form), terminals(form, editing, this), groups(form, editing, this),
-      blackList(form, editing, true, this), whiteList(form, editing, false, this),
-      recentVisits(form, editing, this)
+    : QObject(&form), terminals(form.context(), editing, this),
+      groups(form.context(), editing, this), blackList(form.context(), editing, true, this),
+      whiteList(form.context(), editing, false, this), recentVisits(form.context(), editing, this)
 {
     setObjectName(kObjectName);
 }
@@ -41,15 +41,15 @@ void bindAdministration(FormMain& form)
     // visit statistics by web page (site as the row text, title in sub-item 1).
     d.onMenuItem(menu::查看, item::查看_禁止浏览.caption, [&form] {
         if (ConsoleView* view = form.currentView())
-            form.dialog<DialogHD>().run(*view);
+            form.context().dialog<DialogHD>().run(*view);
     });
     d.onMenuItem(menu::查看, item::查看_允许浏览.caption, [&form] {
         if (ConsoleView* view = form.currentView())
-            form.dialog<DialogBD>().run(*view, AllowFrom::LogRow);
+            form.context().dialog<DialogBD>().run(*view, AllowFrom::LogRow);
     });
     d.onMenuItem(menu::统计, item::统计_不送日志.caption, [&form] {
         if (ConsoleView* view = form.currentView())
-            form.dialog<DialogBD>().run(*view, AllowFrom::SiteRow);
+            form.context().dialog<DialogBD>().run(*view, AllowFrom::SiteRow);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "common/cmysql.h"
 #include "common/dbmessages.h"
 #include "overseer/admin/adminrules.h"
+#include "overseer/core/dbworker.h"
 
 namespace lt::overseer::admin
 {
@@ -62,20 +63,9 @@ std::optional<bool> anyRows(db::Connection& connection, const QString& countStat
 std::optional<QList<QStringList>> readRows(db::Connection& connection, const QString& statement,
                                            QString* message)
 {
-    QList<QStringList> rows;
-    const bool ok = connection.stream(statement, [&rows](const db::Row& row) {
-        QStringList texts;
-        texts.reserve(row.fieldCount());
-        for (const db::Value& value : row.values())
-            texts << value.toString().trimmed();
-        rows << std::move(texts);
-        return true;
-    });
-    if (!ok) {
-        if (message)
-            *message = db::describeFailure(connection.lastError());
-        return std::nullopt;
-    }
+    std::optional<Rows> rows = readTexts(connection, statement);
+    if (!rows && message)
+        *message = db::describeFailure(connection.lastError());
     return rows;
 }
 

@@ -3,7 +3,8 @@
 #include "common/widgets/messages.h"
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/adminstore.h"
-#include "overseer/core/formmain.h"
+#include "overseer/admin/rowicons.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QKeyEvent>
 #include <QTreeView>
@@ -17,11 +18,13 @@ int terminalIcon(const QStringList& texts)
     return texts.value(2).trimmed() == kBuiltInGroup ? 15 : 2;
 }
 
-AdminListView::AdminListView(FormMain& form, ListEditing& editing, QObject* parent)
-    : form_(form), editing_(editing),
-      model_([this](const QStringList& texts) { return iconOf(texts); })
+AdminListView::AdminListView(ConsoleContext& context, ListEditing& editing, QObject* parent)
+    : context_(context), editing_(editing)
 {
     setParent(parent);
+    // The statements of a row read its sub-items without a column too (a list entry's S).
+    model_.setKeepsHiddenTexts(true);
+    model_.setIcons([this](const QStringList& texts) { return iconOf(texts); }, rowIcon);
 }
 
 void AdminListView::showList()
@@ -29,45 +32,80 @@ void AdminListView::showList()
     emit showRequested();
     model_.setLayout(columns());
     model_.setLabelsEditable(editableLabels() && !editing_.manual);
-    form_.PageSize = qint16(pageSize());
+    context_.PageSize = qint16(pageSize());
     if (disablesPrintKey())
         emit keyEnabledChanged(key::日志打印, false);
     setStatus({});
+    const quint64 read = ++read_; // an answer to an earlier read is dropped
     // Before the login there is no session to read with, nor anyone to tell.
-    if (!form_.MySql)
+    if (!context_.MySql)
         return;
+    DbChannel* reads = context_.configReads();
+    if (!reads) {
+        readFailed(db::kServerUnreachable);
+        return;
+    }
     ViewStatus waiting;
     waiting.busy = true;
     setStatus(waiting);
-
     beforeQuery();
-    QString why;
-    db::Connection* config = configConnection(form_.MySql.get());
-    std::optional<QList<QStringList>> fields;
-    if (config)
-        fields = readRows(*config, listSql(), &why);
-    else
-        why = db::kServerUnreachable;
+    // The table is read beside the window, which keeps answering meanwhile.
+    reads->fetch(
+        {listSql()}, this,
+        [this, read](const QList<Rows>& parts) {
+            if (read == read_)
+                showRead(parts.value(0));
+        },
+        [this, read](const DbFailure& failure) {
+            if (read == read_)
+                readFailed(describeFailure(failure));
+        });
+}
+
+void AdminListView::readEnded()
+{
     afterQuery();
     setStatus({});
-    if (!fields) {
-        ui::message(window(), QStringLiteral("数据未能读取。\n") + why, ui::Icon::Exclamation);
-        return;
-    }
+}
+
+void AdminListView::readFailed(const QString& why)
+{
+    readEnded();
+    ui::message(window(), QStringLiteral("数据未能读取。\n") + why, ui::Icon::Exclamation);
+}
+
+void AdminListView::showRead(const QList<QStringList>& fields)
+{
+    readEnded();
     QList<QStringList> rows;
-    rows.reserve(fields->size());
-    for (const QStringList& f : *fields)
+    rows.reserve(fields.size());
+    for (const QStringList& f : fields)
         rows << rowTexts(f);
     result_ = std::move(rows);
     pager_.start(result_, pageSize());
     page_ = 1;
     showPage();
+    emit listRead();
+}
+
+void AdminListView::cancelWork()
+{
+    if (!reading())
+        return;
+    // Another view is shown: the answer is not waited for any more.
+    ++read_;
+    readEnded();
+}
+
+bool AdminListView::reading() const
+{
+    return status().busy;
 }
 
 void AdminListView::addRow(const QStringList& texts)
 {
     model_.appendRow(texts);
-    result_ << texts;
+    result_ << model_.rows().last(); // as the model keeps it, so that it is found again
     resync();
 }
 
@@ -157,12 +195,12 @@ void AdminListView::setLabelEditingManual()
 void AdminListView::reportFailure(QWidget* parent, const Outcome& outcome)
 {
     ui::message(parent, outcome.message, ui::Icon::Exclamation);
-    db::Connection* config = configConnection(form_.MySql.get());
+    db::Connection* config = configConnection(context_.MySql.get());
     if (!outcome.unknown || !config)
         return;
     reread_.start(config->connectionString(), [this] {
         // Another view shown meanwhile reads its own table when it is shown again.
-        if (form_.currentView() == this)
+        if (context_.currentView() == this)
             showList();
     });
 }
@@ -172,7 +210,7 @@ void AdminListView::editLabel()
     const int row = currentRow();
     if (row < 0 || editing_.manual || !model_.labelsEditable())
         return;
-    form_.ListView1->edit(model_.index(row, 0));
+    requestEdit(model_.index(row, 0));
 }
 
 bool AdminListView::renameInPlace(int, const QString&)
@@ -209,8 +247,8 @@ ListEvents AdminListView::listEvents()
 
 // ---- the views' tables --------------------------------------------------------------------
 
-TerminalView::TerminalView(FormMain& form, ListEditing& editing, QObject* parent)
-    : AdminListView(form, editing, parent)
+TerminalView::TerminalView(ConsoleContext& context, ListEditing& editing, QObject* parent)
+    : AdminListView(context, editing, parent)
 {
 }
 
@@ -219,8 +257,8 @@ QString TerminalView::listSql() const
     return sql::terminals();
 }
 
-GroupView::GroupView(FormMain& form, ListEditing& editing, QObject* parent)
-    : AdminListView(form, editing, parent)
+GroupView::GroupView(ConsoleContext& context, ListEditing& editing, QObject* parent)
+    : AdminListView(context, editing, parent)
 {
 }
 
@@ -234,8 +272,9 @@ QStringList GroupView::rowTexts(const QStringList& fields) const
     return {fields.value(0), logModeLabel(fields.value(1)), logModeLabel(fields.value(2))};
 }
 
-SiteListView::SiteListView(FormMain& form, ListEditing& editing, bool black, QObject* parent)
-    : AdminListView(form, editing, parent), black_(black)
+SiteListView::SiteListView(ConsoleContext& context, ListEditing& editing, bool black,
+                           QObject* parent)
+    : AdminListView(context, editing, parent), black_(black)
 {
 }
 
@@ -265,8 +304,8 @@ QString SiteListView::listSql() const
     return black_ ? sql::blackList() : sql::whiteList();
 }
 
-RecentVisitsView::RecentVisitsView(FormMain& form, ListEditing& editing, QObject* parent)
-    : AdminListView(form, editing, parent)
+RecentVisitsView::RecentVisitsView(ConsoleContext& context, ListEditing& editing, QObject* parent)
+    : AdminListView(context, editing, parent)
 {
 }
 
@@ -277,12 +316,12 @@ QString RecentVisitsView::listSql() const
 
 void RecentVisitsView::beforeQuery()
 {
-    notice_ = std::make_unique<ProgressNotice>(form().ProgressExePath, QStringLiteral("提取"));
+    notice_.start(context().ProgressExePath, QStringLiteral("提取"));
 }
 
 void RecentVisitsView::afterQuery()
 {
-    notice_.reset();
+    notice_.close();
 }
 
 } // namespace lt::overseer::admin

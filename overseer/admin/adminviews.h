@@ -5,18 +5,19 @@
 // shows it a page at a time and keeps the list in step with every change the database accepts.
 
 #include "overseer/admin/adminstore.h"
-#include "overseer/admin/listmodel.h"
-#include "overseer/admin/progressnotice.h"
 #include "overseer/admin/reconnectwatch.h"
 #include "overseer/core/columnlayouts.h"
 #include "overseer/core/consoleview.h"
+#include "overseer/core/dbworker.h"
+#include "overseer/core/pagemodel.h"
+#include "overseer/core/progressnotice.h"
 #include "overseer/core/resultpager.h"
 
 #include <memory>
 
 namespace lt::overseer
 {
-class FormMain;
+class ConsoleContext;
 }
 
 namespace lt::overseer::admin
@@ -35,11 +36,11 @@ class AdminListView : public ConsoleView
 {
     Q_OBJECT
 public:
-    AdminListView(FormMain& form, ListEditing& editing, QObject* parent);
+    AdminListView(ConsoleContext& context, ListEditing& editing, QObject* parent);
 
     QAbstractItemModel* model() override { return &model_; }
-    ListModel& listModel() { return model_; }
-    FormMain& form() const { return form_; }
+    PageModel& listModel() { return model_; }
+    ConsoleContext& context() const { return context_; }
 
     void firstPage() override;
     void previousPage() override;
@@ -47,8 +48,12 @@ public:
     void lastPage() override;
     ListEvents listEvents() override;
 
-    // The view's procedure: shows the view and the first page of its table.
+    // The view's procedure: shows the view, then, once its table is read beside the window,
+    // the first page of it.
     void showList();
+    // The table is being read.
+    bool reading() const;
+    void cancelWork() override;
     // The row text of the current row; empty when there is none.
     QString currentText(int column = 0) const;
     // Starts an in-place edit of the current row's text while label editing is automatic.
@@ -83,23 +88,31 @@ protected:
     virtual void afterQuery() {}
     void showPage();
 
+signals:
+    // The table has been read and its first page is shown.
+    void listRead();
+
 private:
+    void showRead(const QList<QStringList>& fields);
+    void readFailed(const QString& why);
+    void readEnded();
     // The result again after a change, at the page shown, without redrawing the list.
     void resync();
-    FormMain& form_;
+    ConsoleContext& context_;
     ListEditing& editing_;
-    ListModel model_;
+    PageModel model_;
     ReconnectWatch reread_;
     ResultPager pager_;
     QList<QStringList> result_; // every row of the table, in the order read
     int page_ = 1;
+    quint64 read_ = 0; // the read whose answer is waited for
 };
 
 class TerminalView : public AdminListView
 {
     Q_OBJECT
 public:
-    TerminalView(FormMain& form, ListEditing& editing, QObject* parent);
+    TerminalView(ConsoleContext& context, ListEditing& editing, QObject* parent);
     QString name() const override { return QStringLiteral("显示终端配置"); }
     QString title() const override { return QStringLiteral("终    端    配    置"); }
     QString menuName() const override { return menu::终端; }
@@ -122,7 +135,7 @@ class GroupView : public AdminListView
 {
     Q_OBJECT
 public:
-    GroupView(FormMain& form, ListEditing& editing, QObject* parent);
+    GroupView(ConsoleContext& context, ListEditing& editing, QObject* parent);
     QString name() const override { return QStringLiteral("显示组别配置"); }
     QString title() const override { return QStringLiteral("组    别    配    置"); }
     QString menuName() const override { return menu::组别; }
@@ -148,7 +161,7 @@ class SiteListView : public AdminListView
 {
     Q_OBJECT
 public:
-    SiteListView(FormMain& form, ListEditing& editing, bool black, QObject* parent);
+    SiteListView(ConsoleContext& context, ListEditing& editing, bool black, QObject* parent);
     QString name() const override;
     QString title() const override;
     QString menuName() const override { return menu::名单; }
@@ -177,7 +190,7 @@ class RecentVisitsView : public AdminListView
 {
     Q_OBJECT
 public:
-    RecentVisitsView(FormMain& form, ListEditing& editing, QObject* parent);
+    RecentVisitsView(ConsoleContext& context, ListEditing& editing, QObject* parent);
     QString name() const override { return QStringLiteral("显示最近访问"); }
     QString title() const override { return QStringLiteral("显    示    最    近    访    问"); }
     QString menuName() const override { return menu::访问; }
@@ -197,7 +210,7 @@ protected:
     int iconOf(const QStringList&) const override { return 10; }
 
 private:
-    std::unique_ptr<ProgressNotice> notice_;
+    ProgressNotice notice_;
 };
 
 } // namespace lt::overseer::admin

@@ -6,7 +6,7 @@
 #include "common/odbc.h"
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/recordsets.h"
 #include "overseer/core/startup.h"
 
@@ -29,7 +29,7 @@ QString portLookupStatement(const QString& item)
            QStringLiteral("'");
 }
 
-DialogDK::DialogDK(FormMain& form) : QDialog(&form), form_(form)
+DialogDK::DialogDK(ConsoleContext& context) : QDialog(&context.window()), context_(context)
 {
     setWindowTitle(QStringLiteral("修改系统使用端口号"));
     setModal(true);
@@ -73,13 +73,13 @@ DialogDK::DialogDK(FormMain& form) : QDialog(&form), form_(form)
 
 QString DialogDK::portFilePath() const
 {
-    const QString existing = lookUpInAppDir(form_.AppDir, QStringLiteral("LocalPort.txt"));
-    return existing.isEmpty() ? form_.AppDir + QStringLiteral("/LocalPort.txt") : existing;
+    const QString existing = lookUpInAppDir(context_.AppDir, QStringLiteral("LocalPort.txt"));
+    return existing.isEmpty() ? context_.AppDir + QStringLiteral("/LocalPort.txt") : existing;
 }
 
 void DialogDK::Text_类别_Click(const QString& item)
 {
-    CMySql* db = form_.MySql.get();
+    CMySql* db = context_.MySql.get();
     if (!db)
         return;
     db->Cnn1.clearError();
@@ -114,12 +114,12 @@ void DialogDK::OKButton_Click()
         return;
     }
     ui::message(this, QStringLiteral("重新开机后有效"));
-    form_.unload(this);
+    context_.unload(this);
 }
 
 void DialogDK::CancelButton_Click()
 {
-    form_.unload(this);
+    context_.unload(this);
 }
 
 void DialogDK::reject()

@@ -12,7 +12,7 @@ class QPushButton;
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 // The statement that looks up the port of a class of the dialog's list ("本机": the server).
 QString portLookupStatement(const QString& item);
@@ -25,7 +25,7 @@ public:
     // Shown at opening when LocalPort.txt holds bytes that are not GBK text.
     static inline const QString kDamagedFileText =
         QStringLiteral("LocalPort.txt 已损坏（含有无效的GBK字符），请重新输入端口号");
-    explicit DialogDK(FormMain& form);
+    explicit DialogDK(ConsoleContext& context);
 
     QComboBox* Text_类别;
     QLineEdit* Text_端口;
@@ -39,7 +39,7 @@ public:
 
 private:
     QString portFilePath() const;
-    FormMain& form_;
+    ConsoleContext& context_;
 };
 
 } // namespace lt::overseer

@@ -6,7 +6,7 @@
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
 #include "overseer/admin/listdialogs.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 namespace lt::overseer::admin
 {
@@ -14,12 +14,12 @@ namespace lt::overseer::admin
 QHash<QString, ConsoleView::Handler> SiteListView::menuHandlers()
 {
     return {
-        {item::名单_增加.caption, [this] { form().dialog<DialogAd>().run(*this); }},
+        {item::名单_增加.caption, [this] { context().dialog<DialogAd>().run(*this); }},
         {item::名单_删除.caption, [this] { deleteSelected(); }},
         {item::名单_查看.caption,
          [this] {
              if (currentRow() >= 0)
-                 form().openWebPage(currentText());
+                 context().openWebPage(currentText());
          }},
     };
 }
@@ -36,7 +36,7 @@ bool SiteListView::renameInPlace(int row, const QString& text)
         ui::message(window(), why, ui::Icon::Exclamation);
         return false;
     }
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     QString why = db::kServerUnreachable;
     const std::optional<bool> taken =
         config ? anyRows(*config, sql::entryCount(table(), text, sql::Match::IgnoreCase), &why)
@@ -66,7 +66,7 @@ void SiteListView::deleteSelected()
                     ui::Buttons::OkCancel) != ui::Answer::Ok)
         return;
     const QString site = listModel().text(row, 0);
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("名单未能删除。");
     const QString statement = black_ ? sql::deleteBlack(site) : sql::deleteWhite(site);
     const Outcome done = config ? runOne(*config, statement, what) : notConnected(what);
@@ -91,7 +91,7 @@ void RecentVisitsView::deleteSelected()
     QStringList statements;
     for (int row : rows)
         statements << sql::deleteVisit(listModel().text(row, 0));
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("最近访问记录未能删除。");
     const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
     if (!done)

@@ -6,7 +6,7 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -73,7 +73,7 @@ QString currentCell(ConsoleView& view, int column)
 
 // ---- add entry ----------------------------------------------------------------------------
 
-DialogAd::DialogAd(FormMain& form) : DialogBase(form)
+DialogAd::DialogAd(ConsoleContext& context) : DialogBase(context)
 {
     Text_域名 = new QLineEdit(this);
     Text_域名->setObjectName(QStringLiteral("Text_域名"));
@@ -104,7 +104,7 @@ bool DialogAd::run(SiteListView& view)
     Text_类别->clear();
     OKButton->setEnabled(false);
     if (view.black()) {
-        const auto names = classNames(form().MySql.get());
+        const auto names = classNames(context().MySql.get());
         if (names)
             Text_类别->addItems(*names);
         else
@@ -142,7 +142,7 @@ void DialogAd::OKButton_Click()
         if (const QString why = refusedCharacterMessage(field, text); !why.isEmpty())
             return warn(this, why, box);
     }
-    CMySql* mySql = form().MySql.get();
+    CMySql* mySql = context().MySql.get();
     db::Connection* config = configConnection(mySql);
     QString why = db::kServerUnreachable;
     const std::optional<bool> taken =
@@ -173,7 +173,7 @@ void DialogAd::OKButton_Click()
 
 // ---- allow --------------------------------------------------------------------------------
 
-DialogBD::DialogBD(FormMain& form) : DialogBase(form)
+DialogBD::DialogBD(ConsoleContext& context) : DialogBase(context)
 {
     L域名 = label(this, QStringLiteral("L域名"));
     L标题 = label(this, QStringLiteral("L标题"));
@@ -196,7 +196,7 @@ bool DialogBD::run(ConsoleView& view, AllowFrom from)
     site = currentCell(view, log ? 5 : 0);
     title = currentCell(view, log ? 4 : 1);
     if (site.isEmpty()) {
-        form().unload(this);
+        context().unload(this);
         return false;
     }
     L标题->setText(QStringLiteral("标题：") + title);
@@ -208,7 +208,7 @@ void DialogBD::OKButton_Click()
 {
     const bool logged = from_ == AllowFrom::LogRow;
     if (const Outcome done =
-            putOnList(form().MySql.get(), putOnWhiteList(site, title, logged), false);
+            putOnList(context().MySql.get(), putOnWhiteList(site, title, logged), false);
         !done)
         return warn(this, done.message);
     confirm();
@@ -216,7 +216,7 @@ void DialogBD::OKButton_Click()
 
 // ---- block --------------------------------------------------------------------------------
 
-DialogHD::DialogHD(FormMain& form) : DialogBase(form)
+DialogHD::DialogHD(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("将选择的网站/网页加入黑名单"));
     L域名 = label(this, QStringLiteral("L域名"));
@@ -239,12 +239,12 @@ bool DialogHD::run(ConsoleView& view)
     site = currentCell(view, 5);
     title = currentCell(view, 4);
     if (site.isEmpty()) {
-        form().unload(this);
+        context().unload(this);
         return false;
     }
     Text_类别->clear();
     OKButton->setEnabled(true);
-    if (const auto names = classNames(form().MySql.get())) {
+    if (const auto names = classNames(context().MySql.get())) {
         for (const QString& name : *names) {
             if (name != QStringLiteral("上网"))
                 Text_类别->addItem(name);
@@ -265,7 +265,7 @@ void DialogHD::OKButton_Click()
     if (className.isEmpty())
         return warn(this, QStringLiteral("请选择类别"), Text_类别);
     if (const Outcome done =
-            putOnList(form().MySql.get(), putOnBlackList(site, title, className, true), true);
+            putOnList(context().MySql.get(), putOnBlackList(site, title, className, true), true);
         !done)
         return warn(this, done.message);
     confirm();

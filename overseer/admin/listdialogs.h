@@ -29,7 +29,7 @@ class DialogAd : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogAd";
-    explicit DialogAd(FormMain& form);
+    explicit DialogAd(ConsoleContext& context);
     // Opens for the list view shown; it stays open for one entry after another.
     bool run(SiteListView& view);
 
@@ -57,7 +57,7 @@ class DialogBD : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogBD";
-    explicit DialogBD(FormMain& form);
+    explicit DialogBD(ConsoleContext& context);
     // Opens for the current row of the view; false without one.
     bool run(ConsoleView& view, AllowFrom from);
 
@@ -79,7 +79,7 @@ class DialogHD : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogHD";
-    explicit DialogHD(FormMain& form);
+    explicit DialogHD(ConsoleContext& context);
     // Opens for the current access-log row of the view; false without one.
     bool run(ConsoleView& view);
 

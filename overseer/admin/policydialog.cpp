@@ -6,7 +6,7 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -119,7 +119,7 @@ void PolicyGrid::mousePressEvent(QMouseEvent* event)
 
 // ---- the dialog ---------------------------------------------------------------------------
 
-DialogSt::DialogSt(FormMain& form) : DialogBase(form)
+DialogSt::DialogSt(ConsoleContext& context) : DialogBase(context)
 {
     TabStrip_类别 = new QTabBar(this);
     TabStrip_类别->setObjectName(QStringLiteral("TabStrip_类别"));
@@ -201,7 +201,7 @@ bool DialogSt::run(AdminListView& view)
     group = view.currentText();
     setWindowTitle(group + QStringLiteral("浏览类别和时间配置"));
     if (!load()) {
-        form().unload(this);
+        context().unload(this);
         return false;
     }
     return DialogBase::run();
@@ -209,7 +209,7 @@ bool DialogSt::run(AdminListView& view)
 
 bool DialogSt::load()
 {
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     QString why = db::kServerUnreachable;
     const auto classes = config ? readRows(*config, sql::classes(), &why) : std::nullopt;
     const db::Recordset row = classes ? config->query(sql::policyOf(group)) : db::Recordset();
@@ -286,7 +286,7 @@ void DialogSt::OKButton_Click()
     const QString access = accessTag.isEmpty() ? storedAccess_ : logModeCode(accessTag);
     const QString upload = uploadTag.isEmpty() ? storedUpload_ : logModeCode(uploadTag);
     const QString statement = sql::writePolicy(group, masks, access, upload);
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("组别配置未能保存。");
     const Outcome done = config ? runOne(*config, statement, what) : notConnected(what);
     if (!done)

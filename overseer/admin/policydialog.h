@@ -48,7 +48,7 @@ class DialogSt : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogSt";
-    explicit DialogSt(FormMain& form);
+    explicit DialogSt(ConsoleContext& context);
     // Opens for the selected row of the group view; false when the group cannot be read.
     bool run(AdminListView& view);
 

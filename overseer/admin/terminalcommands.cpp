@@ -8,7 +8,7 @@
 #include "overseer/admin/adminviews.h"
 #include "overseer/admin/policydialog.h"
 #include "overseer/admin/terminaldialogs.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QTreeView>
 
@@ -21,13 +21,6 @@ namespace
 void warn(QWidget* parent, const QString& text)
 {
     ui::message(parent, text, ui::Icon::Exclamation);
-}
-
-// The list repaints after a dialog that changed it.
-void repaint(FormMain& form)
-{
-    form.ListView1->hide();
-    form.ListView1->show();
 }
 
 // A new name the configuration file cannot carry is refused, with the reason.
@@ -61,20 +54,20 @@ QHash<QString, ConsoleView::Handler> TerminalView::menuHandlers()
     return {
         {item::终端_增加.caption,
          [this] {
-             form().dialog<DialogZJ>().run(*this);
-             repaint(form());
+             context().dialog<DialogZJ>().run(*this);
+             requestRepaint();
          }},
         {item::终端_分组.caption,
          [this] {
              if (selectedRows().isEmpty())
                  return;
-             form().dialog<DialogFP>().run(*this);
-             repaint(form());
+             context().dialog<DialogFP>().run(*this);
+             requestRepaint();
          }},
         {item::终端_更名.caption,
          [this] {
              if (currentRow() >= 0)
-                 form().dialog<DialogRN>().run(*this, QStringLiteral("终端更名"));
+                 context().dialog<DialogRN>().run(*this, QStringLiteral("终端更名"));
          }},
         {item::终端_删除.caption, [this] { deleteSelected(); }},
         {item::终端_刷新.caption, [this] { 显示终端配置(); }},
@@ -89,7 +82,7 @@ bool TerminalView::renameInPlace(int row, const QString& text)
     }
     if (refused(window(), QStringLiteral("终端名称"), text))
         return false;
-    CMySql* mySql = form().MySql.get();
+    CMySql* mySql = context().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::terminalNameCount(text, sql::Match::IgnoreCase)))
         return false;
     const Outcome done = renameTerminal(*mySql, text, listModel().text(row, 1));
@@ -109,7 +102,7 @@ void TerminalView::deleteSelected()
     QStringList statements;
     for (int row : rows)
         statements << sql::deleteTerminal(listModel().text(row, 1));
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("终端未能删除。");
     const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
     if (!done)
@@ -123,13 +116,13 @@ QHash<QString, ConsoleView::Handler> GroupView::menuHandlers()
     return {
         {item::组别_增加.caption,
          [this] {
-             form().dialog<DialogZb>().run(*this);
-             repaint(form());
+             context().dialog<DialogZb>().run(*this);
+             requestRepaint();
          }},
         {item::组别_配置.caption,
          [this] {
              if (currentRow() >= 0)
-                 form().dialog<DialogSt>().run(*this);
+                 context().dialog<DialogSt>().run(*this);
          }},
         {item::组别_更名.caption, [this] { renameSelected(); }},
         {item::组别_删除.caption, [this] { deleteSelected(); }},
@@ -144,7 +137,7 @@ void GroupView::renameSelected()
         warn(window(), QStringLiteral("临时工作组不允许更名！"));
         return;
     }
-    form().dialog<DialogRN>().run(*this, QStringLiteral("组别更名"));
+    context().dialog<DialogRN>().run(*this, QStringLiteral("组别更名"));
 }
 
 bool GroupView::renameInPlace(int row, const QString& text)
@@ -160,7 +153,7 @@ bool GroupView::renameInPlace(int row, const QString& text)
     }
     if (refused(window(), QStringLiteral("组别名称"), text))
         return false;
-    CMySql* mySql = form().MySql.get();
+    CMySql* mySql = context().MySql.get();
     if (takenIgnoringCase(window(), mySql, sql::groupNameCount(text, sql::Match::IgnoreCase)))
         return false;
     const Outcome done = renameGroup(*mySql, text, listModel().text(row, 0));
@@ -182,7 +175,7 @@ void GroupView::deleteSelected()
     if (ui::message(window(), QStringLiteral("确定删除所选组别吗？"), ui::Icon::Question,
                     ui::Buttons::OkCancel) != ui::Answer::Ok)
         return;
-    db::Connection* config = configConnection(form().MySql.get());
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("组别未能删除。");
     const Outcome done =
         config ? runAll(*config, {sql::moveMembersToBuiltIn(group), sql::deleteGroup(group)}, what)

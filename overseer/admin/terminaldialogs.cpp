@@ -7,8 +7,8 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
-#include "overseer/admin/progressnotice.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
+#include "overseer/core/progressnotice.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -106,7 +106,7 @@ void limitBytes(QLineEdit* box, int bytes)
 
 // ---- add terminal -------------------------------------------------------------------------
 
-DialogZJ::DialogZJ(FormMain& form) : DialogBase(form)
+DialogZJ::DialogZJ(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("增加终端"));
     Text_名称 = lineEdit(this, QStringLiteral("Text_名称"));
@@ -144,7 +144,7 @@ DialogZJ::DialogZJ(FormMain& form) : DialogBase(form)
 bool DialogZJ::run(AdminListView& view)
 {
     view_ = &view;
-    fillGroups(this, form().MySql.get(), Text_组别);
+    fillGroups(this, context().MySql.get(), Text_组别);
     Text_名称->setFocus();
     return DialogBase::run();
 }
@@ -189,7 +189,7 @@ void DialogZJ::OKButton_Click()
         if (row.value(1) == address)
             return say(this, QStringLiteral("地址不能重复"), Text_IP[0]);
     }
-    CMySql* mySql = form().MySql.get();
+    CMySql* mySql = context().MySql.get();
     if (takenInTable(this, mySql, sql::terminalNameCount(name, sql::Match::Exact),
                      QStringLiteral("名称不要重复")))
         return Text_名称->setFocus();
@@ -211,7 +211,7 @@ void DialogZJ::OKButton_Click()
 
 // ---- add group ----------------------------------------------------------------------------
 
-DialogZb::DialogZb(FormMain& form) : DialogBase(form)
+DialogZb::DialogZb(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("组别管理"));
     Text_组别 = lineEdit(this, QStringLiteral("Text_组别"));
@@ -247,7 +247,7 @@ void DialogZb::OKButton_Click()
         return say(this, QStringLiteral("组名不能为空"), Text_组别);
     if (refused(this, QStringLiteral("组别名称"), Text_组别, name))
         return;
-    CMySql* mySql = form().MySql.get();
+    CMySql* mySql = context().MySql.get();
     if (view_->listHas(0, name, Qt::CaseSensitive))
         return say(this, QStringLiteral("组名不能重复"), Text_组别);
     if (takenInTable(this, mySql, sql::groupNameCount(name, sql::Match::Exact),
@@ -270,7 +270,7 @@ void DialogZb::OKButton_Click()
 
 // ---- assign group -------------------------------------------------------------------------
 
-DialogFP::DialogFP(FormMain& form) : DialogBase(form)
+DialogFP::DialogFP(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("组别分配"));
     Combo_组别 = comboBox(this, QStringLiteral("Combo_组别"));
@@ -289,7 +289,7 @@ DialogFP::DialogFP(FormMain& form) : DialogBase(form)
 bool DialogFP::run(AdminListView& view)
 {
     view_ = &view;
-    fillGroups(this, form().MySql.get(), Combo_组别);
+    fillGroups(this, context().MySql.get(), Combo_组别);
     OKButton->setEnabled(false);
     return DialogBase::run();
 }
@@ -302,7 +302,7 @@ void DialogFP::OKButton_Click()
     for (int row : rows)
         statements << sql::assignGroup(group, view_->listModel().text(row, 1));
     if (!statements.isEmpty()) {
-        db::Connection* config = configConnection(form().MySql.get());
+        db::Connection* config = configConnection(context().MySql.get());
         const QString what = QStringLiteral("终端未能分配到组别。");
         const Outcome done = config ? runAll(*config, statements, what) : notConnected(what);
         if (!done)
@@ -315,7 +315,7 @@ void DialogFP::OKButton_Click()
 
 // ---- rename -------------------------------------------------------------------------------
 
-DialogRN::DialogRN(FormMain& form) : DialogBase(form)
+DialogRN::DialogRN(ConsoleContext& context) : DialogBase(context)
 {
     Text_Name = lineEdit(this, QStringLiteral("Text_Name"));
     limitBytes(Text_Name, kNameBytes);
@@ -349,7 +349,7 @@ bool DialogRN::nameTaken(const QString& name)
     const bool terminals = view_->name() == QStringLiteral("显示终端配置");
     const QString count = terminals ? sql::terminalNameCount(name, sql::Match::Exact)
                                     : sql::groupNameCount(name, sql::Match::Exact);
-    return takenInTable(this, form().MySql.get(), count, taken, ui::Icon::Exclamation);
+    return takenInTable(this, context().MySql.get(), count, taken, ui::Icon::Exclamation);
 }
 
 void DialogRN::OKButton_Click()
@@ -364,16 +364,16 @@ void DialogRN::OKButton_Click()
     const int row = view_->currentRow();
     if (nameTaken(name))
         return Text_Name->setFocus();
-    if (row < 0 || !form().MySql)
+    if (row < 0 || !context().MySql)
         return say(this, db::kServerUnreachable, nullptr, ui::Icon::Exclamation);
     Outcome done;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        ProgressNotice notice(form().ProgressExePath, QStringLiteral("更新"));
+        ProgressNotice notice(context().ProgressExePath, QStringLiteral("更新"));
         if (view_->name() == QStringLiteral("显示终端配置"))
-            done = renameTerminal(*form().MySql, name, view_->listModel().text(row, 1));
+            done = renameTerminal(*context().MySql, name, view_->listModel().text(row, 1));
         else if (view_->name() == QStringLiteral("显示组别配置"))
-            done = renameGroup(*form().MySql, name, view_->listModel().text(row, 0).trimmed());
+            done = renameGroup(*context().MySql, name, view_->listModel().text(row, 0).trimmed());
         QApplication::restoreOverrideCursor();
     }
     if (done || done.partly)

@@ -25,7 +25,7 @@ class DialogZJ : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogZJ";
-    explicit DialogZJ(FormMain& form);
+    explicit DialogZJ(ConsoleContext& context);
     // Opens for the terminal view shown; it stays open for one terminal after another.
     bool run(AdminListView& view);
 
@@ -47,7 +47,7 @@ class DialogZb : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogZb";
-    explicit DialogZb(FormMain& form);
+    explicit DialogZb(ConsoleContext& context);
     bool run(AdminListView& view);
 
     QLineEdit* Text_组别;
@@ -68,7 +68,7 @@ class DialogFP : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogFP";
-    explicit DialogFP(FormMain& form);
+    explicit DialogFP(ConsoleContext& context);
     bool run(AdminListView& view);
 
     QComboBox* Combo_组别;
@@ -87,7 +87,7 @@ class DialogRN : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogRN";
-    explicit DialogRN(FormMain& form);
+    explicit DialogRN(ConsoleContext& context);
     bool run(AdminListView& view, const QString& caption);
 
     QLineEdit* Text_Name;

@@ -6,8 +6,8 @@
 // responsive and "取消" stops an export within a moment.
 
 #include "overseer/archive/archivejobs.h"
-#include "overseer/archive/waitnotice.h"
 #include "overseer/core/dialogbase.h"
+#include "overseer/core/progressnotice.h"
 
 #include <QTimer>
 #include <atomic>
@@ -26,14 +26,15 @@ namespace lt::overseer
 {
 
 class DialogAK;
+class ConsoleContext;
 class FormMain;
 
 namespace archive
 {
 // The connection strings the jobs open: those of the console's connections, or the data
 // sources' own when the console has none open.
-QString logConnectionString(FormMain& form);
-QString configConnectionString(FormMain& form);
+QString logConnectionString(const ConsoleContext& context);
+QString configConnectionString(const ConsoleContext& context);
 } // namespace archive
 
 class FormSave : public DialogBase
@@ -41,7 +42,7 @@ class FormSave : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "FormSave";
-    explicit FormSave(FormMain& form);
+    explicit FormSave(ConsoleContext& context);
     ~FormSave() override;
 
     QGroupBox* Frame1;
@@ -83,7 +84,7 @@ private:
     int selected_ = 0;
     bool running_ = false;
     std::shared_ptr<Job> job_;
-    archive::WaitNotice notice_;
+    ProgressNotice notice_;
     QTimer progressTimer_;
 };
 
@@ -92,7 +93,7 @@ class DialogSC : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogSC";
-    explicit DialogSC(FormMain& form);
+    explicit DialogSC(ConsoleContext& context);
 
     QCheckBox* Check1;
     QCheckBox* Check2;

@@ -1,17 +1,16 @@
 #include "overseer/archive/archivejobs.h"
 #include "overseer/archive/jobsupport.h"
 
+#include "common/beside.h"
 #include "common/dbconnect.h"
 #include "common/dbmessages.h"
 #include "common/dbstream.h"
 #include "common/odbc.h"
 #include "common/seqfile.h"
 
-#include <condition_variable>
+#include <QSemaphore>
+#include <atomic>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace lt::overseer::archive
@@ -107,70 +106,53 @@ public:
     void cancel() { end(true); }
 
 private:
-    static constexpr size_t kBatch = 1000;
-    static constexpr size_t kDepth = 8;
+    static constexpr int kBatch = 1000;
+    static constexpr int kDepth = 8;
 
     void hand()
     {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return queue_.size() < kDepth; });
-        queue_.push_back(std::move(batch_));
+        free_.acquire(); // a batch's place in the queue: the reader waits while kDepth do
+        thread_.post([this, batch = std::move(batch_)] {
+            if (!dropping_ && !failed_)
+                write(batch);
+            free_.release();
+        });
         batch_.clear();
-        changed_.notify_all();
     }
     void end(bool drop)
     {
-        if (!thread_.joinable())
+        if (ended_)
             return;
+        ended_ = true;
+        dropping_ = drop;
         if (!drop && !batch_.empty())
             hand();
-        {
-            std::lock_guard lock(mutex_);
-            if (drop)
-                queue_.clear();
-            done_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
+        free_.acquire(kDepth); // every batch handed over has been written (or dropped)
+        free_.release(kDepth);
     }
-    void loop()
+    void write(const std::vector<QStringList>& batch)
     {
-        for (;;) {
-            std::vector<QStringList> batch;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return !queue_.empty() || done_; });
-                if (queue_.empty())
-                    return;
-                batch = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            changed_.notify_all();
-            if (failed_)
-                continue;
-            QString text;
-            text.reserve(qsizetype(batch.size()) * 160);
-            for (const QStringList& values : batch) {
-                if (kind_ == ExportKind::LogBackup)
-                    appendBackupRecord(text, values);
-                else
-                    text += recordText(kind_, values);
-            }
-            writer_.print(text);
-            if (writer_.failed())
-                failed_ = true;
+        QString text;
+        text.reserve(qsizetype(batch.size()) * 160);
+        for (const QStringList& values : batch) {
+            if (kind_ == ExportKind::LogBackup)
+                appendBackupRecord(text, values);
+            else
+                text += recordText(kind_, values);
         }
+        writer_.print(text);
+        if (writer_.failed())
+            failed_ = true;
     }
 
     SeqWriter& writer_;
     const ExportKind kind_;
     std::vector<QStringList> batch_;
-    std::deque<std::vector<QStringList>> queue_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool done_ = false;
+    QSemaphore free_{kDepth};
+    bool ended_ = false;
+    std::atomic<bool> dropping_{false};
     std::atomic<bool> failed_{false};
-    std::thread thread_{[this] { loop(); }};
+    WorkThread thread_{QStringLiteral("RecordWriter")};
 };
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "common/beside.h"
 #include "common/odbc.h"
 #include "common/widgets/messages.h"
 #include "overseer/archive/archivedialogs.h"
-#include "overseer/archive/background.h"
 #include "overseer/archive/filedialogs.h"
 #include "overseer/core/commands.h"
 #include "overseer/core/dialogak.h"
@@ -50,7 +50,7 @@ void runRestore(DialogAK& dialog, const QString& connection, const QString& path
         timer->start(kProgressIntervalMs);
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    archive::runInBackground(
+    runBeside(
         &dialog,
         [job, connection, path, logFile] {
             db::Connection c;
@@ -89,7 +89,7 @@ void 恢复日志文件(FormMain& form, DialogAK& dialog)
         dialog.restoreFinished();
         return;
     }
-    runRestore(dialog, archive::logConnectionString(form), path, true);
+    runRestore(dialog, archive::logConnectionString(form.context()), path, true);
 }
 
 void 恢复终端设置(FormMain& form, DialogAK& dialog)
@@ -99,17 +99,17 @@ void 恢复终端设置(FormMain& form, DialogAK& dialog)
         dialog.restoreFinished();
         return;
     }
-    runRestore(dialog, archive::configConnectionString(form), path, false);
+    runRestore(dialog, archive::configConnectionString(form.context()), path, false);
 }
 
 void 日志导出函数(FormMain& form)
 {
-    form.dialog<FormSave>().run();
+    form.context().dialog<FormSave>().run();
 }
 
 void 数据恢复函数(FormMain& form)
 {
-    form.dialog<DialogAK>().AskReset([&form](DialogAK& dialog) {
+    form.context().dialog<DialogAK>().AskReset([&form](DialogAK& dialog) {
         if (dialog.Option1->isChecked())
             恢复日志文件(form, dialog);
         else
@@ -119,16 +119,16 @@ void 数据恢复函数(FormMain& form)
 
 void 删除日志函数(FormMain& form)
 {
-    DialogSC& dialog = form.dialog<DialogSC>();
+    DialogSC& dialog = form.context().dialog<DialogSC>();
     if (!dialog.run())
         return;
     const QStringList statements = dialog.statements();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto notice = std::make_shared<archive::WaitNotice>();
-    notice->start(form.ProgressExePath, QStringLiteral("删除"));
+    auto notice = std::make_shared<ProgressNotice>();
+    notice->start(form.context().ProgressExePath, QStringLiteral("删除"));
     auto outcome = std::make_shared<archive::DeletionOutcome>();
-    const QString connection = archive::logConnectionString(form);
-    archive::runInBackground(
+    const QString connection = archive::logConnectionString(form.context());
+    runBeside(
         &form,
         [outcome, connection, statements] {
             db::Connection c;

@@ -53,7 +53,7 @@ QTimeEdit* timePicker(QWidget* parent, const QString& name)
 
 } // namespace
 
-DialogSC::DialogSC(FormMain& form) : DialogBase(form)
+DialogSC::DialogSC(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("日志删除条件"));
     const QDate today = Clock::now().date();

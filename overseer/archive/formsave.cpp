@@ -1,12 +1,12 @@
+#include "common/beside.h"
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 #include "common/widgets/dialogform.h"
 #include "common/widgets/messages.h"
 #include "overseer/archive/archivedialogs.h"
-#include "overseer/archive/background.h"
 #include "overseer/archive/filedialogs.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -25,18 +25,16 @@ using archive::ExportOutcome;
 namespace archive
 {
 
-QString logConnectionString(FormMain& form)
+QString logConnectionString(const ConsoleContext& context)
 {
-    if (form.MySql && !form.MySql->Cnn0.connectionString().isEmpty())
-        return form.MySql->Cnn0.connectionString();
-    return dsn::chosenConnectionStrings().log;
+    const QString opened = context.logConnectionString();
+    return opened.isEmpty() ? dsn::chosenConnectionStrings().log : opened;
 }
 
-QString configConnectionString(FormMain& form)
+QString configConnectionString(const ConsoleContext& context)
 {
-    if (form.MySql && !form.MySql->Cnn1.connectionString().isEmpty())
-        return form.MySql->Cnn1.connectionString();
-    return dsn::chosenConnectionStrings().config;
+    const QString opened = context.configConnectionString();
+    return opened.isEmpty() ? dsn::chosenConnectionStrings().config : opened;
 }
 
 } // namespace archive
@@ -59,7 +57,7 @@ QString unreachable(const db::Connection& c)
 
 } // namespace
 
-FormSave::FormSave(FormMain& form) : DialogBase(form)
+FormSave::FormSave(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("Lantrove系统"));
     Frame1 = new QGroupBox(QStringLiteral("选择导出数据"), this);
@@ -158,10 +156,10 @@ void FormSave::exportLog(ExportKind kind, const QString& path)
 {
     job_ = std::make_shared<Job>();
     setBusy(true);
-    notice_.start(form().ProgressExePath, QStringLiteral("提取"));
-    const QString connection = archive::logConnectionString(form());
+    notice_.start(context().ProgressExePath, QStringLiteral("提取"));
+    const QString connection = archive::logConnectionString(context());
     const std::shared_ptr<Job> job = job_;
-    archive::runInBackground(
+    runBeside(
         this,
         [job, connection, kind, path] {
             db::Connection c;
@@ -224,10 +222,10 @@ void FormSave::askClearing(ExportKind kind)
         setBusy(false);
         return;
     }
-    notice_.start(form().ProgressExePath, QStringLiteral("删除"));
-    const QString connection = archive::logConnectionString(form());
+    notice_.start(context().ProgressExePath, QStringLiteral("删除"));
+    const QString connection = archive::logConnectionString(context());
     const std::shared_ptr<Job> job = job_;
-    archive::runInBackground(
+    runBeside(
         this,
         [job, connection, kind] {
             db::Connection c;
@@ -248,9 +246,9 @@ void FormSave::exportConfig(const QString& path)
 {
     job_ = std::make_shared<Job>();
     setBusy(true);
-    const QString connection = archive::configConnectionString(form());
+    const QString connection = archive::configConnectionString(context());
     const std::shared_ptr<Job> job = job_;
-    archive::runInBackground(
+    runBeside(
         this,
         [job, connection, path] {
             db::Connection c;

@@ -3,7 +3,9 @@
 // it puts the view's model into the list, its title into the title strip, its status texts and
 // button states into the status bar and the paging toolbar, and forwards the paging buttons,
 // the items of the view's context menu and the list's events to it. A view never reaches into
-// the main window; it tells what it wants shown through its status and its signals.
+// the main window; it tells what it wants shown through its status and its signals. A view that
+// shows its rows otherwise than in the list (a chart, a form) hands over its own widget, which
+// the main window puts where the list is.
 
 #include "overseer/core/commands.h"
 
@@ -58,6 +60,8 @@ public:
     // The context menu the list pops up in this view; empty for none.
     virtual QString menuName() const { return {}; }
     virtual QAbstractItemModel* model() = 0;
+    // The view's own widget, shown instead of the list; null: the list shows model().
+    virtual QWidget* widget() { return nullptr; }
     // Multi-selection in the list.
     virtual bool multiSelection() const { return false; }
 
@@ -88,11 +92,17 @@ signals:
     void statusChanged();
     // A toolbar key that the view turns on or off ("日志打印").
     void keyEnabledChanged(const QString& key, bool enabled);
+    // An in-place edit of a row's text in the list (the view's own model index).
+    void editRequested(const QModelIndex& index);
+    // The list draws its rows again after a dialog that changed them.
+    void repaintRequested();
 
 protected:
     void setStatus(const ViewStatus& status);
     ViewStatus& editStatus() { return status_; }
     void publishStatus() { emit statusChanged(); }
+    void requestEdit(const QModelIndex& index) { emit editRequested(index); }
+    void requestRepaint() { emit repaintRequested(); }
     QWidget* window() const { return window_; }
 
 private:

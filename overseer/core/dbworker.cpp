@@ -1,6 +1,9 @@
 #include "overseer/core/dbworker.h"
 
+#include "common/dbmessages.h"
 #include "common/odbc.h"
+
+#include <optional>
 
 #include <QMetaObject>
 
@@ -17,19 +20,36 @@ bool connectionLost(const db::Error& e)
            e.native == 2006 || e.native == 2013 || e.native == 2055;
 }
 
-Rows readRows(db::Recordset& rs)
+} // namespace
+
+std::optional<Rows> readTexts(db::Connection& connection, const QString& sql)
 {
     Rows rows;
-    const int fields = rs.fieldCount();
-    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
-        QStringList row;
-        row.reserve(fields);
-        for (int i = 0; i < fields; ++i)
-            row << rs.field(i).toString().trimmed();
-        rows << row;
-    }
+    const bool ok = connection.stream(sql, [&rows](const db::Row& row) {
+        QStringList texts;
+        texts.reserve(row.fieldCount());
+        for (const db::Value& value : row.values())
+            texts << value.toString().trimmed();
+        rows << std::move(texts);
+        return true;
+    });
+    if (!ok)
+        return std::nullopt;
     return rows;
 }
+
+QString describeFailure(const DbFailure& failure)
+{
+    db::Error error;
+    error.set = true;
+    error.sqlState = failure.sqlState;
+    error.native = failure.native;
+    error.message = failure.message;
+    return db::describeFailure(error);
+}
+
+namespace
+{
 
 void registerTypes()
 {
@@ -108,12 +128,12 @@ void DbWorker::fetch(quint64 request, const QStringList& statements)
     QList<Rows> parts;
     for (const QString& sql : statements) {
         connection_->clearError();
-        db::Recordset rs = connection_->query(sql);
-        if (connection_->failed()) {
+        std::optional<Rows> rows = readTexts(*connection_, sql);
+        if (!rows) {
             fail(request);
             return;
         }
-        parts << readRows(rs);
+        parts << std::move(*rows);
     }
     noteReopening();
     emit pageReady(request, parts);
@@ -166,25 +186,53 @@ void DbWorker::kill(quint64 request, qint64 connectionId)
 }
 
 DbChannel::DbChannel(const QString& connectionString, QObject* parent)
-    : QObject(parent), worker_(new DbWorker(connectionString))
+    : QObject(parent), thread_(QStringLiteral("DbChannel")),
+      worker_(thread_.adopt(new DbWorker(connectionString)))
 {
-    thread_.setObjectName(QStringLiteral("DbChannel"));
-    worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
 }
 
-DbChannel::~DbChannel()
-{
-    thread_.quit();
-    thread_.wait();
-}
+DbChannel::~DbChannel() = default;
 
 quint64 DbChannel::fetch(const QStringList& statements)
 {
     const quint64 id = next();
     QMetaObject::invokeMethod(worker_, [w = worker_, id, statements] { w->fetch(id, statements); });
     return id;
+}
+
+quint64 DbChannel::fetch(const QStringList& statements, QObject* receiver, FetchDone done,
+                         FetchFailed failed)
+{
+    // Both connections go with the first answer to this request.
+    struct Answer {
+        QMetaObject::Connection ready, failed;
+        void end() const
+        {
+            QObject::disconnect(ready);
+            QObject::disconnect(failed);
+        }
+    };
+    auto answer = std::make_shared<Answer>();
+    const quint64 id = lastRequest_ + 1;
+    answer->ready =
+        connect(worker_, &DbWorker::pageReady, receiver,
+                [answer, id, done = std::move(done)](quint64 request, const QList<Rows>& parts) {
+                    if (request != id)
+                        return;
+                    answer->end();
+                    if (done)
+                        done(parts);
+                });
+    answer->failed = connect(
+        worker_, &DbWorker::failed, receiver,
+        [answer, id, failed = std::move(failed)](quint64 request, const DbFailure& failure) {
+            if (request != id)
+                return;
+            answer->end();
+            if (failed)
+                failed(failure);
+        });
+    return fetch(statements);
 }
 
 quint64 DbChannel::count(const QString& sql)

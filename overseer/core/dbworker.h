@@ -6,14 +6,18 @@
 // is closed and opened again with the next request, so the request after the server's return
 // works.
 //
-// DbChannel is the caller's side: it starts the thread and the worker and ends both.
+// DbChannel is the caller's side: it puts the worker on a thread of its own (common/beside.h)
+// and ends both.
+
+#include "common/beside.h"
 
 #include <QList>
 #include <QObject>
 #include <QStringList>
-#include <QThread>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace lt::db
 {
@@ -34,6 +38,13 @@ struct DbFailure {
     // The statement was stopped on purpose (KILL QUERY).
     bool interrupted() const { return native == 1317; }
 };
+// The rows of a statement as trimmed texts, streamed: a whole table (webtable, up to 500,000
+// rows) is held once, as texts, not a second time in the driver's result. Nothing when the
+// statement failed (the connection's lastError says why).
+std::optional<Rows> readTexts(db::Connection& connection, const QString& sql);
+// The failure as the administrator reads it (common/dbmessages.h): the Chinese reason, then
+// the database's words.
+QString describeFailure(const DbFailure& failure);
 
 class DbWorker : public QObject
 {
@@ -79,13 +90,19 @@ public:
 
     DbWorker* worker() const { return worker_; }
     quint64 fetch(const QStringList& statements);
+    // A fetch whose answer goes to receiver's functions on receiver's thread, once: done with
+    // one list of rows per statement, or failed. Neither is called when receiver is gone.
+    using FetchDone = std::function<void(const QList<Rows>& parts)>;
+    using FetchFailed = std::function<void(const DbFailure& failure)>;
+    quint64 fetch(const QStringList& statements, QObject* receiver, FetchDone done,
+                  FetchFailed failed);
     quint64 count(const QString& sql);
     quint64 execute(const QStringList& statements);
     quint64 kill(qint64 connectionId);
 
 private:
     quint64 next() { return ++lastRequest_; }
-    QThread thread_;
+    WorkThread thread_;
     DbWorker* worker_;
     quint64 lastRequest_ = 0;
 };

@@ -5,7 +5,7 @@
 
 #include "common/processes.h"
 #include "common/windowdirectory.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QDeadlineTimer>
 #include <QHBoxLayout>
@@ -33,7 +33,7 @@ void stopMonitoringSystem()
     proc::killProcess(names::kBlockerExe);
 }
 
-DialogAK::DialogAK(FormMain& form) : DialogBase(form)
+DialogAK::DialogAK(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("Lantrove系统"));
     Option1 = new QRadioButton(kQuitConsoleOnly, this);

@@ -18,7 +18,7 @@ class QRadioButton;
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 // The window titles and programs the console looks for or stops.
 inline const QString kAnalyserTitle = names::kAnalyserTitle;
@@ -39,7 +39,7 @@ class DialogAK : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogAK";
-    explicit DialogAK(FormMain& form);
+    explicit DialogAK(ConsoleContext& context);
 
     QRadioButton* Option1;
     QRadioButton* Option2;

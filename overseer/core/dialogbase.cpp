@@ -1,11 +1,11 @@
 #include "overseer/core/dialogbase.h"
 
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 namespace lt::overseer
 {
 
-DialogBase::DialogBase(FormMain& form) : QDialog(&form), form_(form)
+DialogBase::DialogBase(ConsoleContext& context) : QDialog(&context.window()), context_(context)
 {
     setModal(true);
 }
@@ -25,13 +25,13 @@ void DialogBase::reject()
 void DialogBase::confirm()
 {
     dlgResult_ = kDlgConfirmed;
-    form_.unload(this);
+    context_.unload(this);
 }
 
 void DialogBase::cancel()
 {
     dlgResult_ = kDlgCancelled;
-    form_.unload(this);
+    context_.unload(this);
 }
 
 } // namespace lt::overseer

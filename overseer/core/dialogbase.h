@@ -16,7 +16,7 @@
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 inline const QString kDlgConfirmed = QStringLiteral("确定");
 inline const QString kDlgCancelled = QStringLiteral("取消");
@@ -25,7 +25,7 @@ class DialogBase : public QDialog
 {
     Q_OBJECT
 public:
-    explicit DialogBase(FormMain& form);
+    explicit DialogBase(ConsoleContext& context);
 
     // "取消" from the load until the dialog is confirmed.
     const QString& DlgResult() const { return dlgResult_; }
@@ -44,10 +44,10 @@ protected:
     void confirm();
     // "取消": DlgResult, then unload.
     void cancel();
-    FormMain& form() const { return form_; }
+    ConsoleContext& context() const { return context_; }
 
 private:
-    FormMain& form_;
+    ConsoleContext& context_;
     QString dlgResult_ = kDlgCancelled;
 };
 

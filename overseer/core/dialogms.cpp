@@ -23,7 +23,7 @@ QLabel* namedLabel(QWidget* parent, const char* name)
 
 } // namespace
 
-DialogMS::DialogMS(FormMain& form) : DialogBase(form)
+DialogMS::DialogMS(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("终端上传数据概览"));
     Label_ZD = namedLabel(this, "Label_ZD");

@@ -17,7 +17,7 @@ class DialogMS : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogMS";
-    explicit DialogMS(FormMain& form);
+    explicit DialogMS(ConsoleContext& context);
 
     void setRecord(const QString& terminal, const QString& ip, const QString& time,
                    const QString& url, const QString& content);

@@ -4,7 +4,7 @@
 
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -54,7 +54,7 @@ PasswordChangeCheck checkPasswordChange(const QString& name, const QString& pass
     return {};
 }
 
-DialogPW::DialogPW(FormMain& form) : QDialog(&form), form_(form)
+DialogPW::DialogPW(ConsoleContext& context) : QDialog(&context.window()), context_(context)
 {
     setWindowTitle(QStringLiteral("更改管理员名称和口令"));
     setModal(true);
@@ -98,21 +98,21 @@ void DialogPW::OKButton_Click()
             txtPassword0->setFocus();
         return;
     }
-    if (form_.CredFilePath.isEmpty())
-        form_.CredFilePath = credentialFilePath();
-    if (!writeCredentialFile(form_.CredFilePath, txtUserName->text(), txtPassword0->text())) {
+    if (context_.CredFilePath.isEmpty())
+        context_.CredFilePath = credentialFilePath();
+    if (!writeCredentialFile(context_.CredFilePath, txtUserName->text(), txtPassword0->text())) {
         // Saying nothing would leave the administrator believing in a password that was never
         // stored; the old name and password stay valid.
         ui::message(this, QStringLiteral("无法写入系统文件，管理员名称和口令没有改变"),
                     ui::Icon::Exclamation);
         return;
     }
-    form_.unload(this);
+    context_.unload(this);
 }
 
 void DialogPW::CancelButton_Click()
 {
-    form_.unload(this);
+    context_.unload(this);
 }
 
 void DialogPW::reject()

@@ -10,7 +10,7 @@ class QPushButton;
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 // Why a change cannot be made, and which box gets the focus; an empty message means it can.
 struct PasswordChangeCheck {
@@ -33,7 +33,7 @@ class DialogPW : public QDialog
     Q_OBJECT
 public:
     static constexpr int kMaxLength = 16;
-    explicit DialogPW(FormMain& form);
+    explicit DialogPW(ConsoleContext& context);
 
     QLineEdit* txtUserName;
     QLineEdit* txtPassword0; // object name "txtPassword(0)": the password
@@ -46,7 +46,7 @@ public:
     void reject() override;
 
 private:
-    FormMain& form_;
+    ConsoleContext& context_;
 };
 
 } // namespace lt::overseer

@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -149,14 +148,13 @@ QStringList consoleDialogNames()
             QStringLiteral("FormXZWY"), QStringLiteral("FormXZZD")};
 }
 
-FormMain::FormMain(QWidget* parent) : QWidget(parent)
+FormMain::FormMain(QWidget* parent) : QWidget(parent), context_(*this)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(names::kConsoleTitle);
-    AppDir = Installation::appDir();
-    ProgressExePath = AppDir + u'/' + names::kProgressExe;
+    context_.AppDir = Installation::appDir();
+    context_.ProgressExePath = context_.AppDir + u'/' + names::kProgressExe;
     CurrentView = QStringLiteral("显示封面");
-    OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     EndConsole = [this] {
         hide();
         QCoreApplication::exit(0);
@@ -174,13 +172,8 @@ FormMain::FormMain(QWidget* parent) : QWidget(parent)
     ui::registerWindow(this);
 }
 
-FormMain::~FormMain()
-{
-    // The dialogs go first: some of them hold on to the database object.
-    for (const QPointer<QDialog>& dialog : std::as_const(dialogs_))
-        delete dialog.data();
-    MySql.reset(); // closes rst0, rst1, rst2, then Cnn0, Cnn1, Cnn2
-}
+// The context, a member, unloads the dialogs still loaded before the connections close.
+FormMain::~FormMain() = default;
 
 void FormMain::createControls()
 {
@@ -453,6 +446,8 @@ void FormMain::layOut()
     Picture_Button->setGeometry(out.button);
     Label2->move(out.label2Left, (out.title.height() - Label2->height()) / 2);
     ListView1->setGeometry(out.list);
+    if (viewWidget_)
+        viewWidget_->setGeometry(out.list);
     StatusBar1->setGeometry(out.status);
     Toolbar1->setGeometry(out.toolbar1);
     Toolbar2->setGeometry(out.toolbar2);

@@ -6,9 +6,10 @@
 // menu and the list's events go to the view shown. What belongs to every view is done here:
 // the context menu's enabled items, the column-click sort, Ctrl+A.
 //
-// The console's program-wide state lives here too, one main window per run.
+// The console's program-wide state is the main window's context (ConsoleContext), which the
+// views and dialogs are given; the controls stay the main window's own.
 
-#include "common/cmysql.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/consoleview.h"
 #include "overseer/core/dispatch.h"
 #include "overseer/core/layout.h"
@@ -47,32 +48,10 @@ public:
     // the login is only showing it.
     void prepareFirstShow();
 
-    // Program-wide state.
-    bool LoginPassed = false;
-    QString AppDir;                // application directory, no trailing separator
-    QString ProgressExePath;       // AppDir + "/TQProgress.exe"
-    QString LocalPortText;         // the capture adapter number read at start-up
-    QString CurrentView;           // "显示封面" or the name of the view shown (read only)
-    QString CredFilePath;          // the credential file
-    std::unique_ptr<CMySql> MySql; // from the login dialog's load to the end
-
-    // The start-up page size; each view sets its own (the log views page by 500).
-    qint16 PageSize = 500;
-    int ListMouseX = 0; // last mouse-down position over the list
-    qint16 ListMouseY = 0;
-
-    // Controls.
-    QWidget* Picture_Button;
-    QToolBar* Toolbar1;
-    PictureBox* Picture_Title;
-    QLabel* Label2;
-    PictureBox* Picture_Face;
-    QLabel* Label1;
-    QLabel* Label3;
-    QTreeView* ListView1;
-    QToolBar* Toolbar2;
-    QPushButton* cmdCancelCount; // stops a count in flight
-    QStatusBar* StatusBar1;
+    // The program-wide state and the dialog loader, handed to the views and dialogs.
+    ConsoleContext& context() { return context_; }
+    // "显示封面" or the name of the view shown (read only).
+    QString CurrentView;
 
     Dispatch& dispatch() { return dispatch_; }
     // The views: the program's root adds each once; a view asks to be shown with its
@@ -96,25 +75,6 @@ public:
     QLabel* panel(int number) const; // status panel 1 to 4
     void setPanel(int number, const QString& text);
 
-    // The console's dialogs are loaded on first use and unloaded by their own buttons (or at
-    // the end). A dialog class takes the main window in its constructor and names itself once
-    // (its kName, see DialogBase).
-    template <typename T> T& dialog() { return dialog<T>(QString::fromLatin1(T::kName)); }
-    template <typename T> bool isLoaded() const { return isLoaded(QString::fromLatin1(T::kName)); }
-    // The same for a dialog that has no kName yet.
-    template <typename T> T& dialog(const QString& name)
-    {
-        if (auto* loaded = qobject_cast<T*>(dialogs_.value(name).data()))
-            return *loaded;
-        T* created = new T(*this);
-        created->setObjectName(name);
-        dialogs_.insert(name, created);
-        return *created;
-    }
-    bool isLoaded(const QString& name) const { return dialogs_.value(name) != nullptr; }
-    // A dialog's own unload: closed, forgotten, deleted when control returns to the event loop.
-    void unload(QDialog* dialog);
-
     // Procedures that belong to no view.
     void 显示封面();
     void 显示名称();
@@ -128,11 +88,6 @@ public:
     bool AskQuit();
     void UnloadAllAndEnd();
     void Picture_Face_MouseDown(Qt::MouseButton button, int shift, QPoint at);
-    // Opens a web address in the user's browser (an address without a scheme gets http://).
-    // Where the machine has no browser, says so; false then.
-    bool openWebPage(const QString& address);
-    // How a web address is opened; by default the desktop's browser. Tests observe it.
-    std::function<bool(const QUrl&)> OpenUrl;
 
     // How the console ends. By default the application's event loop quits; tests observe it.
     std::function<void()> EndConsole;
@@ -143,6 +98,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Controls.
+    QWidget* Picture_Button;
+    QToolBar* Toolbar1;
+    PictureBox* Picture_Title;
+    QLabel* Label2;
+    PictureBox* Picture_Face;
+    QLabel* Label1;
+    QLabel* Label3;
+    QTreeView* ListView1;
+    QToolBar* Toolbar2;
+    QPushButton* cmdCancelCount; // stops a count in flight
+    QStatusBar* StatusBar1;
+    int ListMouseX = 0; // last mouse-down position over the list
+    qint16 ListMouseY = 0;
+
     void createControls();
     void createToolbars();
     void createMenus();
@@ -157,14 +127,17 @@ private:
     void columnClicked(int column);
     void listKeyDown(QKeyEvent* event);
     void showHelpWindow(const QString& path);
+    // A view's own widget where the list is, or the list (own null).
+    void showViewWidget(QWidget* own);
     int minimumHeightForKeys() const;
 
+    ConsoleContext context_;
     Dispatch dispatch_;
     QList<ConsoleView*> views_;
     QPointer<ConsoleView> current_;
+    QPointer<QWidget> viewWidget_; // the shown view's own widget, if it has one
     bool busyCursor_ = false;
     QSet<int> sortMarks_; // columns sorted descending last (the tag "P")
-    QHash<QString, QPointer<QDialog>> dialogs_;
     QHash<QString, QMenu*> menus_;
     bool ending_ = false;
     QPointer<QObject> connectionTest_; // the connection test in progress

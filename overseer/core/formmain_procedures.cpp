@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -42,10 +41,12 @@ void FormMain::显示封面()
         current_->attach(nullptr, nullptr);
     }
     current_ = nullptr;
+    context_.setCurrentView(nullptr);
     CurrentView = QStringLiteral("显示封面");
     showViewStatus();
     Picture_Title->hide();
     Picture_Face->show();
+    showViewWidget(nullptr);
     ListView1->hide();
     Toolbar2->hide();
     StatusBar1->hide();
@@ -97,7 +98,7 @@ void FormMain::测试连接函数()
 {
     if (connectionTest_)
         return; // one test at a time
-    CMySql* db = MySql.get();
+    CMySql* db = context_.MySql.get();
     const auto stringOf = [](const db::Connection* c) {
         return c && c->isOpen() ? c->connectionString() : QString();
     };
@@ -123,9 +124,9 @@ void FormMain::测试连接函数()
 
 void FormMain::显示帮助()
 {
-    const QString path = AppDir + QStringLiteral("/HELP.HTM");
+    const QString path = context_.AppDir + QStringLiteral("/HELP.HTM");
     // Without a browser the page is shown in a window of the console.
-    if (!OpenUrl(QUrl::fromLocalFile(path)))
+    if (!context_.OpenUrl(QUrl::fromLocalFile(path)))
         showHelpWindow(path);
 }
 
@@ -146,30 +147,18 @@ void FormMain::showHelpWindow(const QString& path)
     window->show();
 }
 
-bool FormMain::openWebPage(const QString& address)
-{
-    const QString text = webAddress(address);
-    if (text.isEmpty())
-        return false;
-    if (OpenUrl(QUrl(text)))
-        return true;
-    ui::message(this, QStringLiteral("本机没有可用的网页浏览器，无法打开网页：") + text,
-                ui::Icon::Exclamation);
-    return false;
-}
-
 bool FormMain::解锁()
 {
-    DialogKL& unlock = dialog<DialogKL>(QStringLiteral("DialogKL"));
+    DialogKL& unlock = context_.dialog<DialogKL>(QStringLiteral("DialogKL"));
     unlock.setWindowTitle(QStringLiteral("请输入管理员名称和口令"));
     unlock.exec();
-    return LoginPassed;
+    return context_.LoginPassed;
 }
 
 void FormMain::修改口令函数()
 {
     if (解锁())
-        dialog<DialogPW>(QStringLiteral("DialogPW")).exec();
+        context_.dialog<DialogPW>(QStringLiteral("DialogPW")).exec();
 }
 
 void FormMain::关闭()
@@ -180,23 +169,12 @@ void FormMain::关闭()
 
 bool FormMain::AskQuit()
 {
-    return dialog<DialogAK>().AskQuit();
-}
-
-void FormMain::unload(QDialog* dialog)
-{
-    if (!dialog)
-        return;
-    dialogs_.remove(dialog->objectName());
-    if (dialog->isVisible())
-        dialog->done(dialog->result());
-    dialog->deleteLater();
+    return context_.dialog<DialogAK>().AskQuit();
 }
 
 void FormMain::UnloadAllAndEnd()
 {
-    for (const QString& name : consoleDialogNames())
-        delete dialogs_.take(name).data();
+    context_.unloadNow(consoleDialogNames());
     ending_ = true;
     if (EndConsole)
         EndConsole();

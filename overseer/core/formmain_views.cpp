@@ -73,6 +73,14 @@ void FormMain::addView(ConsoleView* view)
         if (QAction* action = toolbarKey(key))
             action->setEnabled(on);
     });
+    connect(view, &ConsoleView::editRequested, this, [this, view](const QModelIndex& index) {
+        if (view == current_ && index.model() == ListView1->model())
+            ListView1->edit(index);
+    });
+    connect(view, &ConsoleView::repaintRequested, this, [this, view] {
+        if (view == current_)
+            ListView1->viewport()->update();
+    });
 }
 
 ConsoleView* FormMain::view(const QString& name) const
@@ -93,11 +101,12 @@ void FormMain::showView(ConsoleView* view)
         current_->attach(nullptr, nullptr);
     }
     current_ = view;
+    context_.setCurrentView(view);
     CurrentView = view->name();
     Label2->setText(view->title());
     Picture_Face->hide();
     Picture_Title->show();
-    ListView1->show();
+    showViewWidget(view->widget());
     Toolbar2->show();
     StatusBar1->show();
     显示标题函数();
@@ -117,6 +126,19 @@ void FormMain::showView(ConsoleView* view)
                                                        : QAbstractItemView::SingleSelection);
     view->attach(ListView1->selectionModel(), this);
     showViewStatus();
+}
+
+void FormMain::showViewWidget(QWidget* own)
+{
+    if (viewWidget_ && viewWidget_ != own)
+        viewWidget_->hide();
+    viewWidget_ = own;
+    ListView1->setVisible(!own);
+    if (!own)
+        return;
+    own->setParent(this);
+    own->setGeometry(ListView1->geometry());
+    own->show();
 }
 
 void FormMain::applyColumnWidths()

@@ -8,7 +8,7 @@
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
 #include "common/widgets/windowregistration.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/recordsets.h"
 #include "overseer/core/startup.h"
 
@@ -22,7 +22,7 @@
 namespace lt::overseer
 {
 
-LoginDialog::LoginDialog(FormMain& form) : QDialog(&form), form_(form)
+LoginDialog::LoginDialog(ConsoleContext& context) : QDialog(&context.window()), context_(context)
 {
     setModal(true);
     // Topmost, so that no other window hides the question.
@@ -70,8 +70,8 @@ LoginDialog::LoginDialog(FormMain& form) : QDialog(&form), form_(form)
 
 void LoginDialog::cmdCancel_Click()
 {
-    form_.LoginPassed = false;
-    form_.unload(this);
+    context_.LoginPassed = false;
+    context_.unload(this);
 }
 
 void LoginDialog::reject()
@@ -81,16 +81,16 @@ void LoginDialog::reject()
 
 void LoginDialog::checkCredentials()
 {
-    form_.CredFilePath = credentialFilePath();
-    const std::optional<Credentials> stored = readCredentialFile(form_.CredFilePath);
+    context_.CredFilePath = credentialFilePath();
+    const std::optional<Credentials> stored = readCredentialFile(context_.CredFilePath);
     if (!stored) {
         // A missing or broken file admits nobody.
         ui::message(this, QStringLiteral("系统文件被破坏!"), ui::Icon::Exclamation);
         return;
     }
     if (credentialsMatch(*stored, txtUserName->text(), txtPassword->text())) {
-        form_.LoginPassed = true;
-        form_.unload(this);
+        context_.LoginPassed = true;
+        context_.unload(this);
         return;
     }
     ui::message(this, QStringLiteral("无效的用户名或密码，请重试!"), ui::Icon::Exclamation);
@@ -99,7 +99,7 @@ void LoginDialog::checkCredentials()
     txtPassword->cursorForward(true, int(txtPassword->text().size()));
 }
 
-DialogDL::DialogDL(FormMain& form) : LoginDialog(form)
+DialogDL::DialogDL(ConsoleContext& context) : LoginDialog(context)
 {
     setWindowTitle(names::kConsoleLoginTitle);
 }
@@ -107,8 +107,8 @@ DialogDL::DialogDL(FormMain& form) : LoginDialog(form)
 bool DialogDL::load()
 {
     const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-    form_.MySql = std::make_unique<CMySql>();
-    CMySql& db = *form_.MySql;
+    context_.MySql = std::make_unique<CMySql>();
+    CMySql& db = *context_.MySql;
     std::optional<QString> refusal;
     if (!db.Cnn0.open(strings.log))
         refusal = QStringLiteral("安全控制中心数据库连接失败");
@@ -116,13 +116,13 @@ bool DialogDL::load()
         refusal = QStringLiteral("数据采集监控系统连接失败");
     if (refusal) {
         ui::message(nullptr, *refusal);
-        form_.LoginPassed = false;
+        context_.LoginPassed = false;
         return false;
     }
     db.Cnn2.open(strings.log);
-    if (const std::optional<QString> missing = missingCompanionMessage(form_.AppDir)) {
+    if (const std::optional<QString> missing = missingCompanionMessage(context_.AppDir)) {
         ui::message(nullptr, *missing, ui::Icon::Exclamation);
-        form_.LoginPassed = false;
+        context_.LoginPassed = false;
         return false;
     }
     return true;
@@ -130,7 +130,7 @@ bool DialogDL::load()
 
 void DialogDL::cmdOK_Click()
 {
-    CMySql* db = form_.MySql.get();
+    CMySql* db = context_.MySql.get();
     bool initialised = false;
     if (db) {
         db->Cnn0.clearError();
@@ -154,20 +154,19 @@ void DialogDL::cmdOK_Click()
 
 void DialogDL::showEvent(QShowEvent* event)
 {
-    form_.LoginPassed = false;
+    context_.LoginPassed = false;
     QDialog::showEvent(event);
     // Registered once shown: scripts wait for this title to know the console is ready.
     ui::registerWindow(this);
-    QTimer::singleShot(0, &form_, [form = &form_] { form->prepareFirstShow(); });
 }
 
 void DialogDL::resizeEvent(QResizeEvent* event)
 {
-    form_.LoginPassed = false;
+    context_.LoginPassed = false;
     QDialog::resizeEvent(event);
 }
 
-DialogKL::DialogKL(FormMain& form) : LoginDialog(form) {}
+DialogKL::DialogKL(ConsoleContext& context) : LoginDialog(context) {}
 
 void DialogKL::cmdOK_Click()
 {

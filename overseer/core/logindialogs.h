@@ -11,13 +11,13 @@ class QPushButton;
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 class LoginDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit LoginDialog(FormMain& form);
+    explicit LoginDialog(ConsoleContext& context);
 
     QLineEdit* txtUserName;
     QLineEdit* txtPassword;
@@ -32,14 +32,14 @@ protected:
     // dialog unloads, otherwise the reason is shown and the dialog stays.
     void checkCredentials();
     virtual void cmdOK_Click() = 0;
-    FormMain& form_;
+    ConsoleContext& context_;
 };
 
 class DialogDL : public LoginDialog
 {
     Q_OBJECT
 public:
-    explicit DialogDL(FormMain& form);
+    explicit DialogDL(ConsoleContext& context);
     // Opens the three connections and checks the companion files. False when the console
     // cannot go on: the reason has been shown and the login is refused.
     bool load();
@@ -54,7 +54,7 @@ class DialogKL : public LoginDialog
 {
     Q_OBJECT
 public:
-    explicit DialogKL(FormMain& form);
+    explicit DialogKL(ConsoleContext& context);
     void cmdOK_Click() override;
 };
 

@@ -20,15 +20,27 @@ void PageModel::setLayout(const ColumnLayout& layout)
     endResetModel();
 }
 
+void PageModel::setIcons(IconOf iconOf, IconFor iconFor)
+{
+    iconOf_ = std::move(iconOf);
+    iconFor_ = std::move(iconFor);
+    if (!rows_.isEmpty())
+        emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, 0), {Qt::DecorationRole});
+}
+
+void PageModel::fit(QStringList& row) const
+{
+    if (!keepsHidden_ && row.size() > columns_.size())
+        row.resize(columns_.size());
+    while (row.size() < columns_.size())
+        row << QString();
+}
+
 void PageModel::setRows(QList<QStringList> rows)
 {
     beginResetModel();
-    for (QStringList& row : rows) {
-        if (row.size() > columns_.size())
-            row.resize(columns_.size());
-        while (row.size() < columns_.size())
-            row << QString();
-    }
+    for (QStringList& row : rows)
+        fit(row);
     rows_ = std::move(rows);
     endResetModel();
 }
@@ -38,11 +50,43 @@ void PageModel::clearRows()
     setRows({});
 }
 
+void PageModel::appendRows(QList<QStringList> rows)
+{
+    if (rows.isEmpty())
+        return;
+    for (QStringList& row : rows)
+        fit(row);
+    const int first = int(rows_.size());
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    rows_ << std::move(rows);
+    endInsertRows();
+}
+
+void PageModel::setText(int row, int column, const QString& text)
+{
+    if (row < 0 || row >= rows_.size() || column < 0)
+        return;
+    if (column >= columns_.size() && !keepsHidden_)
+        return;
+    QStringList& texts = rows_[row];
+    while (texts.size() <= column)
+        texts << QString();
+    texts[column] = text;
+    // The whole row: its icon may follow from any of its texts.
+    if (!columns_.isEmpty())
+        emit dataChanged(index(row, 0), index(row, int(columns_.size()) - 1));
+}
+
 QString PageModel::text(int row, int column) const
 {
-    if (row < 0 || row >= rows_.size() || column < 0 || column >= columns_.size())
+    if (row < 0 || row >= rows_.size())
         return {};
-    return rows_[row][column];
+    return rows_[row].value(column);
+}
+
+int PageModel::iconIndex(int row) const
+{
+    return iconOf_ && row >= 0 && row < rows_.size() ? iconOf_(rows_[row]) : 0;
 }
 
 int PageModel::rowCount(const QModelIndex& parent) const
@@ -68,6 +112,10 @@ QVariant PageModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(
             Qt::Alignment((columns_[index.column()].centred ? Qt::AlignHCenter : Qt::AlignLeft) |
                           Qt::AlignVCenter));
+    case Qt::DecorationRole:
+        if (index.column() == 0 && iconOf_ && iconFor_)
+            return iconFor_(iconOf_(rows_[index.row()]));
+        return {};
     default:
         return {};
     }
@@ -77,8 +125,7 @@ bool PageModel::setData(const QModelIndex& index, const QVariant& value, int rol
 {
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
-    rows_[index.row()][index.column()] = value.toString();
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    setText(index.row(), index.column(), value.toString());
     return true;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
-// One page of a view's rows as a table model: the column layout (header, width in twips,
-// alignment) and at most a page of rows, each row its texts in column order. The list sorts
-// within the page only.
+// The one row model of the console's lists: the column layout (header, width in twips,
+// alignment) and the rows shown (a log page, a page of an administration list, a statistics
+// page), each row its texts in column order, with an optional small icon per row. The list
+// sorts the rows shown only. Rows added to a list shown are appended (beginInsertRows), so the
+// list keeps its selection and scroll position; a new page replaces the rows.
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 namespace lt::overseer
 {
@@ -28,17 +32,33 @@ public:
     // The column width in twips, under Qt::UserRole of the horizontal header.
     static constexpr int kTwipsRole = Qt::UserRole;
 
+    // A row's icon index (into the image list of iconFor) from its texts.
+    using IconOf = std::function<int(const QStringList& texts)>;
+    using IconFor = std::function<QIcon(int index)>;
+
     using QAbstractTableModel::QAbstractTableModel;
 
     // Removes all rows and columns and puts the layout's columns in.
     void setLayout(const ColumnLayout& layout);
     const ColumnLayout& layout() const { return columns_; }
-    // Replaces the rows; texts beyond the last column are not kept.
+    // Texts beyond the last column: not kept (a log page), or kept as the row's sub-items
+    // without a column (an administration row, whose statements read them).
+    void setKeepsHiddenTexts(bool keep) { keepsHidden_ = keep; }
+    // The rows' small icons in the first column; none unless set.
+    void setIcons(IconOf iconOf, IconFor iconFor);
+    // Replaces the rows; a row shorter than the layout is filled with empty texts.
     void setRows(QList<QStringList> rows);
     void clearRows();
+    // Adds rows after the last one; the rows already shown stay as they are.
+    void appendRows(QList<QStringList> rows);
+    void appendRow(const QStringList& texts) { appendRows({texts}); }
+    // Changes one text of a row (a sub-item without a column too).
+    void setText(int row, int column, const QString& text);
     const QStringList& rowTexts(int row) const { return rows_.at(row); }
+    // Empty for a row or column that is not there.
     QString text(int row, int column) const;
     const QList<QStringList>& rows() const { return rows_; }
+    int iconIndex(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -53,11 +73,16 @@ public:
 
     // In-place editing of the row text (first column); off unless a view turns it on.
     void setLabelsEditable(bool editable) { labelsEditable_ = editable; }
+    bool labelsEditable() const { return labelsEditable_; }
 
 private:
+    void fit(QStringList& row) const;
     ColumnLayout columns_;
     QList<QStringList> rows_;
     bool labelsEditable_ = false;
+    bool keepsHidden_ = false;
+    IconOf iconOf_;
+    IconFor iconFor_;
 };
 
 } // namespace lt::overseer

@@ -75,12 +75,17 @@ namespace
 
 bool login(FormMain& form)
 {
-    DialogDL& dialog = form.dialog<DialogDL>(QStringLiteral("DialogDL"));
-    if (dialog.load())
+    ConsoleContext& context = form.context();
+    DialogDL& dialog = context.dialog<DialogDL>(QStringLiteral("DialogDL"));
+    if (dialog.load()) {
+        // While the administrator types: the window made ready, so that after the login it
+        // only has to be shown.
+        QTimer::singleShot(0, &form, [&form] { form.prepareFirstShow(); });
         dialog.exec();
-    else
-        form.unload(&dialog);
-    return form.LoginPassed;
+    } else {
+        context.unload(&dialog);
+    }
+    return context.LoginPassed;
 }
 
 // The first field of LocalPort.txt, or no value when the file cannot be opened.
@@ -128,22 +133,23 @@ bool runStartUp(FormMain& form, ModuleStart when)
 {
     if (!login(form))
         return false;
-    form.AppDir = Installation::appDir();
-    form.ProgressExePath = form.AppDir + QLatin1Char('/') + names::kProgressExe;
-    const std::optional<QString> adapter = readAdapterNumber(form.AppDir);
+    ConsoleContext& context = form.context();
+    context.AppDir = Installation::appDir();
+    context.ProgressExePath = context.AppDir + QLatin1Char('/') + names::kProgressExe;
+    const std::optional<QString> adapter = readAdapterNumber(context.AppDir);
     if (!adapter) {
         ui::message(nullptr, QStringLiteral("LocalPort.txt文件丢失"));
         return false;
     }
-    form.LocalPortText = *adapter;
+    context.LocalPortText = *adapter;
     if (when == ModuleStart::Now)
-        startModules(form.AppDir, form.LocalPortText);
+        startModules(context.AppDir, context.LocalPortText);
     else
-        new AfterFirstPaint(form.Picture_Face,
-                            [appDir = form.AppDir, adapter = form.LocalPortText] {
+        new AfterFirstPaint(form.findChild<QWidget*>(QStringLiteral("Picture_Face")),
+                            [appDir = context.AppDir, adapter = context.LocalPortText] {
                                 startModules(appDir, adapter);
                             });
-    form.PageSize = 500;
+    context.PageSize = 500;
     form.显示封面();
     return true;
 }

@@ -30,7 +30,7 @@ class DialogFS : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogFS";
-    explicit DialogFS(FormMain& form);
+    explicit DialogFS(ConsoleContext& context);
     // "确定" sets TodayLog to "True" (Option1) or "False".
     bool run(LogQueryState& conditions);
 
@@ -52,9 +52,12 @@ class DialogTJ : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogTJ";
-    explicit DialogTJ(FormMain& form);
-    // The group and class lists are read on the configuration connection when it runs.
+    explicit DialogTJ(ConsoleContext& context);
+    // The group and class lists are read beside the window when it runs; they fill in when the
+    // database has answered, the dialog answering meanwhile.
     bool run(LogQueryState& conditions);
+    // Both lists have been read (or their reading failed and was reported).
+    bool listsRead() const { return listsPending_ == 0; }
 
     QRadioButton* Option1; // terminal
     QLineEdit* Text_终端;
@@ -78,7 +81,11 @@ public:
 
 private:
     void fillLists();
+    void fill(const QString& sql, QComboBox* box);
+    void listAnswered();
     LogQueryState* conditions_ = nullptr;
+    int listsPending_ = 0;
+    QString listFailure_; // the first failure of the reading, reported once both answered
 };
 
 // "上传日志查阅条件": terminal and keyword of the upload log, and the time range.
@@ -87,7 +94,7 @@ class DialogSH : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogSH";
-    explicit DialogSH(FormMain& form);
+    explicit DialogSH(ConsoleContext& context);
     bool run(LogQueryState& conditions);
 
     QRadioButton* Option1; // terminal
@@ -115,7 +122,7 @@ class DialogFW : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogFW";
-    explicit DialogFW(FormMain& form);
+    explicit DialogFW(ConsoleContext& context);
     // Sets CondResult to "1" when it opens.
     bool run(LogQueryState& conditions);
 

@@ -10,7 +10,7 @@
 namespace lt::overseer
 {
 
-DialogFS::DialogFS(FormMain& form) : DialogBase(form)
+DialogFS::DialogFS(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("日志查阅方式"));
     Frame1 = new QGroupBox(QStringLiteral("查阅条件"), this);

@@ -2,7 +2,7 @@
 
 #include "common/widgets/dialogform.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/pickers.h"
 
@@ -21,7 +21,7 @@ namespace
 const QString kFwEndCaption = QStringLiteral("截至时间");
 } // namespace
 
-DialogFW::DialogFW(FormMain& form) : DialogBase(form)
+DialogFW::DialogFW(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("访问统计选项"));
     auto* modes = new QGroupBox(this);
@@ -91,7 +91,7 @@ void DialogFW::Option_F_MouseDown(int index)
         return;
     conditions_->CondResult = QString::number(index);
     if (index == 0) {
-        form().dialog<FormXZZD>().run(*conditions_);
+        context().dialog<FormXZZD>().run(*conditions_);
         StatusBar1->showMessage(terminalStatusText(*conditions_));
     } else {
         StatusBar1->clearMessage();

@@ -2,7 +2,7 @@
 
 #include "common/clock.h"
 #include "common/widgets/dialogform.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/query/traffic.h"
 
 #include <QBarCategoryAxis>
@@ -75,7 +75,7 @@ QList<qint64> counters(const QList<QString>& texts)
 
 } // namespace
 
-DialogLX::DialogLX(FormMain& form) : DialogBase(form)
+DialogLX::DialogLX(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("流量显示"));
     TabStrip1 = new QTabWidget(this);
@@ -193,7 +193,7 @@ DialogLX::Tab DialogLX::makeTab(int index, bool span, bool day)
 
 db::Connection* DialogLX::connection() const
 {
-    return form().MySql ? &form().MySql->Cnn1 : nullptr;
+    return context().MySql ? &context().MySql->Cnn1 : nullptr;
 }
 
 void DialogLX::ListviewHeadShow_用户显示()

@@ -36,7 +36,7 @@ class DialogLX : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogLX";
-    explicit DialogLX(FormMain& form);
+    explicit DialogLX(ConsoleContext& context);
 
     // The address of the user row last clicked.
     QString MonitorAddr;

@@ -41,7 +41,8 @@ QLabel* label(QWidget* parent, const QString& text, const char* name = nullptr)
 
 } // namespace
 
-DialogPrint::DialogPrint(FormMain& form, LogPrintout::Kind kind) : DialogBase(form), kind_(kind)
+DialogPrint::DialogPrint(ConsoleContext& context, LogPrintout::Kind kind)
+    : DialogBase(context), kind_(kind)
 {
     setWindowTitle(QStringLiteral("打印参数"));
     source_.kind = kind;
@@ -90,10 +91,8 @@ DialogPrint::DialogPrint(FormMain& form, LogPrintout::Kind kind) : DialogBase(fo
 
 DialogPrint::~DialogPrint()
 {
-    if (job_) {
-        cancel_ = true;
-        job_->wait();
-    }
+    // The printout in hand stops after its page; work_, destroyed first, waits for that.
+    cancel_ = true;
 }
 
 void DialogPrint::setSource(const PrintSource& source, qint64 records,
@@ -158,29 +157,32 @@ void DialogPrint::OKButton_Click()
     QPrinter* printer = printer_.get();
     const PrintSource source = source_;
     const QString connection = connection_;
-    job_ = QThread::create([this, printer, source, connection, first, last] {
-        db::Connection c;
-        c.setTimeouts(db::ConnectionTimeouts::longStatements());
-        if (!c.open(connection)) {
-            outcome_.ok = false;
-            outcome_.error = QStringLiteral("读取日志记录失败。\n") + c.lastError().message;
-            return;
-        }
-        outcome_ = printLog(
-            c, source, first, last, printer,
-            [this](int pages) {
-                QMetaObject::invokeMethod(this, [this, pages] { ProgressBar1->setValue(pages); });
-            },
-            &cancel_);
-    });
-    connect(job_, &QThread::finished, this, &DialogPrint::printFinished);
-    job_->start();
+    printing_ = true;
+    if (!work_)
+        work_ = std::make_unique<WorkThread>(QStringLiteral("printout"));
+    work_->post(
+        [this, printer, source, connection, first, last] {
+            db::Connection c;
+            c.setTimeouts(db::ConnectionTimeouts::longStatements());
+            if (!c.open(connection)) {
+                outcome_.ok = false;
+                outcome_.error = QStringLiteral("读取日志记录失败。\n") + c.lastError().message;
+                return;
+            }
+            outcome_ = printLog(
+                c, source, first, last, printer,
+                [this](int pages) {
+                    QMetaObject::invokeMethod(this,
+                                              [this, pages] { ProgressBar1->setValue(pages); });
+                },
+                &cancel_);
+        },
+        this, [this] { printFinished(); });
 }
 
 void DialogPrint::printFinished()
 {
-    job_->deleteLater();
-    job_ = nullptr;
+    printing_ = false;
     printer_.reset();
     ProgressBar1->hide();
     emit printed();

@@ -4,10 +4,10 @@
 // what they print. The printout runs beside the window, page by page, with the progress bar;
 // "预览" shows the printed pages of the range before they go to paper.
 
+#include "common/beside.h"
 #include "overseer/core/dialogbase.h"
 #include "overseer/query/printrender.h"
 
-#include <QThread>
 #include <atomic>
 #include <memory>
 
@@ -25,7 +25,7 @@ class DialogPrint : public DialogBase
 {
     Q_OBJECT
 public:
-    DialogPrint(FormMain& form, LogPrintout::Kind kind);
+    DialogPrint(ConsoleContext& context, LogPrintout::Kind kind);
     ~DialogPrint() override;
 
     // What to print: the records of the source (`records` of them, which give TotalPages), read
@@ -48,7 +48,7 @@ public:
     void OKButton_Click();
     void Command_Preview_Click();
     void CancelButton_Click();
-    bool printing() const { return job_ != nullptr; }
+    bool printing() const { return printing_; }
     // The outcome of the last printout.
     const PrintOutcome& outcome() const { return outcome_; }
 
@@ -65,9 +65,10 @@ private:
     PrintSource source_;
     QString connection_;
     std::unique_ptr<QPrinter> printer_;
-    QThread* job_ = nullptr;
+    bool printing_ = false;
     std::atomic<bool> cancel_{false};
     PrintOutcome outcome_;
+    std::unique_ptr<WorkThread> work_; // last: gone first, after the printout in hand
 };
 
 class DialogPt : public DialogPrint
@@ -75,7 +76,7 @@ class DialogPt : public DialogPrint
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogPt";
-    explicit DialogPt(FormMain& form) : DialogPrint(form, LogPrintout::Kind::Browse) {}
+    explicit DialogPt(ConsoleContext& context) : DialogPrint(context, LogPrintout::Kind::Browse) {}
 };
 
 class DialogPS : public DialogPrint
@@ -83,7 +84,7 @@ class DialogPS : public DialogPrint
     Q_OBJECT
 public:
     static constexpr char kName[] = "DialogPS";
-    explicit DialogPS(FormMain& form) : DialogPrint(form, LogPrintout::Kind::Upload) {}
+    explicit DialogPS(ConsoleContext& context) : DialogPrint(context, LogPrintout::Kind::Upload) {}
 };
 
 } // namespace lt::overseer

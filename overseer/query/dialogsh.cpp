@@ -2,7 +2,7 @@
 
 #include "common/widgets/dialogform.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/pickers.h"
 
@@ -35,7 +35,7 @@ QGroupBox* optionFrame(QWidget* parent, const QString& caption, QRadioButton* op
 
 } // namespace
 
-DialogSH::DialogSH(FormMain& form) : DialogBase(form)
+DialogSH::DialogSH(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("上传日志查阅条件"));
     Option1 = new QRadioButton(QStringLiteral("终   端："), this);
@@ -95,13 +95,13 @@ void DialogSH::Command_终端_Click()
 {
     if (!conditions_)
         return;
-    form().dialog<FormXZZD>().run(*conditions_);
+    context().dialog<FormXZZD>().run(*conditions_);
     Text_终端->setText(conditions_->CondTermIP);
 }
 
 void DialogSH::Command_关键字_Click()
 {
-    FormXZWY& picker = form().dialog<FormXZWY>();
+    FormXZWY& picker = context().dialog<FormXZWY>();
     if (picker.pick())
         Text_关键字->setText(picker.PickedUrl);
 }

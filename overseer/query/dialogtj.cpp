@@ -2,7 +2,8 @@
 
 #include "common/widgets/dialogform.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
+#include "overseer/core/dbworker.h"
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/pickers.h"
 
@@ -60,22 +61,9 @@ QGroupBox* frame(QWidget* parent, const QString& caption,
     return box;
 }
 
-// The trimmed first column of a configuration list, in the order the server returns it.
-void fillFrom(db::Connection& config, const QString& sql, const QString& column, QComboBox* box,
-              db::Error* failure)
-{
-    config.clearError();
-    db::Recordset rs = config.query(sql);
-    if (config.failed() && !failure->set)
-        *failure = config.lastError();
-    for (; !rs.eof(); rs.moveNext())
-        box->addItem(rs.field(column).toString().trimmed());
-    box->setCurrentIndex(-1);
-}
-
 } // namespace
 
-DialogTJ::DialogTJ(FormMain& form) : DialogBase(form)
+DialogTJ::DialogTJ(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("日志查阅条件"));
     Option1 = option(this, QStringLiteral("终端："), QStringLiteral("Option1"));
@@ -137,14 +125,44 @@ void DialogTJ::fillLists()
 {
     Combo_组别->clear();
     Combo_类别->clear();
-    if (!form().MySql)
+    listsPending_ = 0;
+    listFailure_.clear();
+    if (!context().MySql)
         return;
-    db::Error failure;
-    db::Connection& config = form().MySql->Cnn1;
-    fillFrom(config, kGroupListSql, QStringLiteral("Team"), Combo_组别, &failure);
-    fillFrom(config, kClassListSql, QStringLiteral("Class"), Combo_类别, &failure);
-    if (failure.set)
-        tellDatabaseFailure(this, failure);
+    // Team and Class are the first columns of their tables.
+    fill(kGroupListSql, Combo_组别);
+    fill(kClassListSql, Combo_类别);
+}
+
+void DialogTJ::fill(const QString& sql, QComboBox* box)
+{
+    DbChannel* reads = context().configReads();
+    if (!reads)
+        return;
+    ++listsPending_;
+    reads->fetch(
+        {sql}, this,
+        [this, box](const QList<Rows>& parts) {
+            for (const QStringList& row : parts.value(0))
+                box->addItem(row.value(0));
+            box->setCurrentIndex(-1);
+            listAnswered();
+        },
+        [this](const DbFailure& failure) {
+            if (listFailure_.isEmpty())
+                listFailure_ = failure.message.isEmpty() ? QStringLiteral(" ") : failure.message;
+            listAnswered();
+        });
+}
+
+void DialogTJ::listAnswered()
+{
+    if (--listsPending_ > 0 || listFailure_.isEmpty())
+        return;
+    db::Error error;
+    error.set = true;
+    error.message = listFailure_.trimmed();
+    tellDatabaseFailure(this, error);
 }
 
 void DialogTJ::Option_Click()
@@ -163,13 +181,13 @@ void DialogTJ::Command_终端_Click()
 {
     if (!conditions_)
         return;
-    form().dialog<FormXZZD>().run(*conditions_);
+    context().dialog<FormXZZD>().run(*conditions_);
     Text_终端->setText(conditions_->CondTermIP);
 }
 
 void DialogTJ::Command_标题_Click()
 {
-    FormXZWY& picker = form().dialog<FormXZWY>();
+    FormXZWY& picker = context().dialog<FormXZWY>();
     if (picker.pick())
         Text_标题->setText(picker.PickedUrl);
 }

@@ -4,8 +4,8 @@
 #include "common/datasources.h"
 #include "common/logindexes.h"
 #include "common/widgets/messages.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/dialogms.h"
-#include "overseer/core/formmain.h"
 #include "overseer/query/conditiondialogs.h"
 
 namespace lt::overseer
@@ -48,8 +48,9 @@ QString todayLogCountSql(const QDate& day)
 
 // ---- LogView ------------------------------------------------------------------------------
 
-LogView::LogView(FormMain& form, LogQueryState& conditions, LogTable table, QObject* parent)
-    : form_(form), conditions_(conditions), table_(std::move(table))
+LogView::LogView(ConsoleContext& context, LogQueryState& conditions, LogTable table,
+                 QObject* parent)
+    : context_(context), conditions_(conditions), table_(std::move(table))
 {
     setParent(parent);
 }
@@ -59,8 +60,8 @@ LogView::~LogView() = default;
 LogStore& LogView::ensureStore()
 {
     QString connection = connection_;
-    if (connection.isEmpty() && form_.MySql)
-        connection = form_.MySql->Cnn0.connectionString();
+    if (connection.isEmpty() && context_.MySql)
+        connection = context_.MySql->Cnn0.connectionString();
     if (connection.isEmpty())
         connection = dsn::chosenConnectionStrings().log;
     if (store_ && store_->property("connection").toString() == connection)
@@ -147,14 +148,14 @@ void LogView::deleteSelected()
 
 // ---- AccessLogView ------------------------------------------------------------------------
 
-AccessLogView::AccessLogView(FormMain& form, LogQueryState& conditions, QObject* parent)
-    : LogView(form, conditions, browseLogTable(), parent)
+AccessLogView::AccessLogView(ConsoleContext& context, LogQueryState& conditions, QObject* parent)
+    : LogView(context, conditions, browseLogTable(), parent)
 {
 }
 
 void AccessLogView::显示访问日志()
 {
-    if (!form_.dialog<DialogFS>().run(conditions_))
+    if (!context_.dialog<DialogFS>().run(conditions_))
         return;
     emit showRequested();
     QString listSql;
@@ -162,7 +163,7 @@ void AccessLogView::显示访问日志()
     QString index;
     if (conditions_.TodayLog != kTrue) {
         // Cancelled: the title names the access log, the list keeps its rows.
-        if (!form_.dialog<DialogTJ>().run(conditions_))
+        if (!context_.dialog<DialogTJ>().run(conditions_))
             return;
         const auto count = logCountSql(conditions_);
         if (!count || !显示_终端日志条件(conditions_))
@@ -183,7 +184,7 @@ void AccessLogView::查看网页()
 {
     if (currentRow() < 0)
         return;
-    form_.openWebPage(currentText(col(LogColumn::URL)));
+    context_.openWebPage(currentText(col(LogColumn::URL)));
 }
 
 QHash<QString, ConsoleView::Handler> AccessLogView::menuHandlers()
@@ -216,20 +217,20 @@ QString AccessLogView::deleteStatement(const QStringList& texts) const
 
 // ---- UploadLogView ------------------------------------------------------------------------
 
-UploadLogView::UploadLogView(FormMain& form, LogQueryState& conditions, QObject* parent)
-    : LogView(form, conditions, uploadLogTable(), parent)
+UploadLogView::UploadLogView(ConsoleContext& context, LogQueryState& conditions, QObject* parent)
+    : LogView(context, conditions, uploadLogTable(), parent)
 {
 }
 
 void UploadLogView::显示上传数据()
 {
-    if (!form_.dialog<DialogFS>().run(conditions_))
+    if (!context_.dialog<DialogFS>().run(conditions_))
         return;
     emit showRequested();
     QString listSql;
     QString index;
     if (conditions_.TodayLog != kTrue) {
-        if (!form_.dialog<DialogSH>().run(conditions_) || !显示_上传日志条件(conditions_))
+        if (!context_.dialog<DialogSH>().run(conditions_) || !显示_上传日志条件(conditions_))
             return;
         listSql = conditions_.LogQuerySql;
         index = schema::readingIndexFor(QStringLiteral("upsendtable"), conditions_.CondCode);
@@ -247,7 +248,7 @@ void UploadLogView::showRecord()
     if (row < 0)
         return;
     const QStringList texts = pageModel().rowTexts(row);
-    DialogMS& dialog = form_.dialog<DialogMS>();
+    DialogMS& dialog = context_.dialog<DialogMS>();
     dialog.setRecord(texts.value(col(UploadColumn::Name)), texts.value(col(UploadColumn::IP)),
                      texts.value(col(UploadColumn::AcTime)), texts.value(col(UploadColumn::URL)),
                      texts.value(col(UploadColumn::UpSendTxt)));

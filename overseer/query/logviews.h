@@ -16,14 +16,15 @@
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 // What the two views share: the page model, the store and its status, deleting rows.
 class LogView : public ConsoleView
 {
     Q_OBJECT
 public:
-    LogView(FormMain& form, LogQueryState& conditions, LogTable table, QObject* parent = nullptr);
+    LogView(ConsoleContext& context, LogQueryState& conditions, LogTable table,
+            QObject* parent = nullptr);
     ~LogView() override;
 
     QAbstractItemModel* model() override { return &model_; }
@@ -53,7 +54,7 @@ protected:
     void deleteSelected();
     QString currentText(int column) const;
 
-    FormMain& form_;
+    ConsoleContext& context_;
     LogQueryState& conditions_;
 
 private:
@@ -68,7 +69,7 @@ class AccessLogView : public LogView
 {
     Q_OBJECT
 public:
-    AccessLogView(FormMain& form, LogQueryState& conditions, QObject* parent = nullptr);
+    AccessLogView(ConsoleContext& context, LogQueryState& conditions, QObject* parent = nullptr);
     QString name() const override { return QStringLiteral("显示访问日志"); }
     QString title() const override { return QStringLiteral("访    问    日    志"); }
     QString menuName() const override { return menu::查看; }
@@ -89,7 +90,7 @@ class UploadLogView : public LogView
 {
     Q_OBJECT
 public:
-    UploadLogView(FormMain& form, LogQueryState& conditions, QObject* parent = nullptr);
+    UploadLogView(ConsoleContext& context, LogQueryState& conditions, QObject* parent = nullptr);
     QString name() const override { return QStringLiteral("显示上传统计"); }
     QString title() const override { return QStringLiteral("上    传    日    志"); }
     QString menuName() const override { return menu::上传; }

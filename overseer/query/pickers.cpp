@@ -1,6 +1,6 @@
 #include "overseer/query/pickers.h"
 
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/conditionwidgets.h"
 
@@ -38,7 +38,7 @@ QTreeWidgetItem* selectedRow(QTreeWidget* list)
 
 } // namespace
 
-FormXZZD::FormXZZD(FormMain& form) : DialogBase(form)
+FormXZZD::FormXZZD(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("选择终端"));
     ListView1 = pickerList(this, {QStringLiteral("终端"), QStringLiteral("地址")});
@@ -59,9 +59,9 @@ bool FormXZZD::run(LogQueryState& conditions)
 void FormXZZD::fill()
 {
     ListView1->clear();
-    if (!form().MySql)
+    if (!context().MySql)
         return;
-    db::Connection& config = form().MySql->Cnn1;
+    db::Connection& config = context().MySql->Cnn1;
     config.clearError();
     db::Recordset rs = config.query(kTerminalPickerSql);
     if (config.failed()) {
@@ -86,7 +86,7 @@ void FormXZZD::done(int result)
     DialogBase::done(result);
 }
 
-FormXZWY::FormXZWY(FormMain& form) : DialogBase(form)
+FormXZWY::FormXZWY(ConsoleContext& context) : DialogBase(context)
 {
     setWindowTitle(QStringLiteral("选择网站/网页"));
     ListView1 = pickerList(this, {QStringLiteral("域名(网站/网页)"), QStringLiteral("标题")});
@@ -109,9 +109,9 @@ bool FormXZWY::pick()
 void FormXZWY::fill()
 {
     ListView1->clear();
-    if (!form().MySql)
+    if (!context().MySql)
         return;
-    db::Connection& log = form().MySql->Cnn2;
+    db::Connection& log = context().MySql->Cnn2;
     log.clearError();
     const db::Recordset horizon = log.query(webPickerHorizonSql());
     std::optional<QString> since;

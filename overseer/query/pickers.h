@@ -17,7 +17,7 @@ class FormXZZD : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "FormXZZD";
-    explicit FormXZZD(FormMain& form);
+    explicit FormXZZD(ConsoleContext& context);
     // On closing, CondTermName and CondTermIP are the selected terminal's; true when one was.
     bool run(LogQueryState& conditions);
 
@@ -38,7 +38,7 @@ class FormXZWY : public DialogBase
     Q_OBJECT
 public:
     static constexpr char kName[] = "FormXZWY";
-    explicit FormXZWY(FormMain& form);
+    explicit FormXZWY(ConsoleContext& context);
     // On closing, PickedUrl is the selected page; true when one was.
     bool pick();
 

@@ -4,7 +4,7 @@
 #include "common/datasources.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/columnlayouts.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/printing.h"
 
@@ -18,8 +18,9 @@ namespace
 const QString kPrintConditions = QStringLiteral("日志打印条件");
 } // namespace
 
-PrintPreviewView::PrintPreviewView(FormMain& form, LogQueryState& conditions, QObject* parent)
-    : form_(form), conditions_(conditions)
+PrintPreviewView::PrintPreviewView(ConsoleContext& context, LogQueryState& conditions,
+                                   QObject* parent)
+    : context_(context), conditions_(conditions)
 {
     setParent(parent);
 }
@@ -30,8 +31,8 @@ QString PrintPreviewView::connectionString() const
 {
     if (!connection_.isEmpty())
         return connection_;
-    if (form_.MySql && !form_.MySql->Cnn0.connectionString().isEmpty())
-        return form_.MySql->Cnn0.connectionString();
+    if (context_.MySql && !context_.MySql->Cnn0.connectionString().isEmpty())
+        return context_.MySql->Cnn0.connectionString();
     return dsn::chosenConnectionStrings().log;
 }
 
@@ -61,20 +62,20 @@ LogStore& PrintPreviewView::ensureStore()
 
 void PrintPreviewView::m打印预览()
 {
-    DialogFS& mode = form_.dialog<DialogFS>();
+    DialogFS& mode = context_.dialog<DialogFS>();
     mode.setWindowTitle(kPrintConditions);
     mode.Frame1->setTitle(QStringLiteral("打印条件"));
     if (!mode.run(conditions_))
         return;
     emit keyEnabledChanged(key::日志打印, false);
     setStatus(ViewStatus{});
-    form_.PageSize = kRecordsPerPage;
+    context_.PageSize = kRecordsPerPage;
     emit showRequested();
     QString condition;
     if (conditions_.TodayLog == QLatin1String("True")) {
         condition = todayCondition(Clock::now().date());
     } else {
-        DialogTJ& criteria = form_.dialog<DialogTJ>();
+        DialogTJ& criteria = context_.dialog<DialogTJ>();
         criteria.setWindowTitle(kPrintConditions);
         if (!criteria.run(conditions_))
             return;

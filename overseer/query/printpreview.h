@@ -13,13 +13,13 @@
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 
 class PrintPreviewView : public ConsoleView
 {
     Q_OBJECT
 public:
-    PrintPreviewView(FormMain& form, LogQueryState& conditions, QObject* parent = nullptr);
+    PrintPreviewView(ConsoleContext& context, LogQueryState& conditions, QObject* parent = nullptr);
     ~PrintPreviewView() override;
 
     QString name() const override { return QStringLiteral("日志打印预览"); }
@@ -44,7 +44,7 @@ public:
 
 private:
     LogStore& ensureStore();
-    FormMain& form_;
+    ConsoleContext& context_;
     LogQueryState& conditions_;
     PageModel model_;
     std::unique_ptr<LogStore> store_;

@@ -26,7 +26,8 @@ class StatisticsViews : public QObject
 {
 public:
     StatisticsViews(FormMain& form, LogQueryState& conditions)
-        : QObject(&form), stats(form, conditions, this), preview(form, conditions, this)
+        : QObject(&form), stats(form.context(), conditions, this),
+          preview(form.context(), conditions, this)
     {
         setObjectName(kViewsName);
     }
@@ -42,13 +43,13 @@ StatisticsViews* viewsOf(FormMain& form)
 // The records of a list whose count is not in yet, counted on Cnn0.
 qint64 countRecords(FormMain& form, const QString& table, const QString& condition)
 {
-    if (!form.MySql)
+    if (!form.context().MySql)
         return 0;
     QString sql = QStringLiteral("SELECT count(*) FROM ") + table;
     if (!condition.isEmpty())
         sql += QStringLiteral(" WHERE ") + condition;
-    const db::Recordset rs = form.MySql->Cnn0.query(sql);
-    form.MySql->Cnn0.clearError();
+    const db::Recordset rs = form.context().MySql->Cnn0.query(sql);
+    form.context().MySql->Cnn0.clearError();
     return rs.field(0).toLongLong();
 }
 
@@ -90,7 +91,7 @@ void bindStatistics(FormMain& form, LogQueryState& conditions)
     Dispatch& d = form.dispatch();
     d.onKey(key::访问统计, [views] { views->stats.访问统计函数(); });
     // "流量统计" only shows the monitor.
-    d.onKey(key::流量统计, [&form] { form.dialog<DialogLX>().run(); });
+    d.onKey(key::流量统计, [&form] { form.context().dialog<DialogLX>().run(); });
     d.onKey(key::日志打印, [&form] { 日志打印函数(form); });
     d.onMenuItem(menu::查看, item::查看_打印预览.caption, [views] { views->preview.m打印预览(); });
     d.onMenuItem(menu::上传, item::上传_打印.caption, [&form] { m显示内容(form); });
@@ -123,7 +124,7 @@ void 日志打印函数(FormMain& form)
     source.kind = LogPrintout::Kind::Browse;
     source.table = QStringLiteral("logtable");
     source.condition = preview->condition();
-    DialogPt& dialog = form.dialog<DialogPt>();
+    DialogPt& dialog = form.context().dialog<DialogPt>();
     dialog.setSource(source, records, preview->connectionString());
     dialog.run();
 }
@@ -143,7 +144,7 @@ void m显示内容(FormMain& form)
         records = countRecords(form, source.table, source.condition);
     if (records <= 0)
         return;
-    DialogPS& dialog = form.dialog<DialogPS>();
+    DialogPS& dialog = form.context().dialog<DialogPS>();
     dialog.setSource(source, records, preview->connectionString());
     dialog.run();
 }

@@ -2,7 +2,7 @@
 
 #include "common/datasources.h"
 #include "common/widgets/messages.h"
-#include "overseer/core/formmain.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/pagestatus.h"
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/statsworker.h"
@@ -25,8 +25,8 @@ QString withDetail(const QString& text, const QString& detail)
 
 } // namespace
 
-StatisticsView::StatisticsView(FormMain& form, LogQueryState& conditions, QObject* parent)
-    : form_(form), conditions_(conditions)
+StatisticsView::StatisticsView(ConsoleContext& context, LogQueryState& conditions, QObject* parent)
+    : context_(context), conditions_(conditions)
 {
     setParent(parent);
     model_.setLayout(statsLayout(mode_));
@@ -44,10 +44,10 @@ void StatisticsView::setConnectionStrings(const QString& log, const QString& con
 StatsChannel& StatisticsView::channel()
 {
     QString log = logString_, config = configString_;
-    if (log.isEmpty() && form_.MySql)
-        log = form_.MySql->Cnn0.connectionString();
-    if (config.isEmpty() && form_.MySql)
-        config = form_.MySql->Cnn1.connectionString();
+    if (log.isEmpty() && context_.MySql)
+        log = context_.MySql->Cnn0.connectionString();
+    if (config.isEmpty() && context_.MySql)
+        config = context_.MySql->Cnn1.connectionString();
     const dsn::ConnectionStrings chosen = dsn::chosenConnectionStrings();
     if (log.isEmpty())
         log = chosen.log;
@@ -76,12 +76,12 @@ StatsChannel& StatisticsView::channel()
 
 void StatisticsView::访问统计函数()
 {
-    if (!form_.dialog<DialogFW>().run(conditions_))
+    if (!context_.dialog<DialogFW>().run(conditions_))
         return;
     const auto mode = statsMode(conditions_.CondResult);
     if (!mode)
         return;
-    form_.PageSize = kStatsPageSize;
+    context_.PageSize = kStatsPageSize;
     if (*mode == StatsMode::Traffic) {
         显示流量统计();
         return;
@@ -99,7 +99,7 @@ void StatisticsView::startVisits(StatsMode mode)
     emit keyEnabledChanged(key::日志打印, false);
     setStatus(ViewStatus{});
     emit showRequested();
-    progress_.start(form_.ProgressExePath, kExtract);
+    progress_.start(context_.ProgressExePath, kExtract);
     requestPage(1);
 }
 
@@ -148,7 +148,7 @@ void StatisticsView::显示流量统计()
     s.busy = true;
     setStatus(s);
     emit showRequested();
-    progress_.start(form_.ProgressExePath, kExtract);
+    progress_.start(context_.ProgressExePath, kExtract);
     request_ = channel().traffic(conditions_);
 }
 
@@ -225,7 +225,7 @@ void StatisticsView::m统计查看()
     if (!pageRows() || rows.isEmpty())
         return;
     const int row = rows.contains(currentRow()) ? currentRow() : rows.first();
-    form_.openWebPage(model_.text(row, 0));
+    context_.openWebPage(model_.text(row, 0));
 }
 
 void StatisticsView::m统计删除()

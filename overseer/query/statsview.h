@@ -7,8 +7,8 @@
 
 #include "overseer/core/consoleview.h"
 #include "overseer/core/pagemodel.h"
+#include "overseer/core/progressnotice.h"
 #include "overseer/query/logquery.h"
-#include "overseer/query/progressnotice.h"
 #include "overseer/query/statistics.h"
 
 #include <memory>
@@ -16,14 +16,14 @@
 namespace lt::overseer
 {
 
-class FormMain;
+class ConsoleContext;
 class StatsChannel;
 
 class StatisticsView : public ConsoleView
 {
     Q_OBJECT
 public:
-    StatisticsView(FormMain& form, LogQueryState& conditions, QObject* parent = nullptr);
+    StatisticsView(ConsoleContext& context, LogQueryState& conditions, QObject* parent = nullptr);
     ~StatisticsView() override;
 
     QString name() const override { return statsViewName(mode_); }
@@ -67,7 +67,7 @@ private:
     void finishRequest();
     bool pageRows() const { return mode_ == StatsMode::Terminal || mode_ == StatsMode::AllPages; }
 
-    FormMain& form_;
+    ConsoleContext& context_;
     LogQueryState& conditions_;
     PageModel model_;
     std::unique_ptr<StatsChannel> channel_;

@@ -158,19 +158,12 @@ void StatsWorker::execute(quint64 request, const QStringList& statements)
 
 StatsChannel::StatsChannel(const QString& logConnection, const QString& configConnection,
                            QObject* parent)
-    : QObject(parent), worker_(new StatsWorker(logConnection, configConnection))
+    : QObject(parent), thread_(QStringLiteral("StatsChannel")),
+      worker_(thread_.adopt(new StatsWorker(logConnection, configConnection)))
 {
-    thread_.setObjectName(QStringLiteral("StatsChannel"));
-    worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
 }
 
-StatsChannel::~StatsChannel()
-{
-    thread_.quit();
-    thread_.wait();
-}
+StatsChannel::~StatsChannel() = default;
 
 quint64 StatsChannel::visitPage(const LogQueryState& state, StatsMode mode, qint64 pageNo,
                                 int pageSize)

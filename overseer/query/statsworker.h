@@ -6,11 +6,11 @@
 // of their range and the log rows of the rest (common/logsummary.h). Requests are numbered; answers
 // carry the number, so a late answer is told from the one waited for.
 
+#include "common/beside.h"
 #include "overseer/query/logquery.h"
 #include "overseer/query/statistics.h"
 
 #include <QObject>
-#include <QThread>
 #include <memory>
 
 namespace lt::db
@@ -70,7 +70,7 @@ public:
     quint64 execute(const QStringList& statements);
 
 private:
-    QThread thread_;
+    WorkThread thread_;
     StatsWorker* worker_;
     quint64 last_ = 0;
 };

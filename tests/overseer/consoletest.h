@@ -10,13 +10,34 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 
 namespace lt::test
 {
+
+// A control of a window by its object name (the main window keeps its controls to itself);
+// a missing one ends the test program, as no test can go on without it.
+template <typename T> T* control(QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+// The console's list and its view title.
+inline QTreeView* list(QObject& form)
+{
+    return control<QTreeView>(form, "ListView1");
+}
+inline QLabel* title(QObject& form)
+{
+    return control<QLabel>(form, "Label2");
+}
 
 // Runs each step on the next modal dialog that comes up, in order. A dialog that stays up after
 // its step does not get the next one. Dropped steps are never run once the script is gone.

@@ -176,7 +176,7 @@ private slots:
         {
             // The port dialog's lookup on the console's own configuration connection.
             test::MessageLog messages;
-            auto& dialog = form.dialog<overseer::DialogDK>("DialogDK");
+            auto& dialog = form.context().dialog<overseer::DialogDK>("DialogDK");
             dialog.show();
             dialog.Text_类别->setCurrentText("本机");
             emit dialog.Text_类别->textActivated("本机");
@@ -187,11 +187,11 @@ private slots:
         {
             // A second login on the console's own log connection.
             test::MessageLog messages;
-            QPointer<overseer::DialogDL> again = new overseer::DialogDL(form);
-            form.LoginPassed = false;
+            QPointer<overseer::DialogDL> again = new overseer::DialogDL(form.context());
+            form.context().LoginPassed = false;
             logIn(again);
             QCOMPARE(messages.texts(), QStringList());
-            QVERIFY(form.LoginPassed);
+            QVERIFY(form.context().LoginPassed);
             delete again.data();
         }
         QVERIFY(server_->stop());

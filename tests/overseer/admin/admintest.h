@@ -59,12 +59,21 @@ inline std::unique_ptr<overseer::FormMain> adminForm()
     auto form = std::make_unique<overseer::FormMain>();
     overseer::fillDispatch(*form);
     form->EndConsole = [] {};
-    form->MySql = std::make_unique<CMySql>();
+    form->context().MySql = std::make_unique<CMySql>();
     const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-    if (!form->MySql->Cnn0.open(strings.log) || !form->MySql->Cnn1.open(strings.config))
+    if (!form->context().MySql->Cnn0.open(strings.log) ||
+        !form->context().MySql->Cnn1.open(strings.config))
         qFatal("cannot open the console's connections");
     form->show();
     return form;
+}
+
+// Waits until the administration view shown has read its table (it reads beside the window).
+inline void listRead(overseer::FormMain& form)
+{
+    auto* view = qobject_cast<overseer::admin::AdminListView*>(form.currentView());
+    QVERIFY2(view, "no administration view shown");
+    QTRY_VERIFY_WITH_TIMEOUT(!view->reading(), 20000);
 }
 
 // Picks a combo box entry as a person does (the activation enables OK in some dialogs).
@@ -79,7 +88,7 @@ inline void pick(QComboBox* combo, const QString& text)
 // Selects rows of the list (the first one current).
 inline void selectRows(overseer::FormMain& form, const QList<int>& rows)
 {
-    QTreeView* list = form.ListView1;
+    QTreeView* list = test::list(form);
     list->clearSelection();
     for (int i = 0; i < rows.size(); ++i) {
         const QModelIndex index = list->model()->index(rows[i], 0);

@@ -3,7 +3,8 @@
 // and the list model of the views under Qt's model tester.
 
 #include "overseer/admin/adminrules.h"
-#include "overseer/admin/listmodel.h"
+#include "overseer/admin/rowicons.h"
+#include "overseer/core/pagemodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -211,7 +212,10 @@ private slots:
 
     void listModelKeepsTheModelContract()
     {
-        ListModel model([](const QStringList& texts) { return texts.value(2) == "x" ? 15 : 2; });
+        lt::overseer::PageModel model;
+        model.setKeepsHiddenTexts(true);
+        model.setIcons([](const QStringList& texts) { return texts.value(2) == "x" ? 15 : 2; },
+                       rowIcon);
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setLayout({{"终端", 1200}, {"ＩＰ", 1550}, {"组别", 1550}});

@@ -52,6 +52,7 @@ class ExactNames : public QObject
     void select(const QString& key, AdminListView& view, const QString& text)
     {
         form_->toolbarKey(key)->trigger();
+        test::listRead(*form_);
         const QList<QStringList> rows = view.listModel().rows();
         for (int i = 0; i < rows.size(); ++i) {
             if (rows[i].value(0) == text)
@@ -115,7 +116,7 @@ private slots:
 
         // In place: "CAFÉ" becomes "CAFÉ-1"; "cafe" is another group.
         select(key::组别配置, a().groups, "CAFÉ");
-        const QModelIndex cafe = form_->ListView1->currentIndex();
+        const QModelIndex cafe = test::list(*form_)->currentIndex();
         QVERIFY(a().groups.listEvents().afterLabelEdit(cafe, "CAFÉ-1"));
 
         // The policy of "cafe" is that group's alone.
@@ -150,7 +151,7 @@ private slots:
         select(key::显示黑单, a().blackList, "abc.com");
         form_->runMenuItem(item::名单_删除);
         select(key::显示黑单, a().blackList, "Abc.com");
-        const QModelIndex entry = form_->ListView1->currentIndex();
+        const QModelIndex entry = test::list(*form_)->currentIndex();
         QVERIFY(a().blackList.listEvents().afterLabelEdit(entry, "abc.net"));
         QCOMPARE(test::tableRows("SELECT Name FROM blacktable ORDER BY BINARY Name"),
                  QStringList({"ABC.com", "abc.net"}));
@@ -160,6 +161,7 @@ private slots:
         QCOMPARE(test::tableRows("SELECT Name FROM whitetable"), QStringList({"x.org"}));
 
         a().recentVisits.显示最近访问();
+        test::listRead(*form_);
         test::selectRows(*form_, {0}); // a.cn/X, the newer
         form_->runMenuItem(item::访问_删除);
         QCOMPARE(test::tableRows("SELECT URL FROM webtable"), QStringList({"a.cn/x"}));

@@ -56,6 +56,7 @@ class Policy : public QObject
     int openPolicy(const std::function<void(DialogSt*)>& step)
     {
         form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {1});
         test::ModalScript script({[&](QWidget* modal) {
             auto* d = qobject_cast<DialogSt*>(modal);
@@ -138,7 +139,7 @@ private slots:
         QVERIFY(log.changes()[0].startsWith("UPDATE grouptable SET A='" + kEmptyMask + "',B="));
         QVERIFY(log.changes()[0].endsWith(",DnLog='2',UpLog='2'  WHERE BINARY Trim(Team)='销售'"));
         // The group's row shows the new modes at once.
-        ListModel& groups = administration(*form_)->groups.listModel();
+        PageModel& groups = administration(*form_)->groups.listModel();
         QCOMPARE(groups.rows().value(1), QStringList({"销售", "不记", "不记"}));
     }
 
@@ -211,6 +212,7 @@ private slots:
     {
         test::MessageLog messages;
         form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {1});
         test::sql("DELETE FROM grouptable WHERE Team='销售'", "ipdata");
         form_->runMenuItem(item::组别_配置);

@@ -33,7 +33,7 @@ class PortDialog : public QObject
 
     DialogDK& open()
     {
-        DialogDK& dialog = form_->dialog<DialogDK>("DialogDK");
+        DialogDK& dialog = form_->context().dialog<DialogDK>("DialogDK");
         dialog.show();
         return dialog;
     }
@@ -57,8 +57,8 @@ private slots:
     {
         form_ = std::make_unique<FormMain>();
         fillDispatch(*form_);
-        form_->MySql = std::make_unique<CMySql>();
-        QVERIFY(form_->MySql->Cnn1.open(dsn::chosenConnectionStrings().config));
+        form_->context().MySql = std::make_unique<CMySql>();
+        QVERIFY(form_->context().MySql->Cnn1.open(dsn::chosenConnectionStrings().config));
         test::writeFile(portFile(), "1");
     }
 
@@ -143,7 +143,7 @@ private slots:
         dialog.OKButton->click();
         QCOMPARE(test::readFile(portFile()), QByteArray("3\r\n"));
         QCOMPARE(messages.texts(), QStringList{"重新开机后有效"});
-        QVERIFY(!form_->isLoaded("DialogDK"));
+        QVERIFY(!form_->context().isLoaded("DialogDK"));
     }
 
     void refusesWhatCannotBeKept()
@@ -162,7 +162,7 @@ private slots:
         QCOMPARE(
             messages.texts(),
             QStringList({"请输入端口号", "写入文件 LocalPort.txt 失败，请检查程序目录是否可写"}));
-        QVERIFY(form_->isLoaded("DialogDK"));
+        QVERIFY(form_->context().isLoaded("DialogDK"));
     }
 
     void fullDiskKeepsTheOldNumber()
@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(messages.texts(),
                  QStringList{"写入文件 LocalPort.txt 失败，请检查程序目录是否可写"});
         QCOMPARE(test::readFile(portFile()), QByteArray("2\r\n"));
-        QVERIFY(form_->isLoaded("DialogDK"));
+        QVERIFY(form_->context().isLoaded("DialogDK"));
         // With room again the same number is kept.
         dialog.OKButton->click();
         QCOMPARE(test::readFile(portFile()), QByteArray("12345\r\n"));
@@ -205,7 +205,7 @@ private slots:
         }});
         item->trigger();
         QCOMPARE(cancelled.stepsRun(), 1);
-        QVERIFY(!form_->isLoaded("DialogDK"));
+        QVERIFY(!form_->context().isLoaded("DialogDK"));
 
         bool portDialogShown = false;
         test::ModalScript accepted({[](QWidget* modal) {

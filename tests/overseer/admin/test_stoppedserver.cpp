@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 
 using namespace lt;
@@ -55,8 +56,8 @@ private slots:
         QVERIFY(server_->start());
         form_ = std::make_unique<FormMain>();
         fillDispatch(*form_);
-        form_->MySql = std::make_unique<CMySql>();
-        QVERIFY(form_->MySql->Cnn1.open(kSource));
+        form_->context().MySql = std::make_unique<CMySql>();
+        QVERIFY(form_->context().MySql->Cnn1.open(kSource));
         form_->show();
     }
 
@@ -74,8 +75,9 @@ private slots:
                      "('PC1','10.0.0.1','g'),('PC2','10.0.0.2','g')",
                      "ipdata");
         // Short waits keep the test short; the console waits the same way for 60 s.
-        form_->MySql->Cnn1.setTimeouts({3, 3});
+        form_->context().MySql->Cnn1.setTimeouts({3, 3});
         form_->toolbarKey(key::终端配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0, 1});
         int deletes = 0;
         const int id = db::addStatementObserver([&](const db::StatementEvent& e) {
@@ -121,9 +123,40 @@ private slots:
         QCOMPARE(server_->sql("SELECT COUNT(*) FROM usertable", "ipdata").trimmed(), "0");
     }
 
+    // A list read against a server that does not answer: the read waits beside the window,
+    // which keeps answering (a timer keeps ticking, another view can be shown), and the list
+    // comes once the server answers again.
+    void aListReadFromAFrozenServerLeavesTheWindowAnswering()
+    {
+        server_->sql("DELETE FROM usertable; INSERT INTO usertable VALUES('PC1','10.0.0.1','g')",
+                     "ipdata");
+        test::MessageLog messages;
+        QVERIFY(server_->freeze());
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        form_->toolbarKey(key::终端配置)->trigger();
+        QCOMPARE(form_->CurrentView, "显示终端配置");
+        QVERIFY(a().terminals.reading());
+        QTest::qWait(1000);
+        QVERIFY(ticks >= 10);
+        QVERIFY(a().terminals.reading()); // still waiting for the server
+        QCOMPARE(a().terminals.listModel().rowCount(), 0);
+        form_->显示封面(); // the window takes other commands meanwhile
+        QCOMPARE(form_->CurrentView, "显示封面");
+        QVERIFY(!a().terminals.reading()); // the answer is not waited for any more
+        form_->toolbarKey(key::终端配置)->trigger();
+        QVERIFY(server_->thaw());
+        test::listRead(*form_);
+        QCOMPARE(a().terminals.listModel().rows(), QList<QStringList>({{"PC1", "10.0.0.1", "g"}}));
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
     void policyDialogSavesOnceTheServerIsBack()
     {
         form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0});
         test::MessageLog messages;
         test::ModalScript script({[&](QWidget* modal) {
@@ -157,6 +190,7 @@ private slots:
     {
         server_->sql("INSERT INTO whitetable VALUES('gone.cn','t','S','Y')", "ipdata");
         form_->toolbarKey(key::显示白单)->trigger();
+        test::listRead(*form_);
         test::selectRows(*form_, {0});
         QVERIFY(server_->stop());
         QVERIFY(server_->start());
@@ -170,6 +204,7 @@ private slots:
     void addEntryAddsNothingWhileTheServerIsDown()
     {
         form_->toolbarKey(key::显示白单)->trigger();
+        test::listRead(*form_);
         test::MessageLog messages;
         test::ModalScript script({[&](QWidget* modal) {
             auto* d = qobject_cast<DialogAd*>(modal);

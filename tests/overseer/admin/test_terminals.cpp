@@ -35,25 +35,27 @@ class Terminals : public QObject
     std::unique_ptr<FormMain> form_;
 
     Administration& a() { return *administration(*form_); }
-    db::Connection& cnn1() { return form_->MySql->Cnn1; }
-    ListModel& rows() { return a().terminals.listModel(); }
+    db::Connection& cnn1() { return form_->context().MySql->Cnn1; }
+    PageModel& rows() { return a().terminals.listModel(); }
     void showTerminals()
     {
         form_->toolbarKey(key::终端配置)->trigger();
+        test::listRead(*form_);
         QCOMPARE(form_->CurrentView, "显示终端配置");
     }
     void showGroups()
     {
         form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
         QCOMPARE(form_->CurrentView, "显示组别配置");
     }
     // Edits the current row's text in place as a person does: the editor, the text, Enter.
     void editInPlace(const QString& text)
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        form_->ListView1->setFocus();
-        QTest::keyClick(form_->ListView1, Qt::Key_F2);
-        auto* editor = form_->ListView1->findChild<QLineEdit*>();
+        test::list(*form_)->setFocus();
+        QTest::keyClick(test::list(*form_), Qt::Key_F2);
+        auto* editor = test::list(*form_)->findChild<QLineEdit*>();
         QVERIFY(editor);
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
@@ -97,18 +99,18 @@ private slots:
         test::StatementLog log;
         showTerminals();
         QVERIFY(log.texts().contains("SELECT * FROM usertable ORDER BY NAME"));
-        QCOMPARE(form_->Label2->text(), "终    端    配    置");
+        QCOMPARE(test::title(*form_)->text(), "终    端    配    置");
         QCOMPARE(form_->panel(1)->text(), "共 3 条记录");
         QCOMPARE(rows().rows().value(1), QStringList({"PC2", "10.0.0.2", "临时工作组"}));
         QCOMPARE(rows().iconIndex(0), 2);
         QCOMPARE(rows().iconIndex(1), 15);
-        QCOMPARE(form_->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(test::list(*form_)->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(!form_->toolbarKey(key::日志打印)->isEnabled());
 
         showGroups();
-        QCOMPARE(form_->Label2->text(), "组    别    配    置");
+        QCOMPARE(test::title(*form_)->text(), "组    别    配    置");
         QCOMPARE(a().groups.listModel().rows().value(1), QStringList({"财务", "半记", "不记"}));
-        QCOMPARE(form_->ListView1->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(test::list(*form_)->selectionMode(), QAbstractItemView::SingleSelection);
     }
 
     void addTerminalDialogChecksAndInserts()

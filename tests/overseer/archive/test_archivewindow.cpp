@@ -354,7 +354,7 @@ private slots:
             d->Date_起始->setDate(QDate(2099, 12, 31));
             d->OKButton->click();
         }});
-        DialogSC& dialog = form_->dialog<DialogSC>();
+        DialogSC& dialog = form_->context().dialog<DialogSC>();
         QVERIFY(dialog.run());
         QCOMPARE(dialog.statements(),
                  QStringList{"DELETE FROM logtable WHERE AcTime>='99-12-31 00:00:00' AND "

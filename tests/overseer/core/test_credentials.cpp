@@ -74,7 +74,7 @@ private slots:
     {
         form_ = std::make_unique<FormMain>();
         fillDispatch(*form_);
-        form_->LoginPassed = true; // as after the start-up login
+        form_->context().LoginPassed = true; // as after the start-up login
         test::writeFile(file(), "ADM\r\n739\r\n");
     }
 
@@ -90,7 +90,7 @@ private slots:
         QVERIFY(messages.requests.isEmpty());
         // Trimmed, in the system's code page, one line each.
         QCOMPARE(test::readFile(file()), gbk::encode(u"新管理员\r\ns3cret\r\n"));
-        QVERIFY(!form_->isLoaded("DialogPW"));
+        QVERIFY(!form_->context().isLoaded("DialogPW"));
 
         // From now on only the new pair unlocks.
         QVERIFY(!unlock("ADM", "739"));
@@ -134,7 +134,7 @@ private slots:
         QFETCH(QString, confirmation);
         QFETCH(QString, message);
         QFETCH(QString, focus);
-        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
         dialog.show();
         dialog.txtUserName->setText(name);
         dialog.txtPassword0->setText(password);
@@ -150,7 +150,7 @@ private slots:
 
     void boxesTakeSixteenCharacters()
     {
-        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
         for (QLineEdit* box : {dialog.txtUserName, dialog.txtPassword0, dialog.txtPassword1}) {
             QTest::keyClicks(box, "abcdefghijklmnopqrst");
             QCOMPARE(box->text(), QStringLiteral("abcdefghijklmnop"));
@@ -161,8 +161,8 @@ private slots:
     {
         QFile::remove(file());
         QVERIFY(QDir().mkdir(file())); // a directory where the file should be
-        form_->CredFilePath = file();
-        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        form_->context().CredFilePath = file();
+        DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
         dialog.show();
         dialog.txtUserName->setText("ADM");
         dialog.txtPassword0->setText("new");
@@ -171,13 +171,13 @@ private slots:
         dialog.OKButton->click();
         QVERIFY(QDir().rmdir(file()));
         QCOMPARE(messages.texts(), QStringList{"无法写入系统文件，管理员名称和口令没有改变"});
-        QVERIFY(form_->isLoaded("DialogPW"));
+        QVERIFY(form_->context().isLoaded("DialogPW"));
     }
 
     void fullDiskKeepsTheOldPair()
     {
-        form_->CredFilePath = file();
-        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        form_->context().CredFilePath = file();
+        DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
         dialog.show();
         dialog.txtUserName->setText("新管理员");
         dialog.txtPassword0->setText("s3cret");
@@ -190,7 +190,7 @@ private slots:
         }
         QCOMPARE(messages.texts(), QStringList{"无法写入系统文件，管理员名称和口令没有改变"});
         QCOMPARE(messages.requests[0].icon, ui::Icon::Exclamation);
-        QVERIFY(form_->isLoaded("DialogPW"));
+        QVERIFY(form_->context().isLoaded("DialogPW"));
         QCOMPARE(test::readFile(file()), QByteArray("ADM\r\n739\r\n"));
         dialog.CancelButton->click();
         QVERIFY(unlock("ADM", "739"));
@@ -235,7 +235,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QString, message);
         QFETCH(QString, focus);
-        DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+        DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
         dialog.show();
         dialog.txtUserName->setText(name);
         dialog.txtPassword0->setText(password);
@@ -280,7 +280,7 @@ private slots:
             const bool storable = back && back->name == name && back->password == password;
 
             test::writeFile(file(), "ADM\r\n739\r\n");
-            DialogPW& dialog = form_->dialog<DialogPW>("DialogPW");
+            DialogPW& dialog = form_->context().dialog<DialogPW>("DialogPW");
             dialog.show();
             dialog.txtUserName->setText(typed[0]);
             dialog.txtPassword0->setText(typed[1]);
@@ -288,7 +288,7 @@ private slots:
             test::MessageLog messages;
             dialog.OKButton->click();
             const QString label = typed[0] + " / " + typed[1];
-            QVERIFY2(form_->isLoaded("DialogPW") == !storable, qPrintable(label));
+            QVERIFY2(form_->context().isLoaded("DialogPW") == !storable, qPrintable(label));
             if (!storable) {
                 ++refused;
                 QCOMPARE(messages.requests.size(), 1);
@@ -303,7 +303,7 @@ private slots:
                 test::MessageLog refusal;
                 QVERIFY(!unlock("ADM", "739"));
             }
-            form_->LoginPassed = true;
+            form_->context().LoginPassed = true;
         }
         qInfo("%d changes taken and logged in with, %d refused", accepted, refused);
         QVERIFY(accepted > 20);
@@ -321,11 +321,11 @@ private slots:
         }});
         form_->修改口令函数();
         QCOMPARE(script.stepsRun(), 1);
-        QVERIFY(!form_->LoginPassed);
-        QVERIFY(!form_->isLoaded("DialogPW"));
+        QVERIFY(!form_->context().LoginPassed);
+        QVERIFY(!form_->context().isLoaded("DialogPW"));
 
         // Closing the unlock dialog any other way refuses as well.
-        form_->LoginPassed = true;
+        form_->context().LoginPassed = true;
         test::ModalScript escape({[](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); }});
         QVERIFY(!form_->解锁());
     }

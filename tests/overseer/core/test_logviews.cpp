@@ -103,7 +103,7 @@ class LogViews : public QObject
     }
     QMenu* rightClick(int row)
     {
-        QTreeView* list = form_->ListView1;
+        QTreeView* list = test::list(*form_);
         const QPoint at = row >= 0 ? list->visualRect(list->model()->index(row, 0)).center()
                                    : QPoint(20, list->viewport()->height() - 5);
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, at);
@@ -161,21 +161,22 @@ private slots:
         fillToday(1200, 40);
         showAccessLog();
         QCOMPARE(form_->CurrentView, "显示访问日志");
-        QCOMPARE(form_->Label2->text(), "访    问    日    志");
-        QCOMPARE(form_->ListView1->model()->headerData(5, Qt::Horizontal).toString(),
+        QCOMPARE(test::title(*form_)->text(), "访    问    日    志");
+        QCOMPARE(test::list(*form_)->model()->headerData(5, Qt::Horizontal).toString(),
                  "域名(网站/网页)");
-        QCOMPARE(form_->ListView1->columnWidth(2), 1890 / 15);
+        QCOMPARE(test::list(*form_)->columnWidth(2), 1890 / 15);
         QCOMPARE(panels(), QStringList({"共 1200 条记录", "共 3 页", "第 1 页", "本页 500 条"}));
         QCOMPARE(buttons(), QList<bool>({false, false, true, true}));
         QVERIFY(!form_->toolbarKey(key::日志打印)->isEnabled());
-        QCOMPARE(form_->ListView1->model()->index(0, 2).data().toString(), todayStamp(0));
+        QCOMPARE(test::list(*form_)->model()->index(0, 2).data().toString(), todayStamp(0));
 
-        QTest::mouseClick(form_->Toolbar2->widgetForAction(form_->pagingButton(paging::下页)),
+        QTest::mouseClick(test::control<QToolBar>(*form_, "Toolbar2")
+                              ->widgetForAction(form_->pagingButton(paging::下页)),
                           Qt::LeftButton);
         QVERIFY(settle(accessLogView(*form_)));
         QCOMPARE(panels()[2], "第 2 页");
         QCOMPARE(buttons(), QList<bool>({true, true, true, true}));
-        QCOMPARE(form_->ListView1->model()->index(0, 2).data().toString(), todayStamp(500));
+        QCOMPARE(test::list(*form_)->model()->index(0, 2).data().toString(), todayStamp(500));
         form_->runPaging(paging::尾页);
         QVERIFY(settle(accessLogView(*form_)));
         QCOMPARE(panels(), QStringList({"共 1200 条记录", "共 3 页", "第 3 页", "本页 200 条"}));
@@ -200,22 +201,22 @@ private slots:
     {
         fillToday(30, 5);
         showAccessLog();
-        QVERIFY(!form_->cmdCancelCount->isVisible());
+        QVERIFY(!test::control<QPushButton>(*form_, "cmdCancelCount")->isVisible());
         // A count that would run for a minute: the page is there, the button offers to stop it.
         store()->start(store()->LogQuerySql(), "SELECT 30 + SLEEP(60)");
         QVERIFY(test::waitFor([&] { return !store()->pageRequestOut(); }, 10000));
-        QVERIFY(form_->cmdCancelCount->isVisible());
+        QVERIFY(test::control<QPushButton>(*form_, "cmdCancelCount")->isVisible());
         QCOMPARE(panels(), QStringList({"", "", "第 1 页", "本页 30 条"}));
         QVERIFY(test::waitFor(
             [&] { return store()->countChannel().worker()->serverConnectionId() > 0; }));
         QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 1; }));
-        QTest::mouseClick(form_->cmdCancelCount, Qt::LeftButton);
+        QTest::mouseClick(test::control<QPushButton>(*form_, "cmdCancelCount"), Qt::LeftButton);
         QVERIFY(!store()->counting());
         QVERIFY(test::waitFor([&] { return countsRunningOnTheServer() == 0; }));
-        QVERIFY(!form_->cmdCancelCount->isVisible());
+        QVERIFY(!test::control<QPushButton>(*form_, "cmdCancelCount")->isVisible());
         // Without the total there is no last page to go to; the page shown stays.
         QCOMPARE(buttons(), QList<bool>({false, false, false, false}));
-        QCOMPARE(form_->ListView1->model()->rowCount(), 30);
+        QCOMPARE(test::list(*form_)->model()->rowCount(), 30);
         // The count worker is free again: the next list counts at once.
         showAccessLog();
         QCOMPARE(panels()[0], "共 30 条记录");
@@ -245,9 +246,9 @@ private slots:
         QCOMPARE(script.stepsRun(), 2);
         QVERIFY(settle(accessLogView(*form_)));
         // The 30 rows of two days ago, none of today's.
-        QCOMPARE(form_->ListView1->model()->rowCount(), 30);
+        QCOMPARE(test::list(*form_)->model()->rowCount(), 30);
         QCOMPARE(panels(), QStringList({"共 30 条记录", "共 1 页", "第 1 页", "本页 30 条"}));
-        QCOMPARE(form_->ListView1->model()->index(0, 1).data().toString(), "10.0.9.9");
+        QCOMPARE(test::list(*form_)->model()->index(0, 1).data().toString(), "10.0.9.9");
         // Cancelling the condition dialog keeps the list and the access-log title.
         test::ModalScript cancel({viewingMode(false), [](QWidget* modal) {
                                       auto* dialog = qobject_cast<DialogTJ*>(modal);
@@ -264,8 +265,8 @@ private slots:
     {
         fillToday(0, 5);
         showAccessLog();
-        QCOMPARE(form_->ListView1->model()->rowCount(), 0);
-        QCOMPARE(form_->ListView1->model()->columnCount(), 8);
+        QCOMPARE(test::list(*form_)->model()->rowCount(), 0);
+        QCOMPARE(test::list(*form_)->model()->columnCount(), 8);
         QCOMPARE(panels(), QStringList({"", "", "", ""}));
         QCOMPARE(buttons(), QList<bool>({false, false, false, false}));
         // The menu over an empty list: nothing to act on.
@@ -288,7 +289,7 @@ private slots:
     {
         fillToday(30);
         showAccessLog();
-        QTreeView* list = form_->ListView1;
+        QTreeView* list = test::list(*form_);
         QAbstractItemModel* model = list->model();
         QMenu* m = rightClick(3);
         QVERIFY(m);
@@ -315,7 +316,7 @@ private slots:
 
         // A double click opens the row's web address.
         QList<QUrl> opened;
-        form_->OpenUrl = [&](const QUrl& url) {
+        form_->context().OpenUrl = [&](const QUrl& url) {
             opened << url;
             return true;
         };
@@ -329,7 +330,7 @@ private slots:
     {
         fillToday(10);
         showAccessLog();
-        QTreeView* list = form_->ListView1;
+        QTreeView* list = test::list(*form_);
         list->selectionModel()->select(list->model()->index(1, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         list->selectionModel()->select(list->model()->index(4, 0),
@@ -370,8 +371,8 @@ private slots:
         QVERIFY(settle(view));
         QCOMPARE(form_->CurrentView, "显示上传统计");
         QCOMPARE(panels(), QStringList({"共 2 条记录", "共 1 页", "第 1 页", "本页 2 条"}));
-        QCOMPARE(form_->ListView1->model()->headerData(2, Qt::Horizontal).toString(), "内容");
-        QCOMPARE(form_->ListView1->model()->index(0, 2).data().toString(), "上传的内容");
+        QCOMPARE(test::list(*form_)->model()->headerData(2, Qt::Horizontal).toString(), "内容");
+        QCOMPARE(test::list(*form_)->model()->index(0, 2).data().toString(), "上传的内容");
 
         QStringList shown;
         test::ModalScript record({[&](QWidget* modal) {
@@ -382,7 +383,7 @@ private slots:
                   << dialog->Text_Up->toPlainText();
             dialog->Command_Cancel->click();
         }});
-        QTreeView* list = form_->ListView1;
+        QTreeView* list = test::list(*form_);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
                            list->visualRect(list->model()->index(0, 0)).center());
         QCOMPARE(shown, QStringList({"终端：PC1", "发地址：10.0.0.1", "时间：" + todayStamp(10),

@@ -191,8 +191,8 @@ private slots:
         test::StartLog starts;
         QVERIFY(startWith("ADM", "739"));
         QVERIFY(messages.requests.isEmpty());
-        QCOMPARE(form_->LocalPortText.simplified(), arguments.mid(1).join(u' '));
-        QCOMPARE(form_->PageSize, qint16(500));
+        QCOMPARE(form_->context().LocalPortText.simplified(), arguments.mid(1).join(u' '));
+        QCOMPARE(form_->context().PageSize, qint16(500));
         QCOMPARE(form_->CurrentView, QStringLiteral("显示封面"));
         QStringList expected;
         for (const QString& program : started)
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(messages.requests[0].icon, icon);
         QCOMPARE(script.stepsRun(), 0); // nobody was asked to log in
         QVERIFY(starts.events.isEmpty());
-        QVERIFY(!form_->LoginPassed);
+        QVERIFY(!form_->context().LoginPassed);
     }
 
     void wrongPasswordStaysWithThePasswordSelected()

@@ -93,10 +93,10 @@ private slots:
             else
                 d.OKButton->click();
         })});
-        QCOMPARE(form_->dialog<DialogFS>().run(state_), confirmed);
+        QCOMPARE(form_->context().dialog<DialogFS>().run(state_), confirmed);
         QCOMPARE(script.stepsRun(), 1);
         QCOMPARE(state_.TodayLog, todayLog);
-        QVERIFY(!form_->isLoaded<DialogFS>());
+        QVERIFY(!form_->context().isLoaded<DialogFS>());
     }
 
     // Untouched: today 00:00:00 to tomorrow 00:00:00, code 00000; the fields follow the options.
@@ -119,7 +119,7 @@ private slots:
             d.Option3->click();
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(state_.CondCode, "00000");
         QCOMPARE(state_.CondStart, "26-12-07 00:00:00");
         QCOMPARE(state_.CondEnd, "26-12-08 00:00:00");
@@ -135,7 +135,7 @@ private slots:
             d.Combo_结果->setCurrentIndex(1);
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(state_.CondCode, "00011");
         QCOMPARE(state_.CondClass, "上网");
         QCOMPARE(state_.CondResult, "阻断");
@@ -162,7 +162,7 @@ private slots:
             caret = d.Text_标题->cursorPosition();
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(shown, typed.toLower());
         QCOMPARE(caret, int(typed.size()));
         QCOMPARE(state_.CondCode, "00100");
@@ -183,7 +183,7 @@ private slots:
             stayed = QApplication::activeModalWidget() == &d;
             d.CancelButton->click();
         })});
-        QVERIFY(!form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(!form_->context().dialog<DialogTJ>().run(state_));
         QVERIFY(stayed);
         QCOMPARE(messages.texts(), QStringList{"起始时间不能晚于截止时间！"});
         QCOMPARE(messages.requests.first().icon, ui::Icon::Exclamation);
@@ -202,7 +202,7 @@ private slots:
             if (QApplication::activeModalWidget() == &d)
                 d.CancelButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(messages.texts(), QStringList());
         QCOMPARE(state_.CondStart, "00-01-01 00:00:00");
         QCOMPARE(state_.CondEnd, "99-12-31 00:00:00");
@@ -217,7 +217,7 @@ private slots:
             d.Range.endTime->setTime(QTime(9, 30, 0));
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(state_.CondStart, "26-12-07 09:30:00");
         QCOMPARE(state_.CondEnd, "26-12-07 09:30:00");
     }
@@ -239,7 +239,7 @@ private slots:
             QTest::keyClicks(d.Text_关键字, "PASS=O'Neil");
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogSH>().run(state_));
+        QVERIFY(form_->context().dialog<DialogSH>().run(state_));
         QCOMPARE(script.stepsRun(), 1);
         QCOMPARE(terminalBox, "10.0.0.9");
         QCOMPARE(state_.CondCode, "10100");
@@ -257,7 +257,7 @@ private slots:
             if (QApplication::activeModalWidget() == &d)
                 d.CancelButton->click();
         })});
-        QVERIFY(!form_->dialog<DialogSH>().run(state_));
+        QVERIFY(!form_->context().dialog<DialogSH>().run(state_));
         QCOMPARE(messages.texts(), QStringList{"起始时间不能晚于截止时间！"});
     }
 
@@ -284,7 +284,7 @@ private slots:
             d.Range.endTime->setTime(QTime(12, 0));
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogFW>().run(state_));
+        QVERIFY(form_->context().dialog<DialogFW>().run(state_));
         QCOMPARE(afterOpen, "1");
         QCOMPARE(afterTerminal, "0");
         QCOMPARE(statusTerminal, "终端：pc-7    地址：10.0.0.7");
@@ -304,7 +304,7 @@ private slots:
             if (QApplication::activeModalWidget() == &d)
                 d.CancelButton->click();
         })});
-        QVERIFY(!form_->dialog<DialogFW>().run(state_));
+        QVERIFY(!form_->context().dialog<DialogFW>().run(state_));
         QCOMPARE(messages.texts(), QStringList{"起始时间不能晚于截至时间！"});
     }
 };

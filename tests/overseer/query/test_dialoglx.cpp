@@ -75,9 +75,9 @@ private slots:
     {
         test::sql("DELETE FROM uptable; DELETE FROM downtable;", "ipdata");
         form_ = std::make_unique<FormMain>();
-        form_->MySql = std::make_unique<CMySql>();
-        QVERIFY(form_->MySql->Cnn1.open(dsn::chosenConnectionStrings().config));
-        dialog_ = &form_->dialog<DialogLX>();
+        form_->context().MySql = std::make_unique<CMySql>();
+        QVERIFY(form_->context().MySql->Cnn1.open(dsn::chosenConnectionStrings().config));
+        dialog_ = &form_->context().dialog<DialogLX>();
     }
     void cleanup()
     {

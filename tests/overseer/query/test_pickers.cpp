@@ -93,11 +93,11 @@ private slots:
     void init()
     {
         form_ = std::make_unique<FormMain>();
-        form_->MySql = std::make_unique<CMySql>();
+        form_->context().MySql = std::make_unique<CMySql>();
         const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-        QVERIFY(form_->MySql->Cnn0.open(strings.log));
-        QVERIFY(form_->MySql->Cnn1.open(strings.config));
-        QVERIFY(form_->MySql->Cnn2.open(strings.log));
+        QVERIFY(form_->context().MySql->Cnn0.open(strings.log));
+        QVERIFY(form_->context().MySql->Cnn1.open(strings.config));
+        QVERIFY(form_->context().MySql->Cnn2.open(strings.log));
         state_ = LogQueryState();
     }
     void cleanup() { form_.reset(); }
@@ -114,7 +114,7 @@ private slots:
             addresses = column(p.ListView1, 1);
             doubleClickRow(p.ListView1, 1);
         })});
-        QVERIFY(form_->dialog<FormXZZD>().run(state_));
+        QVERIFY(form_->context().dialog<FormXZZD>().run(state_));
         QCOMPARE(names, QStringList({"pc'c", "pc-a", "pc-b"}));
         QCOMPARE(addresses, QStringList({"10.0.0.3", "10.0.0.1", "10.0.0.2"}));
         QCOMPARE(state_.CondTermName, "pc-a");
@@ -127,7 +127,7 @@ private slots:
         state_.CondTermName = "old";
         state_.CondTermIP = "10.9.9.9";
         test::ModalScript script({[](QWidget* modal) { modal->close(); }});
-        QVERIFY(!form_->dialog<FormXZZD>().run(state_));
+        QVERIFY(!form_->context().dialog<FormXZZD>().run(state_));
         QCOMPARE(script.stepsRun(), 1);
         QCOMPARE(state_.CondTermName, "old");
         QCOMPARE(state_.CondTermIP, "10.9.9.9");
@@ -150,7 +150,7 @@ private slots:
             markedSecond = header->isSortIndicatorShown();
             p.close();
         })});
-        form_->dialog<FormXZZD>().run(state_);
+        form_->context().dialog<FormXZZD>().run(state_);
         QCOMPARE(first, QStringList({"10.0.0.3", "10.0.0.2", "10.0.0.1"}));
         QVERIFY(markedFirst);
         QCOMPARE(second, QStringList({"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
@@ -163,6 +163,7 @@ private slots:
     {
         QStringList groups, classes;
         test::ModalScript script({on<DialogTJ>([&](DialogTJ& d) {
+            QTRY_VERIFY(d.listsRead()); // read beside the window
             for (int i = 0; i < d.Combo_组别->count(); ++i)
                 groups << d.Combo_组别->itemText(i);
             for (int i = 0; i < d.Combo_类别->count(); ++i)
@@ -174,7 +175,7 @@ private slots:
             QCOMPARE(d.Text_终端->text(), "10.0.0.2");
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(groups, QStringList({"临时工作组", "组'B"}));
         QCOMPARE(classes.size(), 12);
         QCOMPARE(classes.first(), "上网");
@@ -203,7 +204,7 @@ private slots:
             QCOMPARE(d.Text_标题->text(), "http://site3099.example/");
             d.OKButton->click();
         })});
-        QVERIFY(form_->dialog<DialogTJ>().run(state_));
+        QVERIFY(form_->context().dialog<DialogTJ>().run(state_));
         QCOMPARE(pages.size(), kWebPickerPages);
         QCOMPARE(pages.first(), "HTTP://Site3099.Example/");
         QCOMPARE(pages.last(), "HTTP://Site99.Example/");
@@ -226,7 +227,7 @@ private slots:
             pages = column(p.ListView1, 0);
             p.close();
         })});
-        QVERIFY(!form_->dialog<FormXZWY>().pick());
+        QVERIFY(!form_->context().dialog<FormXZWY>().pick());
         QCOMPARE(pages.size(), 2001);
         QVERIFY(pages.contains("http://tied.example/"));
         QVERIFY(!pages.contains("http://old.example/"));
@@ -237,13 +238,13 @@ private slots:
     void webPickerWithoutDatabase()
     {
         test::MessageLog messages;
-        form_->MySql->Cnn2.close();
+        form_->context().MySql->Cnn2.close();
         int rows = -1;
         test::ModalScript script({on<FormXZWY>([&](FormXZWY& p) {
             rows = p.ListView1->topLevelItemCount();
             p.close();
         })});
-        QVERIFY(!form_->dialog<FormXZWY>().pick());
+        QVERIFY(!form_->context().dialog<FormXZWY>().pick());
         QCOMPARE(rows, 0);
         QCOMPARE(messages.texts().size(), 1);
         QVERIFY(messages.texts().first().startsWith("读取数据库失败，列表不完整。"));

@@ -197,10 +197,10 @@ private slots:
     void init()
     {
         form_ = std::make_unique<FormMain>();
-        form_->MySql = std::make_unique<CMySql>();
+        form_->context().MySql = std::make_unique<CMySql>();
         const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-        QVERIFY(form_->MySql->Cnn0.open(strings.log));
-        QVERIFY(form_->MySql->Cnn1.open(strings.config));
+        QVERIFY(form_->context().MySql->Cnn0.open(strings.log));
+        QVERIFY(form_->context().MySql->Cnn1.open(strings.config));
         fillDispatch(*form_);
         form_->EndConsole = [] {};
         form_->show();
@@ -213,13 +213,13 @@ private slots:
     {
         preview(43);
         QCOMPARE(form_->CurrentView, "日志打印预览");
-        QCOMPARE(form_->Label2->text(), "日    志   打   印   预   览");
-        QCOMPARE(form_->PageSize, 21);
+        QCOMPARE(test::title(*form_)->text(), "日    志   打   印   预   览");
+        QCOMPARE(form_->context().PageSize, 21);
         QCOMPARE(form_->panel(1)->text(), "共 43 条记录");
         QCOMPARE(form_->panel(2)->text(), "共 3 页");
         QCOMPARE(form_->panel(4)->text(), "本页 21 条");
-        QCOMPARE(form_->ListView1->model()->headerData(7, Qt::Horizontal).toString(), "结果");
-        QCOMPARE(form_->ListView1->model()->index(0, 0).data().toString(), "机房终端0");
+        QCOMPARE(test::list(*form_)->model()->headerData(7, Qt::Horizontal).toString(), "结果");
+        QCOMPARE(test::list(*form_)->model()->index(0, 0).data().toString(), "机房终端0");
         QVERIFY(form_->toolbarKey(key::日志打印)->isEnabled());
         form_->runPaging(paging::尾页);
         QVERIFY(settle(printPreviewView(*form_)->store()));
@@ -229,7 +229,7 @@ private slots:
     void emptyPreviewLeavesPrintingOff()
     {
         preview(0);
-        QCOMPARE(form_->ListView1->model()->rowCount(), 0);
+        QCOMPARE(test::list(*form_)->model()->rowCount(), 0);
         QVERIFY(!form_->toolbarKey(key::日志打印)->isEnabled());
     }
 
@@ -319,7 +319,7 @@ private slots:
     {
         if (!installedPrinters().isEmpty())
             QSKIP("a printer is installed: the record goes to it");
-        DialogMS& d = form_->dialog<DialogMS>();
+        DialogMS& d = form_->context().dialog<DialogMS>();
         const QString content = QString(55, 'a') + "\n" + QString(54, 'b') + QString(10, 'c');
         d.setRecord("pc1", "10.0.0.1", "26-12-07 15:00:00", "mail.a.cn", content);
         QVERIFY(d.Command_Print->isEnabled());
@@ -331,7 +331,7 @@ private slots:
         QVERIFY(inOrder(text, {"终端上传数据", "发地址：10.0.0.1终端：pc1时间：26-12-07 15:00:00",
                                "收地址：mail.a.cn", QString(55, 'a'), QString(54, 'b'),
                                QString(10, 'c')}));
-        form_->unload(&d);
+        form_->context().unload(&d);
     }
 
     void noPrinterOnlyPdf()

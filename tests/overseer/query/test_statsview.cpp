@@ -132,7 +132,7 @@ private slots:
         form_ = std::make_unique<FormMain>();
         form_->EndConsole = [] {};
         state_ = LogQueryState();
-        view_ = new StatisticsView(*form_, state_, form_.get());
+        view_ = new StatisticsView(form_->context(), state_, form_.get());
         form_->addView(view_);
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
@@ -153,9 +153,9 @@ private slots:
         StatementLog log;
         run(1);
         QCOMPARE(form_->CurrentView, "显示访问统计");
-        QCOMPARE(form_->Label2->text(), "所 有 网 页 访 问 统 计");
-        QCOMPARE(form_->PageSize, 5000);
-        QCOMPARE(form_->ListView1->model()->headerData(0, Qt::Horizontal).toString(),
+        QCOMPARE(test::title(*form_)->text(), "所 有 网 页 访 问 统 计");
+        QCOMPARE(form_->context().PageSize, 5000);
+        QCOMPARE(test::list(*form_)->model()->headerData(0, Qt::Horizontal).toString(),
                  "域名(网站/网页)");
         QCOMPARE(column(0), QStringList({"a.cn", "b.cn", "c.cn"}));
         QCOMPARE(column(1), QStringList({"标题 a.cn", "标题 b.cn", "标题 c.cn"}));
@@ -172,8 +172,8 @@ private slots:
         fillLog({logRow("pc1", "10.0.0.1", "a.cn", 1), logRow("pc2", "10.0.0.2", "a.cn", 1),
                  logRow("pc2", "10.0.0.2", "b.cn", 1)});
         run(2);
-        QCOMPARE(form_->Label2->text(), "所 有 终 端 访 问 统 计");
-        QCOMPARE(form_->ListView1->model()->headerData(0, Qt::Horizontal).toString(), "终端");
+        QCOMPARE(test::title(*form_)->text(), "所 有 终 端 访 问 统 计");
+        QCOMPARE(test::list(*form_)->model()->headerData(0, Qt::Horizontal).toString(), "终端");
         QCOMPARE(column(0), QStringList({"pc2", "pc1"}));
         QCOMPARE(column(1), QStringList({"10.0.0.2", "10.0.0.1"}));
     }
@@ -184,7 +184,7 @@ private slots:
         state_.CondTermName = "pc9";
         state_.CondTermIP = "10.0.0.9";
         run(0);
-        QCOMPARE(form_->Label2->text(), "pc9_终端 访 问 统 计");
+        QCOMPARE(test::title(*form_)->text(), "pc9_终端 访 问 统 计");
         QCOMPARE(view_->pageModel().rowCount(), 0);
         QCOMPARE(form_->panel(1)->text(), "共 0 条记录");
         state_.CondTermIP = "10.0.0.1";
@@ -220,7 +220,7 @@ private slots:
                  logRow("pc1", "10.0.0.1", "b'c.cn", 1)});
         run(1);
         QCOMPARE(column(0), QStringList({"a.cn", "b'c.cn"}));
-        form_->ListView1->selectAll();
+        test::list(*form_)->selectAll();
         test::MessageLog messages(ui::Answer::Ok);
         QVERIFY(form_->runMenuItem(item::统计_删除记录));
         QCOMPARE(messages.texts(), QStringList({"确定删除所选记录吗？"}));
@@ -232,7 +232,7 @@ private slots:
     {
         fillLog({logRow("pc1", "10.0.0.1", "a.cn", 1)});
         run(1);
-        form_->ListView1->selectAll();
+        test::list(*form_)->selectAll();
         test::MessageLog messages(ui::Answer::Cancel);
         form_->runMenuItem(item::统计_删除记录);
         QCOMPARE(messages.texts().size(), 1);
@@ -245,14 +245,14 @@ private slots:
     {
         fillLog({logRow("pc1", "10.0.0.1", "www.a.cn/x", 1)});
         QList<QUrl> opened;
-        form_->OpenUrl = [&](const QUrl& url) {
+        form_->context().OpenUrl = [&](const QUrl& url) {
             opened << url;
             return true;
         };
         run(1);
         form_->runMenuItem(item::统计_查看网页); // no row selected: nothing
         QVERIFY(opened.isEmpty());
-        form_->ListView1->setCurrentIndex(form_->ListView1->model()->index(0, 0));
+        test::list(*form_)->setCurrentIndex(test::list(*form_)->model()->index(0, 0));
         QVERIFY(form_->runMenuItem(item::统计_查看网页));
         QCOMPARE(opened, QList<QUrl>({QUrl("http://www.a.cn/x")}));
     }
@@ -269,8 +269,8 @@ private slots:
         StatementLog log;
         run(3);
         QCOMPARE(form_->CurrentView, "显示流量统计");
-        QCOMPARE(form_->Label2->text(), "流    量    统    计");
-        QCOMPARE(form_->ListView1->model()->headerData(2, Qt::Horizontal).toString(), "流量(MB)");
+        QCOMPARE(test::title(*form_)->text(), "流    量    统    计");
+        QCOMPARE(test::list(*form_)->model()->headerData(2, Qt::Horizontal).toString(), "流量(MB)");
         QCOMPARE(column(0), QStringList({"pc-a", "pc-b"}));
         QCOMPARE(column(1), QStringList({"10.0.0.1", "10.0.0.2"}));
         QCOMPARE(column(2), QStringList({QString(32, ' ') + "1.5", QString(34, ' ') + "0"}));
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(log.matching("SUM(nLength)").size(), 1);
         QCOMPARE(state_.CondTermName, "pc-b");
         // No page to open or delete in a list of terminals.
-        form_->ListView1->setCurrentIndex(form_->ListView1->model()->index(0, 0));
+        test::list(*form_)->setCurrentIndex(test::list(*form_)->model()->index(0, 0));
         test::MessageLog messages;
         form_->runMenuItem(item::统计_删除记录);
         QVERIFY(messages.texts().isEmpty());
