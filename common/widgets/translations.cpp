@@ -18,10 +18,15 @@ struct Gap {
     const char* text;
 };
 
-// Texts Qt's Simplified Chinese catalogue lacks, by Qt's context and source text.
+// Texts Qt's Simplified Chinese catalogue lacks, by Qt's context and source text: the kinds
+// the file dialog lists in its "类型" column (Qt 6 moved them to a context the catalogue of
+// Qt 6.4 does not have yet).
 const Gap kGaps[] = {
-    {"QMessageBox", "Show Details...", "显示详细信息…"},
-    {"QMessageBox", "Hide Details...", "隐藏详细信息…"},
+    {"QAbstractFileIconProvider", "Folder", "文件夹"},
+    {"QAbstractFileIconProvider", "File", "文件"},
+    {"QAbstractFileIconProvider", "Drive", "驱动器"},
+    {"QAbstractFileIconProvider", "Shortcut", "快捷方式"},
+    {"QAbstractFileIconProvider", "Unknown", "未知"},
 };
 
 class GapTranslator : public QTranslator

@@ -4,8 +4,8 @@
 // whatever the system's language, so the catalogue is chosen here rather than by the locale.
 //
 // Qt's catalogue (Debian's qt6-translations-l10n, in Qt's translations directory) leaves a few
-// texts untranslated that our users meet, such as the message box's "Show Details..."; a small
-// table of our own fills those gaps.
+// texts untranslated that our users meet, such as the file dialog's "Folder"; a small table of
+// our own fills those gaps.
 
 #include <QString>
 
