@@ -1,6 +1,8 @@
 #include "overseer/core/logstore.h"
 
+#include "common/dbmessages.h"
 #include "common/logindexes.h"
+#include "common/odbc.h"
 #include "overseer/core/pagestatus.h"
 
 namespace lt::overseer
@@ -9,11 +11,18 @@ namespace lt::overseer
 namespace
 {
 
+// The driver's words in their "[SQLSTATE] message" form, which a message box keeps to its
+// detail area.
 QString failureText(const QString& what, const DbFailure& failure)
 {
     if (failure.message.isEmpty())
         return what;
-    return what + QLatin1Char('\n') + failure.message;
+    db::Error error;
+    error.set = true;
+    error.sqlState = failure.sqlState;
+    error.native = failure.native;
+    error.message = failure.message;
+    return what + QLatin1Char('\n') + db::failureDetail(error);
 }
 
 const QString kPageFailed = QStringLiteral("读取日志记录失败，请检查与安全控制中心数据库的连接。");

@@ -1,5 +1,6 @@
 #include "overseer/query/printrender.h"
 
+#include "common/dbmessages.h"
 #include "common/dbstream.h"
 #include "common/gbk.h"
 
@@ -268,7 +269,7 @@ PrintOutcome printLog(db::Connection& connection, const PrintSource& source, int
         outcome.ok = false;
         outcome.error = kReadFailed;
         if (!chunks.error.message.isEmpty())
-            outcome.error += u'\n' + chunks.error.message;
+            outcome.error += u'\n' + db::failureDetail(chunks.error);
     }
     return outcome;
 }
