@@ -2,6 +2,8 @@
 
 #include "common/odbc.h"
 
+#include <QRegularExpression>
+
 namespace lt::db
 {
 
@@ -58,6 +60,52 @@ QString describeFailure(const Error& error)
     if (detail.isEmpty())
         return failureReason(error);
     return failureReason(error) + QStringLiteral("（详细信息：") + detail + QStringLiteral("）");
+}
+
+namespace
+{
+
+const QString kDetailOpen = QStringLiteral("（详细信息：");
+const QString kDetailLine = QStringLiteral("详细信息：");
+
+// A line the driver manager or the driver wrote, or our "[SQLSTATE] message" form of it.
+bool isDriverLine(const QString& line)
+{
+    if (line.startsWith(QLatin1String("[ma-")) || line.startsWith(QLatin1String("[unixODBC]")) ||
+        line.startsWith(QLatin1String("[MySQL]")) || line.startsWith(QLatin1String("[MariaDB]")))
+        return true;
+    static const QRegularExpression sqlState(QStringLiteral("^\\[[0-9A-Z]{5}\\] "));
+    return sqlState.match(line).hasMatch();
+}
+
+} // namespace
+
+MessageParts splitDriverWords(const QString& message)
+{
+    QStringList text;
+    QStringList detail;
+    for (QString line : message.split(u'\n')) {
+        if (line.startsWith(kDetailLine)) {
+            detail << line.mid(kDetailLine.size()).trimmed();
+            continue;
+        }
+        if (isDriverLine(line)) {
+            detail << line.trimmed();
+            continue;
+        }
+        const qsizetype open = line.indexOf(kDetailOpen);
+        if (open >= 0 && line.endsWith(u'）')) {
+            detail << line.mid(open + kDetailOpen.size()).chopped(1).trimmed();
+            line.truncate(open);
+        }
+        text << line;
+    }
+    while (!text.isEmpty() && text.last().trimmed().isEmpty())
+        text.removeLast();
+    detail.removeAll(QString());
+    if (text.join(QString()).trimmed().isEmpty())
+        return {message, {}};
+    return {text.join(u'\n'), detail.join(u'\n')};
 }
 
 } // namespace lt::db

@@ -1,7 +1,6 @@
 #include "logkeeper/commandline.h"
 
-#include "common/datasources.h"
-#include "common/odbc.h"
+#include "logkeeper/keeper.h"
 #include "logkeeper/pruning.h"
 #include "logkeeper/report.h"
 
@@ -112,19 +111,12 @@ QString helpText()
 
 int runPruneNow(const Limits& limits, QTextStream& out, QTextStream& err)
 {
-    db::Connection log;
-    db::Connection config;
-    // The pruning DELETE may legitimately run long on a big log.
-    log.setTimeouts(db::Connection::Timeouts::longStatements());
-    config.setTimeouts(db::Connection::Timeouts::longStatements());
-    log.open(dsn::kKeeperLogString);
-    config.open(dsn::kKeeperConfigString);
     out << QStringLiteral("清理日志表：浏览日志上限 %1，上传日志上限 %2，最近访问上限 %3\n")
                .arg(limits.log)
                .arg(limits.upload)
                .arg(limits.web);
     out.flush();
-    const PassReport report = Pruner(log, config).runPass(limits);
+    const PassReport report = pruneOnce(limits);
     if (report.skipped) {
         out << report.note << '\n';
         out.flush();
@@ -138,9 +130,9 @@ int runPruneNow(const Limits& limits, QTextStream& out, QTextStream& err)
         stream << lines[i] << '\n';
         stream.flush();
     }
-    out << QStringLiteral("共删除 %1 行，用时 %2 秒\n")
+    out << QStringLiteral("共删除 %1 行，用时 %2\n")
                .arg(report.log.deleted + report.webDeleted() + report.upload.deleted)
-               .arg(report.started.msecsTo(report.finished) / 1000.0, 0, 'f', 1);
+               .arg(durationText(report.durationMs()));
     out.flush();
     return report.failed() ? 1 : 0;
 }

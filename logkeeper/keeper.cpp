@@ -5,39 +5,78 @@
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 
+#include <QElapsedTimer>
+
 namespace lt::keeper
 {
 
 namespace
 {
 
-// Both connections with the keeper's strings, and what became of them.
-struct KeeperConnections {
-    db::Connection log;
-    db::Connection config;
-    DatabaseStatus status;
-
-    void open()
-    {
-        // The pruning DELETE may legitimately run long on a big log.
-        log.setTimeouts(db::Connection::Timeouts::longStatements());
-        config.setTimeouts(db::Connection::Timeouts::longStatements());
-        log.open(dsn::kKeeperLogString);
-        config.open(dsn::kKeeperConfigString);
-        if (!log.isOpen())
-            status.logError = db::describeFailure(log.lastError());
-        if (!config.isOpen())
-            status.configError = db::describeFailure(config.lastError());
-        status.state = status.logError.isEmpty() && status.configError.isEmpty()
-                           ? DatabaseStatus::Connected
-                           : DatabaseStatus::Failed;
+// Opens the connection on the keeper's string unless it is open and answers; why not, in
+// Chinese with the driver's words as the detail, or empty.
+QString ensureOpen(db::Connection& connection, const QString& connectionString)
+{
+    if (connection.isOpen()) {
+        connection.query(QStringLiteral("SELECT 1"));
+        if (!connection.failed())
+            return {};
+        // Gone (a server restart, an idle timeout): a new connection, or why there is none.
+        connection.close();
     }
-};
+    connection.clearError();
+    if (connection.open(connectionString))
+        return {};
+    return db::describeFailure(connection.lastError());
+}
+
+DatabaseStatus statusOf(const QString& logError, const QString& configError)
+{
+    DatabaseStatus status;
+    status.logError = logError;
+    status.configError = configError;
+    status.state = logError.isEmpty() && configError.isEmpty() ? DatabaseStatus::Connected
+                                                               : DatabaseStatus::Failed;
+    return status;
+}
 
 } // namespace
 
+PassReport pruneOnce(const Limits& limits,
+                     const std::function<void(const DatabaseStatus&)>& connected)
+{
+    const QDateTime started = Clock::now();
+    QElapsedTimer clock;
+    clock.start();
+    db::Connection log;
+    db::Connection config;
+    // The pruning DELETE may legitimately run long on a big log.
+    log.setTimeouts(db::Connection::Timeouts::longStatements());
+    config.setTimeouts(db::Connection::Timeouts::longStatements());
+    const DatabaseStatus status = statusOf(ensureOpen(log, dsn::kKeeperLogString),
+                                           ensureOpen(config, dsn::kKeeperConfigString));
+    if (connected)
+        connected(status);
+    PassReport report = Pruner(log, config).runPass(limits);
+    report.started = started;
+    report.elapsedMs = clock.elapsed();
+    return report;
+}
+
+// The connections the status checks keep open between checks.
+struct Keeper::Probe {
+    db::Connection log;
+    db::Connection config;
+    DatabaseStatus check()
+    {
+        return statusOf(ensureOpen(log, dsn::kKeeperLogString),
+                        ensureOpen(config, dsn::kKeeperConfigString));
+    }
+};
+
 Keeper::Keeper(const QString& appDir, QObject* parent)
-    : QObject(parent), watchdog_(appDir), workerContext_(std::make_unique<QObject>())
+    : QObject(parent), watchdog_(appDir), workerContext_(std::make_unique<QObject>()),
+      probe_(std::make_unique<Probe>())
 {
     timer1_.setObjectName(QStringLiteral("Timer1"));
     timer1_.setInterval(kTimer1Interval);
@@ -45,6 +84,9 @@ Keeper::Keeper(const QString& appDir, QObject* parent)
     timer2_.setInterval(kTimer2Interval);
     connect(&timer1_, &QTimer::timeout, this, &Keeper::Timer1_Timer);
     connect(&timer2_, &QTimer::timeout, this, &Keeper::Timer2_Timer);
+    statusTimer_.setObjectName(QStringLiteral("StatusTimer"));
+    statusTimer_.setInterval(kStatusInterval);
+    connect(&statusTimer_, &QTimer::timeout, this, &Keeper::checkDatabases);
     worker_.setObjectName(QStringLiteral("KeeperDatabase"));
     workerContext_->moveToThread(&worker_);
     worker_.start();
@@ -54,12 +96,14 @@ Keeper::~Keeper()
 {
     worker_.quit();
     worker_.wait();
+    probe_.reset(); // its connections close on this thread once the worker has ended
 }
 
 void Keeper::start()
 {
     timer1_.start();
     timer2_.start();
+    statusTimer_.start();
     connectDatabases();
 }
 
@@ -77,11 +121,30 @@ void Keeper::setStatus(const DatabaseStatus& status)
 void Keeper::connectDatabases()
 {
     setStatus({DatabaseStatus::Connecting, {}, {}});
+    postCheck();
+}
+
+void Keeper::checkDatabases()
+{
+    if (checkRunning_ || passRunning_)
+        return;
+    postCheck();
+}
+
+void Keeper::postCheck()
+{
+    checkRunning_ = true;
     post([this] {
-        KeeperConnections c;
-        c.open();
+        const DatabaseStatus status = probe_->check();
         QMetaObject::invokeMethod(
-            this, [this, status = c.status] { setStatus(status); }, Qt::QueuedConnection);
+            this,
+            [this, status] {
+                checkRunning_ = false;
+                // A pass started meanwhile says what it found itself.
+                if (!passRunning_)
+                    setStatus(status);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -103,14 +166,14 @@ bool Keeper::runPass()
     setStatus({DatabaseStatus::Connecting, {}, {}});
     emit passStarted();
     post([this, limits = limits_, wasActive] {
-        KeeperConnections c;
-        c.open();
+        DatabaseStatus status;
+        const PassReport report = pruneOnce(limits, [&](const DatabaseStatus& opened) {
+            status = opened;
+            QMetaObject::invokeMethod(
+                this, [this, opened] { setStatus(opened); }, Qt::QueuedConnection);
+        });
         QMetaObject::invokeMethod(
-            this, [this, status = c.status] { setStatus(status); }, Qt::QueuedConnection);
-        const PassReport report = Pruner(c.log, c.config).runPass(limits);
-        QMetaObject::invokeMethod(
-            this,
-            [this, report, status = c.status, wasActive] { finishPass(report, status, wasActive); },
+            this, [this, report, status, wasActive] { finishPass(report, status, wasActive); },
             Qt::QueuedConnection);
     });
     return true;

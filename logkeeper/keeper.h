@@ -4,13 +4,15 @@
 //
 // The database work runs beside the window on a thread of its own, so that a server that does
 // not answer never freezes the window (opening a connection to an unreachable host waits for
-// the login timeout): at start the keeper connects once to tell whether both databases can be
-// reached, and every pruning pass opens both connections afresh and closes them after it. A
-// connection kept open from one 03:00 to the next would be dropped by the server's idle
-// timeout or lost when the server restarts, and the pass would fail. The jobs run one after
-// another, so a pass never runs on a connection that is still being opened; results come back
-// to the window's thread by queued calls. Timer1 is stopped while a pass is out, so passes
-// never overlap; the watchdog goes on meanwhile.
+// the login timeout). Whether both databases can be reached is checked at start and then every
+// kStatusInterval on two connections kept for that alone (reopened when the server dropped
+// them), so that the window never says the databases answer while the server is down. Every
+// pruning pass opens both connections afresh and closes them after it: a connection kept open
+// from one 03:00 to the next would be dropped by the server's idle timeout or lost when the
+// server restarts, and the pass would fail. The jobs run one after another, so a pass never runs
+// on a connection that is still being opened; results come back to the window's thread by
+// queued calls. Timer1 is stopped while a pass is out, so passes never overlap; the watchdog
+// goes on meanwhile.
 
 #include "logkeeper/limits.h"
 #include "logkeeper/pruning.h"
@@ -35,12 +37,20 @@ struct DatabaseStatus {
     QString configError; // the same for the configuration database
 };
 
+// One pruning pass on both connections opened for it (with the keeper's strings) and closed
+// after it, as the daily pass and --prune-now run it. The pass's time counts from before the
+// connections open: a server that does not answer costs its login timeout. connected (when
+// given) hears whether they opened before the pass starts.
+PassReport pruneOnce(const Limits& limits,
+                     const std::function<void(const DatabaseStatus&)>& connected = {});
+
 class Keeper : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kTimer1Interval = 60000;
     static constexpr int kTimer2Interval = 10000;
+    static constexpr int kStatusInterval = 15000;
 
     // Nothing is opened here; start() connects beside the window.
     explicit Keeper(const QString& appDir, QObject* parent = nullptr);
@@ -51,6 +61,9 @@ public:
     void start();
     // Opens both connections beside the window to see whether they can be reached.
     void connectDatabases();
+    // Asks the kept connections whether the server still answers (every kStatusInterval); does
+    // nothing while a check or a pass is out.
+    void checkDatabases();
 
     const Limits& limits() const { return limits_; }
     void setLimits(const Limits& limits) { limits_ = limits; }
@@ -64,6 +77,7 @@ public:
 
     QTimer& timer1() { return timer1_; }
     QTimer& timer2() { return timer2_; }
+    QTimer& statusTimer() { return statusTimer_; }
     bool doneToday() const { return schedule_.doneToday(); }
     const std::optional<PassReport>& lastPass() const { return lastPass_; }
     const DatabaseStatus& databaseStatus() const { return status_; }
@@ -77,6 +91,7 @@ signals:
 
 private:
     void post(std::function<void()> job);
+    void postCheck();
     void setStatus(const DatabaseStatus& status);
     void finishPass(const PassReport& report, const DatabaseStatus& status, bool timerWasActive);
 
@@ -86,10 +101,14 @@ private:
     std::optional<PassReport> lastPass_;
     DatabaseStatus status_;
     bool passRunning_ = false;
+    bool checkRunning_ = false;
     QTimer timer1_;
     QTimer timer2_;
+    QTimer statusTimer_;
     QThread worker_;
     std::unique_ptr<QObject> workerContext_; // lives in worker_; jobs are posted to it
+    struct Probe;
+    std::unique_ptr<Probe> probe_; // used by the jobs on worker_ alone
 };
 
 } // namespace lt::keeper

@@ -1,5 +1,6 @@
 #include "logkeeper/keeperwindow.h"
 
+#include "common/dbmessages.h"
 #include "common/processes.h"
 #include "common/widgets/messages.h"
 #include "common/widgets/windowregistration.h"
@@ -143,16 +144,29 @@ void KeeperWindow::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+namespace
+{
+
+// The reasons in the label; the driver's words behind them in its tool tip.
+void showReasons(QLabel* label, const QString& text)
+{
+    const db::MessageParts parts = db::splitDriverWords(text);
+    label->setText(parts.text);
+    label->setToolTip(parts.detail);
+}
+
+} // namespace
+
 void KeeperWindow::refreshPass()
 {
     const auto& pass = keeper_.lastPass();
-    Label_LastPass->setText(pass ? passSummary(*pass)
-                                 : QStringLiteral("上次清理：本次启动后尚未清理"));
+    showReasons(Label_LastPass,
+                pass ? passSummary(*pass) : QStringLiteral("上次清理：本次启动后尚未清理"));
 }
 
 void KeeperWindow::refreshDatabase()
 {
-    Label_Database->setText(databaseLine(keeper_.databaseStatus()));
+    showReasons(Label_Database, databaseLine(keeper_.databaseStatus()));
 }
 
 void KeeperWindow::refreshModules()

@@ -1,6 +1,7 @@
 #pragma once
 // The keeper's window "Lantrove系统——数据库维护": the three limit boxes, "确定" and "隐藏",
-// and what the keeper has done since it started (the last pruning pass, module restarts).
+// and what the keeper has done since it started (the last pruning pass, module restarts). The
+// labels give reasons in Chinese; the database driver's words are their tool tips.
 // The console finds it by its title, hides and shows it.
 
 #include "common/names.h"

@@ -118,6 +118,11 @@ StageResult runStage(db::Connection& connection, const Stage& stage)
     return result;
 }
 
+qint64 PassReport::durationMs() const
+{
+    return elapsedMs >= 0 ? elapsedMs : started.msecsTo(finished);
+}
+
 bool PassReport::failed() const
 {
     return log.failed() || webUnclassified.failed() || webAll.failed() || upload.failed();

@@ -65,6 +65,10 @@ inline const QString kPassLock = QStringLiteral("lantrove_prune");
 struct PassReport {
     QDateTime started;
     QDateTime finished;
+    // How long the pass took, connecting included, by a monotonic clock; -1 when not measured
+    // (then finished - started).
+    qint64 elapsedMs = -1;
+    qint64 durationMs() const;
     // Another pass held the lock: this one did nothing (note says so).
     bool skipped = false;
     QString note;

@@ -30,11 +30,15 @@ QStringList passLines(const PassReport& report)
             stageLine(QStringLiteral("上传日志"), report.upload)};
 }
 
+QString durationText(qint64 ms)
+{
+    return QStringLiteral("%1 秒").arg(ms / 1000.0, 0, 'f', 1);
+}
+
 QString passSummary(const PassReport& report)
 {
-    const qint64 seconds = report.started.secsTo(report.finished);
-    QString head =
-        QStringLiteral("上次清理：%1，用时 %2 秒").arg(acTime(report.started)).arg(seconds);
+    QString head = QStringLiteral("上次清理：%1，用时 %2")
+                       .arg(acTime(report.started), durationText(report.durationMs()));
     if (report.skipped)
         return head + QLatin1Char('\n') + report.note;
     if (report.failed())

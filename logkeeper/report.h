@@ -15,7 +15,9 @@ struct DatabaseStatus;
 QString stageLine(const QString& caption, const StageResult& result);
 // The four steps of a pass in their order, one line each.
 QStringList passLines(const PassReport& report);
-// "上次清理：26-11-08 03:00:04，用时 3 秒" and the lines of the steps.
+// "3.2 秒": a pass's duration, to a tenth of a second.
+QString durationText(qint64 ms);
+// "上次清理：26-11-08 03:00:04，用时 3.2 秒" and the lines of the steps.
 QString passSummary(const PassReport& report);
 // "数据库：正在连接……", "数据库：连接正常" or what failed, per database.
 QString databaseLine(const DatabaseStatus& status);

@@ -11,6 +11,7 @@
 #include "overseer/core/startup.h"
 #include "overseer/query/logquery.h"
 #include "overseer/query/logviews.h"
+#include "overseer/query/printcommand.h"
 #include "overseer/query/statsbinding.h"
 #include "overseer/query/statscommand.h"
 
@@ -141,6 +142,11 @@ const QList<ConsoleCommand>& consoleCommands()
                         "terminals 所有终端，traffic 各终端的流量；第一行为列名，每行一条记录，\n"
                         "各列以制表符分隔（UTF-8），顺序与统计窗口相同"),
          runStatsCommand},
+        {{QStringLiteral("--print-pdf")},
+         QStringLiteral("文件 --from 时间 --to 时间 [--ip 地址] [--upload]"),
+         QStringLiteral("把这段时间（含起止两端）的浏览日志（加 --upload 时为上传日志，加 --ip "
+                        "时\n只含该终端）按“日志打印”的格式全部打印到 PDF 文件"),
+         runPrintCommand},
         {{QStringLiteral("--help"), QStringLiteral("-h")},
          QString(),
          QStringLiteral("显示本说明"),

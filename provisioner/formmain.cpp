@@ -1,6 +1,7 @@
 #include "provisioner/formmain.h"
 
 #include "common/datasources.h"
+#include "common/dbmessages.h"
 #include "common/netinfo.h"
 #include "common/widgets/messages.h"
 #include "provisioner/background.h"
@@ -27,8 +28,9 @@ namespace lt::prov
 {
 
 // The window's way of reporting: the status bar, the hourglass and message boxes. A failure's
-// text (what failed, then the reason the server or driver gave) stays in the status bar at the
-// end of the work that failed, until the next piece of work or a registration.
+// text (what failed, then the reason in Chinese) stays in the status bar at the end of the work
+// that failed, until the next piece of work or a registration; the driver's words behind the
+// reason are the status bar's tool tip.
 class WindowReporter : public Reporter
 {
 public:
@@ -48,9 +50,11 @@ public:
     }
     void detail(const QString& text) override
     {
-        const QString reason = text.section(u'\n', 0, 0);
+        const db::MessageParts parts = db::splitDriverWords(text);
+        const QString reason = parts.text.section(u'\n', 0, 0);
         failure_ =
             reason.isEmpty() ? lastNotice_ : text::kFailureWithReason.arg(lastNotice_, reason);
+        window_.statusBar()->setToolTip(parts.detail);
         window_.statusBar()->showMessage(failure_);
     }
     bool confirm(const QString& question) override
@@ -62,6 +66,7 @@ public:
     {
         failure_.clear();
         lastNotice_.clear();
+        window_.statusBar()->setToolTip({});
     }
     void endWork()
     {
@@ -72,6 +77,7 @@ public:
     {
         failure_.clear();
         window_.statusBar()->clearMessage();
+        window_.statusBar()->setToolTip({});
     }
 
 private:

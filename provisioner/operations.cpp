@@ -1,5 +1,6 @@
 #include "provisioner/operations.h"
 
+#include "common/dbmessages.h"
 #include "common/logindexes.h"
 
 #include "provisioner/texts.h"
@@ -24,7 +25,7 @@ bool openAndReport(db::Connection& connection, const QString& connectionString,
     reporter.busy(false);
     reporter.notice(ok ? opened : notOpened);
     if (!ok)
-        reporter.detail(connection.lastError().message);
+        reporter.detail(db::describeFailure(connection.lastError()));
     return ok;
 }
 
@@ -106,7 +107,7 @@ InitResult initialise(db::Connection& connection, const QString& connectionStrin
         reporter.busy(false);
         result.status = InitStatus::NotConnected;
         reporter.notice(texts.notConnected);
-        reporter.detail(connection.lastError().message);
+        reporter.detail(db::describeFailure(connection.lastError()));
         return result;
     }
     const schema::Outcome outcome = work(result);

@@ -7,6 +7,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libqt6opengl6-dev qt6-charts-dev
           mariadb-server mariadb-client odbc-mariadb unixodbc unixodbc-dev
           fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev poppler-utils
+          qt6-translations-l10n
           libpcap-dev zlib1g-dev tcpdump tshark tcpreplay socat openssl curl wget iproute2 python3
           nftables libnftables-dev iperf3)
 

@@ -1,6 +1,7 @@
 #include "common/widgets/guiapp.h"
 
 #include "common/installation.h"
+#include "common/widgets/translations.h"
 
 #include <QApplication>
 #include <QFont>
@@ -38,6 +39,9 @@ void prepareApplication(QApplication& app, const char* name, const QString& titl
     Installation::initialiseProcess();
     QCoreApplication::setApplicationName(QString::fromUtf8(name));
     setProgramTitle(title);
+    if (!installChineseTranslations(app))
+        qWarning("Qt's Chinese texts (%s.qm) not found in %s: Qt's dialogs will speak English",
+                 qPrintable(kQtCatalogue), qPrintable(qtCatalogueDirectory()));
 
     const QStringList installed = QFontDatabase::families();
     QStringList families;

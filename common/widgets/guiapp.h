@@ -1,6 +1,6 @@
 #pragma once
-// Common start of the window programs: installation, a font that renders Chinese captions, and
-// the program's own title.
+// Common start of the window programs: installation, a font that renders Chinese captions, Qt's
+// own texts in Chinese (common/widgets/translations.h), and the program's own title.
 //
 // The title is kept here and not as Qt's application display name: Qt appends the display
 // name to every window caption the window system shows (" — Lantrove系统" on X11), and every

@@ -1,12 +1,17 @@
 #include "common/widgets/messages.h"
 
+#include "common/dbmessages.h"
 #include "common/widgets/guiapp.h"
 
 #include <QAbstractButton>
+#include <QFontMetricsF>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSpacerItem>
+#include <QtMath>
 
 namespace lt::ui
 {
@@ -119,21 +124,51 @@ void captionButtons(QMessageBox& box)
     }
 }
 
+// A box as wide as its caption needs: QMessageBox sizes itself to its text and leaves only a
+// little room for the caption, so the window frame cuts a short message's caption to "L…". A
+// spacer in the box's grid makes the layout that wide; it goes in last, because setting the
+// icon or the detail rebuilds the grid.
+void keepCaptionWhole(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const int width = captionWidth(box.windowTitle(), box.font());
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 Answer showBox(QWidget* parent, const MessageRequest& request)
 {
     QMessageBox box(parent);
     box.setWindowTitle(request.title);
-    box.setText(request.text);
+    // The reason in the text; the driver's words only behind "显示详细信息".
+    const db::MessageParts parts = db::splitDriverWords(request.text);
+    box.setText(parts.text);
     box.setIcon(boxIcon(request.icon));
     box.setStandardButtons(boxButtons(request.buttons));
+    if (!parts.detail.isEmpty())
+        box.setDetailedText(parts.detail);
     captionButtons(box);
     const QMessageBox::StandardButton preferred = boxButton(request.defaultAnswer);
     if (box.standardButtons().testFlag(preferred))
         box.setDefaultButton(preferred);
+    keepCaptionWhole(box);
     return answerOf(box.exec(), request.buttons);
 }
 
 } // namespace
+
+int captionWidth(const QString& title, const QFont& font)
+{
+    // Window managers draw captions in a bold face, often larger than the dialog's font.
+    QFont captionFont = font;
+    captionFont.setBold(true);
+    const qreal text = QFontMetricsF(captionFont).horizontalAdvance(title) * 1.3;
+    // The frame's icon and its buttons (minimise, maximise, close) share the caption's bar.
+    const int frame = 5 * QFontMetrics(captionFont).height() + 40;
+    return qCeil(text) + frame;
+}
 
 Answer message(QWidget* parent, const QString& text, Icon icon, Buttons buttons,
                Answer defaultAnswer)
@@ -166,6 +201,7 @@ QString inputBox(QWidget* parent, const QString& prompt, const QString& initial,
     dialog.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
     dialog.setOkButtonText(QStringLiteral("确定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setMinimumWidth(captionWidth(request.title, dialog.font()));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();

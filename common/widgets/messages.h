@@ -1,10 +1,13 @@
 #pragma once
-// Message boxes and input boxes of the programs. They carry the program's own title. Tests
-// answer them through a handler instead of a person.
+// Message boxes and input boxes of the programs. They carry the program's own title, always
+// shown whole, and a failure's reason as their text: the database driver's words behind it go
+// to the box's detail area (see db::splitDriverWords). Tests answer them through a handler
+// instead of a person; the handler gets the text as the caller wrote it.
 
 #include <QString>
 #include <functional>
 
+class QFont;
 class QWidget;
 
 namespace lt::ui
@@ -34,6 +37,9 @@ struct InputRequest {
 // The text typed; the empty text when cancelled.
 QString inputBox(QWidget* parent, const QString& prompt, const QString& initial = {},
                  bool password = false);
+
+// The width a message box keeps so that a window frame shows its whole caption.
+int captionWidth(const QString& title, const QFont& font);
 
 // Tests: the handlers answer instead of a dialog, until they are removed (empty function).
 using MessageHandler = std::function<Answer(const MessageRequest&)>;

@@ -1,6 +1,8 @@
 #include "overseer/core/logstore.h"
 
+#include "common/dbmessages.h"
 #include "common/logindexes.h"
+#include "common/odbc.h"
 #include "overseer/core/pagestatus.h"
 
 namespace lt::overseer
@@ -9,11 +11,18 @@ namespace lt::overseer
 namespace
 {
 
+// The driver's words in their "[SQLSTATE] message" form, which a message box keeps to its
+// detail area.
 QString failureText(const QString& what, const DbFailure& failure)
 {
     if (failure.message.isEmpty())
         return what;
-    return what + QLatin1Char('\n') + failure.message;
+    db::Error error;
+    error.set = true;
+    error.sqlState = failure.sqlState;
+    error.native = failure.native;
+    error.message = failure.message;
+    return what + QLatin1Char('\n') + db::failureDetail(error);
 }
 
 const QString kPageFailed = QStringLiteral("读取日志记录失败，请检查与安全控制中心数据库的连接。");
@@ -115,6 +124,7 @@ void LogStore::request(const PagePlan& plan, qint64 pageNo)
         statements << part.sql;
     pendingPlan_ = plan;
     pendingPageNo_ = pageNo;
+    failureReported_ = false;
     pageRequest_ = pages_->fetch(statements);
     emit statusChanged();
 }
@@ -150,6 +160,7 @@ void LogStore::deleteRows(const QList<int>& rows, const QStringList& statements)
         if (!marks_.top.fromNewest && stamp == marks_.top.stamp && marks_.top.count > 0)
             --marks_.top.count;
     }
+    failureReported_ = false;
     deleteRequest_ = pages_->execute(statements);
     emit statusChanged();
 }
@@ -183,6 +194,14 @@ void LogStore::onCount(quint64 request, qint64 rows)
     emit statusChanged();
 }
 
+void LogStore::reportFailure(const QString& what, const DbFailure& failure)
+{
+    // A server that is down fails the page and the count of one click alike: one message.
+    if (std::exchange(failureReported_, true))
+        return;
+    emit failed(failureText(what, failure));
+}
+
 void LogStore::onFailed(quint64 request, const DbFailure& failure)
 {
     if (request == pageRequest_) {
@@ -194,7 +213,7 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
             return;
         }
         emit statusChanged();
-        emit failed(failureText(kPageFailed, failure));
+        reportFailure(kPageFailed, failure);
     } else if (request == countRequest_) {
         countRequest_ = 0;
         if (failure.native == kNoSuchIndex && countSql_.contains(schema::kCountIndexHint)) {
@@ -205,12 +224,12 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
         }
         emit statusChanged();
         if (!failure.interrupted())
-            emit failed(failureText(kCountFailed, failure));
+            reportFailure(kCountFailed, failure);
     } else if (request == deleteRequest_) {
         deleteRequest_ = 0;
         pendingDelete_.clear();
         emit statusChanged();
-        emit failed(failureText(kDeleteFailed, failure));
+        reportFailure(kDeleteFailed, failure);
     }
 }
 

@@ -5,8 +5,8 @@
 // buttons show. The page comes first; the record and page totals follow when the count is in.
 // A new list, or cancelCount(), stops a count in flight on the server (KILL QUERY).
 //
-// A failed statement leaves the page and the figures as they were and reports one message;
-// the next click tries again.
+// A failed statement leaves the page and the figures as they were and reports one message per
+// click (a page and its count failing alike give one); the next click tries again.
 
 #include "overseer/core/consoleview.h"
 #include "overseer/core/dbworker.h"
@@ -73,6 +73,7 @@ private:
     void onPage(quint64 request, const QList<Rows>& parts);
     void onCount(quint64 request, qint64 rows);
     void onFailed(quint64 request, const DbFailure& failure);
+    void reportFailure(const QString& what, const DbFailure& failure);
 
     static constexpr int kNoSuchIndex = 1176; // "Key ... doesn't exist in table"
     LogTable table_;
@@ -93,6 +94,7 @@ private:
     quint64 countRequest_ = 0;
     quint64 deleteRequest_ = 0;
     QList<int> pendingDelete_;
+    bool failureReported_ = false; // for the click in hand
 };
 
 } // namespace lt::overseer

@@ -1,5 +1,6 @@
 #include "overseer/query/dialogpt.h"
 
+#include "common/dbmessages.h"
 #include "common/widgets/dialogform.h"
 #include "common/widgets/messages.h"
 
@@ -166,7 +167,8 @@ void DialogPrint::OKButton_Click()
             c.setTimeouts(db::ConnectionTimeouts::longStatements());
             if (!c.open(connection)) {
                 outcome_.ok = false;
-                outcome_.error = QStringLiteral("读取日志记录失败。\n") + c.lastError().message;
+                outcome_.error =
+                    QStringLiteral("读取日志记录失败。\n") + db::failureDetail(c.lastError());
                 return;
             }
             outcome_ = printLog(
@@ -206,7 +208,7 @@ void DialogPrint::Command_Preview_Click()
         PrintOutcome o;
         if (!c.open(connection_)) {
             o.ok = false;
-            o.error = c.lastError().message;
+            o.error = db::failureDetail(c.lastError());
         } else {
             o = printLog(c, source_, first, last, p);
         }

@@ -1,5 +1,6 @@
 #include "overseer/query/printrender.h"
 
+#include "common/dbmessages.h"
 #include "common/dbstream.h"
 #include "common/gbk.h"
 
@@ -58,10 +59,15 @@ std::unique_ptr<QPrinter> makePrinter(const PrintTarget& target)
     } else {
         printer->setPrinterName(target.printer);
     }
-    printer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                       QMarginsF(12, 10, 10, 10), QPageLayout::Millimeter));
-    printer->setDocName(QStringLiteral("上网终端日志"));
+    printer->setPageLayout(printPageLayout());
+    printer->setDocName(kPrintDocumentName);
     return printer;
+}
+
+QPageLayout printPageLayout()
+{
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(12, 10, 10, 10),
+                       QPageLayout::Millimeter);
 }
 
 void setPdfFileChooser(PdfFileChooser c)
@@ -79,7 +85,7 @@ QString choosePdfFile(QWidget* parent, const QString& suggested)
 
 QString printFontFamily()
 {
-    return QStringLiteral("Noto Sans Mono CJK SC");
+    return PrintFonts::narrowFamily();
 }
 
 // ---- PageRenderer -------------------------------------------------------------------------
@@ -97,30 +103,32 @@ bool PageRenderer::begin()
     const qreal height = painter_.viewport().height();
     column_ = width / (kLineColumns + 1);
     lineHeight_ = height / (kLinesPerPage + 1);
-    font_ = QFont(printFontFamily());
-    font_.setStyleHint(QFont::TypeWriter);
-    // A Chinese character is two columns wide; the font's em is its width.
-    font_.setPixelSize(std::max(1, int(std::min(column_ * 2, lineHeight_ * 0.95))));
-    painter_.setFont(font_);
+    // A Chinese character is two columns wide; the fonts' em is its width.
+    fonts_ =
+        std::make_unique<PrintFonts>(std::max(1, int(std::min(column_ * 2, lineHeight_ * 0.95))));
     painter_.setPen(Qt::black);
-    ascent_ = QFontMetricsF(font_, device_).ascent();
+    ascent_ = QFontMetricsF(fonts_->font(0), device_).ascent();
     return true;
 }
 
-bool PageRenderer::fitsColumns(QChar c)
+bool PageRenderer::fitsColumns(QChar c, int font)
 {
     auto it = fits_.find(c);
     if (it != fits_.end())
         return it.value();
-    const qreal advance = QFontMetricsF(font_, device_).horizontalAdvance(c);
+    const qreal advance = QFontMetricsF(fonts_->font(font), device_).horizontalAdvance(c);
     const qreal wanted = column_ * gbk::byteWidth(QString(c));
     const bool fits = std::abs(advance - wanted) < column_ * 0.02;
     fits_.insert(c, fits);
     return fits;
 }
 
-void PageRenderer::drawRun(const QString& text, int column, qreal y)
+void PageRenderer::drawRun(const QString& text, int font, int column, qreal y)
 {
+    if (font != painterFont_) {
+        painter_.setFont(fonts_->font(font));
+        painterFont_ = font;
+    }
     painter_.drawText(QPointF(column * column_, y), text);
 }
 
@@ -129,26 +137,41 @@ void PageRenderer::drawLine(const PrintLine& line, qreal y)
     int end = 0;
     for (const PrintSegment& s : line) {
         int col = s.column > 0 ? std::max(s.column - 1, end) : end;
-        // Runs of characters as wide as their columns go in one piece; any other character is
-        // put at its own column, so the columns hold whatever the font does.
+        // Runs of characters of one font, each as wide as its columns, go in one piece; any
+        // other character is put at its own column, so the columns hold whatever the font does.
         QString run;
         int runStart = col;
+        int runFont = 0;
+        const auto flush = [&] {
+            if (!run.isEmpty())
+                drawRun(run, runFont, runStart, y);
+            run.clear();
+        };
         for (QChar c : s.text) {
             const int w = gbk::byteWidth(QString(c));
-            if (fitsColumns(c)) {
-                if (run.isEmpty())
+            if (c == u' ') {
+                // A blank only moves on: drawn, its glyph would be named after the tab that
+                // shares it in both fonts, and the PDF's text would hold tabs.
+                flush();
+                col += w;
+                continue;
+            }
+            const int font = fonts_->fontOf(c);
+            if (fitsColumns(c, font)) {
+                if (font != runFont)
+                    flush();
+                if (run.isEmpty()) {
                     runStart = col;
+                    runFont = font;
+                }
                 run += c;
             } else {
-                if (!run.isEmpty())
-                    drawRun(run, runStart, y);
-                run.clear();
-                drawRun(QString(c), col, y);
+                flush();
+                drawRun(QString(c), font, col, y);
             }
             col += w;
         }
-        if (!run.isEmpty())
-            drawRun(run, runStart, y);
+        flush();
         end = col;
     }
 }
@@ -246,7 +269,7 @@ PrintOutcome printLog(db::Connection& connection, const PrintSource& source, int
         outcome.ok = false;
         outcome.error = kReadFailed;
         if (!chunks.error.message.isEmpty())
-            outcome.error += u'\n' + chunks.error.message;
+            outcome.error += u'\n' + db::failureDetail(chunks.error);
     }
     return outcome;
 }

@@ -5,10 +5,12 @@
 // page). Failures are reported with the printer's or the database's words, never skipped.
 
 #include "common/odbc.h"
+#include "overseer/query/printfonts.h"
 #include "overseer/query/printing.h"
 
 #include <QFont>
 #include <QHash>
+#include <QPageLayout>
 #include <QPainter>
 #include <QString>
 #include <QStringList>
@@ -38,6 +40,10 @@ struct PrintTarget {
 };
 // A printer on A4 portrait for the target (a PDF file, or the named printer).
 std::unique_ptr<QPrinter> makePrinter(const PrintTarget& target);
+// The paper of every printout: A4 portrait with its margins.
+QPageLayout printPageLayout();
+// The document's name (the printer queue's, the PDF's title).
+inline const QString kPrintDocumentName = QStringLiteral("上网终端日志");
 
 // How a PDF file name is asked for (a save dialog by default); tests answer it. Empty: not
 // chosen.
@@ -45,7 +51,8 @@ using PdfFileChooser = std::function<QString(QWidget* parent, const QString& sug
 void setPdfFileChooser(PdfFileChooser chooser);
 QString choosePdfFile(QWidget* parent, const QString& suggested);
 
-// "Noto Sans Mono CJK SC": its Chinese glyphs are exactly twice as wide as its Latin ones.
+// "Noto Sans Mono CJK SC", the font of the narrow characters; wide ones are drawn as
+// PrintFonts says (overseer/query/printfonts.h), so that the PDF's text is what was printed.
 QString printFontFamily();
 
 // Paints report pages, each line's texts at their columns; a page longer than the paper goes on
@@ -63,11 +70,12 @@ public:
 private:
     bool newSheet();
     void drawLine(const PrintLine& line, qreal y);
-    void drawRun(const QString& text, int column, qreal y);
-    bool fitsColumns(QChar c);
+    void drawRun(const QString& text, int font, int column, qreal y);
+    bool fitsColumns(QChar c, int font);
     QPagedPaintDevice* device_;
     QPainter painter_;
-    QFont font_;
+    std::unique_ptr<PrintFonts> fonts_;
+    int painterFont_ = -1;
     qreal column_ = 0;
     qreal lineHeight_ = 0;
     qreal ascent_ = 0;
@@ -76,7 +84,7 @@ private:
     int sheets_ = 0;
     bool open_ = false;
     QString error_;
-    QHash<QChar, bool> fits_;
+    QHash<QChar, bool> fits_; // by character, in the font that draws it
 };
 
 // Where a log report's records come from: a log table, the condition of the list shown, newest

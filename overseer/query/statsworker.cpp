@@ -1,5 +1,6 @@
 #include "overseer/query/statsworker.h"
 
+#include "common/dbmessages.h"
 #include "common/odbc.h"
 
 #include <QMetaObject>
@@ -44,7 +45,7 @@ bool StatsWorker::ensureOpen(db::Connection& connection, const QString& connecti
 
 void StatsWorker::fail(db::Connection& connection, quint64 request)
 {
-    const QString message = connection.lastError().message;
+    const QString message = db::failureDetail(connection.lastError());
     connection.clearError();
     emit failed(request, message);
 }
@@ -68,7 +69,7 @@ QList<summary::DayCover> StatsWorker::beginReading(const LogQueryState& state)
 
 void StatsWorker::failReading(quint64 request)
 {
-    const QString message = log_->lastError().message;
+    const QString message = db::failureDetail(log_->lastError());
     log_->clearError();
     endReading();
     log_->clearError();
@@ -148,7 +149,7 @@ void StatsWorker::execute(quint64 request, const QStringList& statements)
         if (log_->execute(statements[i]))
             succeeded << i;
         else if (firstError.isEmpty())
-            firstError = log_->lastError().message;
+            firstError = db::failureDetail(log_->lastError());
         log_->clearError();
     }
     emit executed(request, succeeded);

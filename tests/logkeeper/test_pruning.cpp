@@ -3,6 +3,7 @@
 // tick through the clock seam, failures, and the --prune-now command line.
 
 #include "common/clock.h"
+#include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/installation.h"
 #include "common/logsummary.h"
@@ -12,8 +13,11 @@
 #include "logkeeper/pruning.h"
 #include "tests/support/testsupport.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <condition_variable>
 #include <future>
@@ -527,6 +531,36 @@ private slots:
         QVERIFY(keeper.waitForFinished(60000));
         QCOMPARE(keeper.exitCode(), 1);
         QVERIFY(QString::fromUtf8(keeper.readAllStandardError()).contains("WebTable"));
+    }
+
+    // A server that takes the connection and never answers: --prune-now fails and says how
+    // long it really took, connecting included.
+    void pruneNowTellsTheTimeSpentConnecting()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        dsn::registerDataSources(QStringLiteral("127.0.0.1"), QString::number(silent.serverPort()));
+        QElapsedTimer clock;
+        clock.start();
+        QProcess keeper;
+        keeper.start(install_.appDir() + "/logkeeper", {"--prune-now"});
+        const bool finished = keeper.waitForFinished(120000);
+        const double seconds = clock.elapsed() / 1000.0;
+        install_.registerLocal();
+        QVERIFY(finished);
+        QCOMPARE(keeper.exitCode(), 1);
+        const QString out = QString::fromUtf8(keeper.readAllStandardOutput());
+        const QString err = QString::fromUtf8(keeper.readAllStandardError());
+        QVERIFY2(
+            err.contains(QStringLiteral("浏览日志（LogTable）：失败，") + db::kServerUnreachable),
+            qPrintable(err));
+        static const QRegularExpression took(QStringLiteral("共删除 0 行，用时 ([0-9.]+) 秒"));
+        const auto m = took.match(out);
+        QVERIFY2(m.hasMatch(), qPrintable(out));
+        const double told = m.captured(1).toDouble();
+        QVERIFY2(told >= db::Connection::kLoginTimeoutSeconds && told <= seconds + 0.1 &&
+                     told >= seconds - 3,
+                 qPrintable(QStringLiteral("told %1 s, took %2 s").arg(told).arg(seconds)));
     }
 };
 

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTcpServer>
@@ -326,10 +327,13 @@ private slots:
         QCOMPARE(m.shown.mid(1), (QStringList{warning(text::kLogNotConnected),
                                               warning(text::kConfigNotConnected)}));
 
-        // What stays in the status bar is Chinese first, the driver's reason after it.
+        // What stays in the status bar is Chinese: what failed and why; the driver's words are
+        // only its tool tip.
         const QString failure = w.statusBar()->currentMessage();
         QVERIFY2(failure.startsWith(text::kConfigNotConnected + "："), qPrintable(failure));
         QVERIFY(failure.size() > text::kConfigNotConnected.size() + 1);
+        QVERIFY2(!failure.contains(QRegularExpression("[A-Za-z]")), qPrintable(failure));
+        QVERIFY(!w.statusBar()->toolTip().isEmpty());
         QVERIFY(!QApplication::overrideCursor());
 
         // A later success clears it.
@@ -337,6 +341,7 @@ private slots:
             box->setText("0");
         w.Command1->click();
         QCOMPARE(w.statusBar()->currentMessage(), QString());
+        QCOMPARE(w.statusBar()->toolTip(), QString());
         w.Command_Test->click();
         QVERIFY(finished.wait(30000));
         QCOMPARE(w.statusBar()->currentMessage(), QString());

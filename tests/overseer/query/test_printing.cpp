@@ -28,7 +28,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -55,28 +54,10 @@ void fillToday(int n)
     test::fillRows(rows);
 }
 
-// A text as pdftotext gives it back from the printout's font: where the font draws a radical
-// and its ideograph with one glyph (页 and ⻚), the PDF's text map names the lower code point;
-// runs of blanks count as one.
+// A text as pdftotext gives it back: the characters printed, runs of blanks as one.
 QString asExtracted(const QString& text)
 {
-    static QHash<QChar, QChar> lower;
-    static const QRawFont font = QRawFont::fromFont(QFont(printFontFamily()));
-    QString out;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x3400 && !lower.contains(c)) {
-            lower.insert(c, c);
-            const quint32 glyph = font.glyphIndexesForString(QString(c)).value(0);
-            for (char16_t r = 0x2E80; glyph && r < 0x2FE0; ++r) {
-                if (font.glyphIndexesForString(QString(QChar(r))).value(0) == glyph) {
-                    lower.insert(c, QChar(r));
-                    break;
-                }
-            }
-        }
-        out += lower.value(c, c);
-    }
-    return out.replace(QRegularExpression(" +"), " ");
+    return QString(text).replace(QRegularExpression(" +"), " ");
 }
 
 QString pdfText(const QString& path, const QStringList& options = {"-layout"})
@@ -367,6 +348,30 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages.first().startsWith("打印失败，打印的内容可能不完整。"));
         QVERIFY(!QFile::exists(pdfPath_));
+    }
+
+    // The command line prints the records of the same range as the same pages.
+    void commandLinePrintsTheSamePages()
+    {
+        preview(43);
+        pdfPath_ = out_.filePath("dialog.pdf");
+        QStringList messages;
+        printWith([&] { form_->toolbarKey(key::日志打印)->trigger(); }, "1", "3", &messages);
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+        const QString day = kNow.date().toString("yy-MM-dd");
+        const QString command = out_.filePath("command.pdf");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(display);
+        p.setProcessEnvironment(env);
+        p.start(install_.appDir() + "/overseer",
+                {"--print-pdf", command, "--from", day + " 00:00:00", "--to", day + " 23:59:59"});
+        QVERIFY(p.waitForFinished(120000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        const QString printed = pdfText(pdfPath_);
+        QVERIFY(printed.contains("第 3 页"));
+        QCOMPARE(pdfText(command), printed);
     }
 
     // "预览": the printed pages of the range in Qt's print preview.
