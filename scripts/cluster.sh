@@ -15,9 +15,10 @@
 #   cluster.sh client DIR I ...    the mariadb client on node I as the superuser
 #
 # A joining node receives the whole data by mariadb-backup (package mariadb-backup), not by
-# rsync: the rsync state transfer copies the donor's data directory, which here holds the
-# server's run-time files too (the rsync daemon's own pid and log files among them), and fails
-# with rsync code 23 (some files not transferred).
+# rsync: run by root (as a server started by root runs it), the joiner's rsync daemon switches to
+# the user nobody, rsync's default for a daemon started by root, and may not create directories in
+# the root-owned data directory ("mkdir ... failed: Permission denied", rsync code 23). Servers of
+# an ordinary user, or of Debian's mysql user, do not meet this; mariadb-backup works for both.
 #
 # LANTROVE_DB_POOL_MB sets each node's InnoDB buffer pool (default 96 MB, for a small machine
 # shared by three nodes); LANTROVE_DB_FAST=1 trades durability for speed (test clusters).
