@@ -62,10 +62,12 @@ free_ports() {
     echo "${out[*]}"
 }
 
+# Ports of their own range: the private servers of installations and tests start at 13306 (and
+# may take a port between this choice and a node's start).
 plan() {
     local n=$1 sqls galeras
-    sqls=$(free_ports "$n" 13306 "")
-    galeras=$(free_ports $((3 * n)) 14567 "$sqls")
+    sqls=$(free_ports "$n" 16306 "")
+    galeras=$(free_ports $((3 * n)) 16567 "$sqls")
     read -r -a s <<<"$sqls"
     read -r -a g <<<"$galeras"
     {
@@ -109,6 +111,9 @@ wsrep_sst_receive_address=127.0.0.1:$sstport
 binlog_format=ROW
 default_storage_engine=InnoDB
 innodb_autoinc_lock_mode=2
+# Replication counts as binary logging: without this the account qmlxdovrik may not create the
+# log's triggers that keep the day sums true.
+log_bin_trust_function_creators=1
 CNF
 }
 
@@ -189,14 +194,14 @@ create_cluster() {
     mariadb-install-db --defaults-file="$cnf" $(user_args) "${socket_user[@]}" \
         --skip-test-db >"$root/run/install-db.log" 2>&1 || {
         echo "mariadb-install-db failed; see $root/run/install-db.log" >&2
-        exit 1
+        return 1
     }
-    start_node 1 new
+    # Each step checked: the caller tests this function, which turns errexit off inside it.
+    start_node 1 new || return 1
     use_root "$(node_root 1)"
-    create_accounts
-    remote_account create >/dev/null
-    touch "$root/db/.lantrove-ready"
-    stop_node 1
+    create_accounts || return 1
+    remote_account create >/dev/null || return 1
+    stop_node 1 || return 1
     local seed
     seed=$(node_root 1)/db
     for i in $(seq 2 "$n"); do
@@ -206,8 +211,9 @@ create_cluster() {
         rm -f "$to/gvwstate.dat" "$to/galera.cache"
         sed -i 's/^safe_to_bootstrap: *1/safe_to_bootstrap: 0/' "$to/grastate.dat"
     done
-    start_node 1 new
-    join_all 1
+    start_node 1 new || return 1
+    join_all 1 || return 1
+    touch "$(node_root 1)/db/.lantrove-ready"
 }
 
 # Starts every node but SKIP, side by side, and waits for all of them.
@@ -224,11 +230,22 @@ start_cluster() {
     local n=${1:-3} i first=""
     if [ ! -f "$(ini)" ] || [ ! -f "$(node_root 1)/db/.lantrove-ready" ]; then
         [ "$n" -ge 1 ] || usage
+        # Another server may take a chosen port meanwhile: the cluster is made anew on others.
+        for i in 1 2; do
+            (create_cluster "$n") && return 0
+            stop_all
+            echo "making the cluster again on other ports" >&2
+        done
         create_cluster "$n"
         return 0
     fi
     any_running || { first=$(bootstrap_node); start_node "$first" new; }
     join_all "$first"
+}
+
+stop_all() {
+    local i
+    for i in $(seq "$(nodes)" -1 1); do stop_node "$i"; done
 }
 
 status() {
@@ -255,9 +272,7 @@ dir=$(cd "$dir" && pwd)
 
 case $cmd in
     start) need_cluster_tools; start_cluster "${3:-3}" ;;
-    stop)
-        [ -f "$(ini)" ] || exit 0
-        for i in $(seq "$(nodes)" -1 1); do stop_node "$i"; done ;;
+    stop) [ -f "$(ini)" ] || exit 0; stop_all ;;
     node-stop) [ -n "${3:-}" ] || usage; stop_node "$3" ;;
     node-start)
         [ -n "${3:-}" ] || usage
