@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QList>
+#include <QRandomGenerator>
 #include <odbcinst.h>
 
 namespace lt::db
@@ -145,8 +146,23 @@ QString driverProblem(const QString& connectionString)
     return problem.isEmpty() ? problem : origin + problem;
 }
 
+bool retryable(const Error& error)
+{
+    return error.native == 1213 || error.native == 1047;
+}
+
+int retryDelayMs(int failures)
+{
+    const int base = 40 << std::min(failures, 6); // 80 ms, 160 ms ... 2.5 s
+    return base + int(QRandomGenerator::global()->bounded(base));
+}
+
 bool connectionLost(const Error& error)
 {
+    // A node that is not ready answers 1047 under the connection's SQLSTATE 08S01, but the
+    // connection itself is sound.
+    if (retryable(error))
+        return false;
     switch (error.native) {
     case 2006: // server has gone away
     case 1927: // the server killed the connection; the notice answers the next statement

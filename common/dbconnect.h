@@ -33,6 +33,18 @@ std::optional<QString> connectionStringValue(const QString& connectionString, co
 // library that is one. unixODBC aborts the whole program on a library path that is a directory.
 QString driverProblem(const QString& connectionString);
 
+// True when the statement or transaction that failed is worth sending again unchanged: a
+// Galera cluster aborted it in favour of a concurrent one of another node (a certification
+// failure, reported as a deadlock, 1213), the node was not ready for a moment (1047, while it
+// rejoins or has lost the cluster), or InnoDB chose it as the victim of a deadlock. Each time the
+// server has already undone it whole.
+bool retryable(const Error& error);
+// How often a retryable failure is sent again before it is reported, and how long to wait
+// before the attempt that follows `failures` failures (growing, with a random part, so that
+// two nodes that collided do not collide again at once).
+constexpr int kRetryAttempts = 6;
+int retryDelayMs(int failures);
+
 // True when a failure says that the connection to the server is gone (server restarted or
 // stopped, network cut, read or write timeout), as opposed to a statement the server refused.
 bool connectionLost(const Error& error);

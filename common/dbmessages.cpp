@@ -32,6 +32,13 @@ bool serverUnreachable(const Error& error)
 
 QString failureReason(const Error& error)
 {
+    // What a database cluster answers; the layer has sent the work again several times first.
+    if (error.native == 1213)
+        return QStringLiteral("数据库集群中的其他节点同时修改了相同的数据，重试多次仍然冲突，"
+                              "操作没有完成，请稍后再试。");
+    if (error.native == 1047)
+        return QStringLiteral("所连接的数据库节点暂时不能使用（正在加入数据库集群，或与集群失去"
+                              "联系），重试多次仍未恢复，请稍后再试。");
     if (serverUnreachable(error))
         return kServerUnreachable;
     if (error.native == 1045 || error.sqlState == QLatin1String("28000"))

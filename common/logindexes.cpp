@@ -1,8 +1,11 @@
 #include "common/logindexes.h"
 
+#include "common/clusterlock.h"
 #include "common/odbc.h"
 #include "common/schema.h"
 #include "common/summaryschema.h"
+
+#include <optional>
 
 namespace lt::schema
 {
@@ -87,6 +90,59 @@ QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* e
     return missing;
 }
 
+const QStringList& keyedLogTables()
+{
+    static const QStringList tables = {QStringLiteral("logtable"), QStringLiteral("upsendtable")};
+    return tables;
+}
+
+QString addRowKeySql(const QString& table)
+{
+    return QStringLiteral("ALTER TABLE ") + kLogDatabase + u'.' + table +
+           QStringLiteral(" ADD COLUMN RowId BIGINT UNSIGNED NOT NULL AUTO_INCREMENT INVISIBLE, "
+                          "ADD PRIMARY KEY (RowId)");
+}
+
+namespace
+{
+
+// The tables of the log database that have a primary key; nullopt when the server did not say.
+std::optional<QStringList> keyedTables(db::Connection& connection, QString* error)
+{
+    connection.clearError();
+    const db::Recordset rs = connection.query(
+        QStringLiteral("SELECT LOWER(TABLE_NAME) FROM information_schema.TABLE_CONSTRAINTS WHERE "
+                       "TABLE_SCHEMA='") +
+        kLogDatabase + QStringLiteral("' AND CONSTRAINT_TYPE='PRIMARY KEY'"));
+    if (connection.failed()) {
+        if (error)
+            *error = connection.lastError().message;
+        return std::nullopt;
+    }
+    QStringList keyed;
+    for (db::Recordset r = rs; !r.eof(); r.moveNext())
+        keyed << r.field(0).toString();
+    return keyed;
+}
+
+QStringList withoutKey(const QStringList& keyed)
+{
+    QStringList lacking;
+    for (const QString& table : keyedLogTables()) {
+        if (!keyed.contains(table))
+            lacking << table;
+    }
+    return lacking;
+}
+
+} // namespace
+
+QStringList tablesWithoutRowKey(db::Connection& connection, QString* error)
+{
+    const std::optional<QStringList> keyed = keyedTables(connection, error);
+    return keyed ? withoutKey(*keyed) : QStringList();
+}
+
 namespace
 {
 
@@ -127,6 +183,45 @@ bool addReadingIndex(db::Connection& connection, const ReadingIndex& index, Upgr
     return false;
 }
 
+namespace
+{
+
+// The row keys, and the table of the locks that every node of a cluster sees (made here so that
+// the first lock need not make it).
+void addRowKeys(db::Connection& connection, UpgradeOutcome& outcome,
+                const std::function<void(const QString&)>& progress)
+{
+    QString error;
+    const std::optional<QStringList> keyed = keyedTables(connection, &error);
+    if (!keyed) {
+        outcome.failures << QStringLiteral("information_schema.TABLE_CONSTRAINTS: ") + error;
+        return;
+    }
+    if (!keyed->contains(db::kLockTable)) {
+        if (progress)
+            progress(db::kLockTable);
+        if (connection.execute(db::lockTableSql()))
+            outcome.added << db::kLockTable;
+        else
+            outcome.failures << db::lockTableSql() + QStringLiteral(": ") +
+                                    connection.lastError().message;
+        connection.clearError();
+    }
+    for (const QString& table : withoutKey(*keyed)) {
+        const QString name = table + QStringLiteral(".RowId");
+        if (progress)
+            progress(name);
+        if (connection.execute(addRowKeySql(table)))
+            outcome.added << name;
+        else
+            outcome.failures << addRowKeySql(table) + QStringLiteral(": ") +
+                                    connection.lastError().message;
+        connection.clearError();
+    }
+}
+
+} // namespace
+
 UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
                                   const std::function<void(const QString&)>& progress)
 {
@@ -142,6 +237,7 @@ UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
             progress(index.name);
         addReadingIndex(connection, index, outcome);
     }
+    addRowKeys(connection, outcome, progress);
     const SummaryUpgrade sums = upgradeSummaries(connection, progress);
     outcome.added << sums.added;
     outcome.failures << sums.failures;

@@ -52,6 +52,17 @@ QString addIndexSql(const ReadingIndex& index);
 // through `error` (empty when the server answered).
 QList<ReadingIndex> missingReadingIndexes(db::Connection& connection, QString* error = nullptr);
 
+// The log tables that get a row key: an invisible column RowId (an AUTO_INCREMENT primary key)
+// that `SELECT *` and an INSERT without a column list do not see, so the capture modules, the
+// views and the backups find the columns they know. A cluster (Galera) certifies and applies the
+// rows of a table by its primary key: without one it hashes whole rows and finds each deleted
+// row through a secondary index, several times slower for the pruning's large deletes.
+const QStringList& keyedLogTables();
+// "ALTER TABLE dovrik.t ADD COLUMN RowId ... INVISIBLE, ADD PRIMARY KEY (RowId)"
+QString addRowKeySql(const QString& table);
+// The keyed log tables that have no primary key yet.
+QStringList tablesWithoutRowKey(db::Connection& connection, QString* error = nullptr);
+
 struct UpgradeOutcome {
     QStringList added;    // index and summary piece names added
     QStringList failures; // "statement: message"
@@ -64,10 +75,12 @@ struct UpgradeOutcome {
 bool addReadingIndex(db::Connection& connection, const ReadingIndex& index,
                      UpgradeOutcome& outcome);
 
-// Adds the reading indexes the log database lacks, then brings the day sums to a state that can
-// be vouched for (common/summaryschema.h). On a large log each index takes a while (about half
-// a minute per 5,000,000 rows here); progress names the index or piece being made. Run again
-// after any interruption, it finishes what is left.
+// Adds the reading indexes, the row keys and the table of the cluster's locks
+// (common/clusterlock.h) the log database lacks, then brings the day sums to
+// a state that can be vouched for (common/summaryschema.h). A row key rebuilds its table, and
+// the capture modules' inserts wait meanwhile (their writer keeps the rows). On a large log each
+// index takes a while (about half a minute per 5,000,000 rows here); progress names the index or
+// piece being made. Run again after any interruption, it finishes what is left.
 UpgradeOutcome upgradeLogDatabase(db::Connection& connection,
                                   const std::function<void(const QString& index)>& progress = {});
 

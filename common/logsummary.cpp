@@ -1,11 +1,14 @@
 #include "common/logsummary.h"
 
+#include "common/clusterlock.h"
+#include "common/dbconnect.h"
 #include "common/odbc.h"
 #include "common/schema.h"
 #include "common/summaryschema.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <algorithm>
 
@@ -154,33 +157,41 @@ namespace
 // Folds one day in a transaction of its own; nullopt on success, else the failure. Its
 // summarydays row is locked first (inserted when the day is new), so that a delete of one of
 // its rows meanwhile waits and then forgets the day: the day's sums never go on counting a row
-// that is gone.
+// that is gone. On a cluster a delete on another node does not wait: one of the two is aborted
+// when it commits, and a fold aborted so is run again from its first read.
 std::optional<QString> foldDay(db::Connection& c, const QString& day, const QString& target)
 {
-    if (!c.execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL READ COMMITTED")) ||
-        !c.beginTransaction())
-        return c.lastError().message;
-    const db::Recordset held = c.query(QStringLiteral("SELECT Upto FROM summarydays WHERE Day=") +
-                                       quoted(day) + QStringLiteral(" FOR UPDATE"));
-    std::optional<QString> from;
-    bool ok = !c.failed();
-    if (ok && !held.eof())
-        from = held.field(0).toString().trimmed();
-    else if (ok)
-        ok = c.execute(QStringLiteral("INSERT INTO summarydays(Day,Upto) VALUES(") + quoted(day) +
-                       u',' + quoted(dayStart(day)) + u')');
-    if (ok && !(from && *from >= target)) {
-        for (const QString& sql : foldStatements(day, from, target)) {
-            if (!(ok = c.execute(sql)))
-                break;
+    const auto fold = [&] {
+        const db::Recordset held =
+            c.query(QStringLiteral("SELECT Upto FROM summarydays WHERE Day=") + quoted(day) +
+                    QStringLiteral(" FOR UPDATE"));
+        std::optional<QString> from;
+        bool ok = !c.failed();
+        if (ok && !held.eof())
+            from = held.field(0).toString().trimmed();
+        else if (ok)
+            ok = c.execute(QStringLiteral("INSERT INTO summarydays(Day,Upto) VALUES(") +
+                           quoted(day) + u',' + quoted(dayStart(day)) + u')');
+        if (ok && !(from && *from >= target)) {
+            for (const QString& sql : foldStatements(day, from, target)) {
+                if (!(ok = c.execute(sql)))
+                    break;
+            }
         }
+        return ok;
+    };
+    // The isolation level holds for the next transaction only: it is set before each attempt.
+    for (int failures = 0;; ++failures) {
+        if (c.execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL READ COMMITTED")) &&
+            c.beginTransaction() && fold() && c.commit())
+            return std::nullopt;
+        const db::Error error = c.lastError();
+        c.rollback();
+        c.clearError();
+        if (!db::retryable(error) || failures + 1 >= db::kRetryAttempts)
+            return error.message;
+        QThread::msleep(db::retryDelayMs(failures + 1));
     }
-    if (ok && c.commit())
-        return std::nullopt;
-    const QString failure = c.lastError().message;
-    c.rollback();
-    c.clearError();
-    return failure;
 }
 
 } // namespace
@@ -215,23 +226,23 @@ namespace
 {
 
 const QString kFoldLock = QStringLiteral("dovrik.summary");
+// A fold of a long stretch of a large log takes minutes: the lease is renewed after each day.
+constexpr int kFoldLeaseSeconds = 600;
+constexpr int kFoldWaitSeconds = 120;
 
-// One console folds at a time; the others wait and then find the work done.
-std::optional<QString> takeFoldLock(db::Connection& connection)
+// One console folds at a time, on any node of a cluster; the others wait and then find the
+// work done.
+std::optional<QString> takeFoldLock(db::ClusterLock& lock, db::Connection& connection)
 {
-    const db::Recordset lock = connection.query(QStringLiteral("SELECT GET_LOCK('") + kFoldLock +
-                                                QStringLiteral("',120)"));
-    if (connection.failed())
-        return connection.lastError().message;
-    if (lock.eof() || lock.field(0).toString() != QLatin1String("1"))
-        return QStringLiteral("GET_LOCK('") + kFoldLock + QStringLiteral("') timed out");
-    return std::nullopt;
-}
-
-void releaseFoldLock(db::Connection& connection)
-{
-    connection.execute(QStringLiteral("SELECT RELEASE_LOCK('") + kFoldLock + QStringLiteral("')"));
-    connection.clearError();
+    switch (lock.take(kFoldWaitSeconds)) {
+    case db::ClusterLock::State::Taken:
+        return std::nullopt;
+    case db::ClusterLock::State::Held:
+        return QStringLiteral("the lock %1 is held by %2").arg(kFoldLock, lock.holder());
+    case db::ClusterLock::State::Failed:
+        break;
+    }
+    return connection.lastError().message;
 }
 
 // The days that hold sums but are no longer summarised: a trigger, a restore or pruning forgot
@@ -287,7 +298,8 @@ std::optional<QString> nextStamp(db::Connection& connection, const QString& afte
 // Folds the days of `days` (sorted) that hold rows, up to the horizon, skipping what `known`
 // already covers. Each step finds the next stamp of the range, so empty days cost nothing.
 std::optional<QString> foldDays(db::Connection& connection, const QStringList& days,
-                                const QList<DayCover>& known, const QString& horizon)
+                                const QList<DayCover>& known, const QString& horizon,
+                                db::ClusterLock& lock)
 {
     const QString end = dayEnd(days.last());
     QString cursor;
@@ -314,6 +326,9 @@ std::optional<QString> foldDays(db::Connection& connection, const QStringList& d
             continue;
         if (const std::optional<QString> failure = foldDay(connection, day, *target))
             return failure;
+        if (!lock.renew())
+            return QStringLiteral("the lock %1 was lost: %2")
+                .arg(kFoldLock, connection.lastError().message);
     }
 }
 
@@ -344,7 +359,8 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
         foldHorizon(now.field(0).toString(), now.field(1).toString().trimmed());
     if (!horizon)
         return std::nullopt;
-    if (const std::optional<QString> busy = takeFoldLock(connection))
+    db::ClusterLock lock(connection, kFoldLock, kFoldLeaseSeconds);
+    if (const std::optional<QString> busy = takeFoldLock(lock, connection))
         return busy;
     std::optional<QString> failure = purgeUnderLock(connection);
     QString why;
@@ -353,8 +369,8 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
     if (!failure && !known)
         failure = why;
     if (!failure)
-        failure = foldDays(connection, days, *known, *horizon);
-    releaseFoldLock(connection);
+        failure = foldDays(connection, days, *known, *horizon, lock);
+    lock.release();
     return failure;
 }
 
@@ -385,10 +401,11 @@ std::optional<QString> purgeForgotten(db::Connection& connection)
         if (state.missing.contains(QLatin1String(table)))
             return std::nullopt;
     }
-    if (const std::optional<QString> busy = takeFoldLock(connection))
+    db::ClusterLock lock(connection, kFoldLock, kFoldLeaseSeconds);
+    if (const std::optional<QString> busy = takeFoldLock(lock, connection))
         return busy;
     const std::optional<QString> failure = purgeUnderLock(connection);
-    releaseFoldLock(connection);
+    lock.release();
     return failure;
 }
 

@@ -343,7 +343,7 @@ void Connection::close()
     user_.clear();
     password_.clear();
     database_.clear();
-    inTransaction_ = false;
+    endTransaction();
 }
 
 bool Connection::isOpen() const
@@ -402,6 +402,31 @@ bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
         notify(StatementEvent::Statement, sql, false);
         return false;
     }
+    bool ok = attempt(sql, sink, rowsAffected);
+    // A cluster's abort undid the statement (and a transaction's earlier statements): it is sent
+    // again, after a transaction's writes, unless the caller has read what may now differ.
+    for (int failures = 1; !ok && retryable(error_) && sink.rows == 0 &&
+                           !(inTransaction_ && txRead_) && failures < kRetryAttempts;
+         ++failures) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs(failures)));
+        ++retries_;
+        ok = (!inTransaction_ || replay()) && attempt(sql, sink, rowsAffected);
+    }
+    if (ok && inTransaction_) {
+        if (sink.into || sink.onRow)
+            txRead_ = true;
+        else
+            txStatements_ << sql;
+    }
+    notify(StatementEvent::Statement, sql, ok);
+    return ok;
+}
+
+// One sending of a statement, with the reopening of a lost connection; the error state says why
+// it failed.
+bool Connection::attempt(const QString& sql, Sink& sink, qint64* rowsAffected)
+{
+    clearError();
     bool ok = false;
     if (!h_->connected && (driverString_.isEmpty() || inTransaction_)) {
         error_ = inTransaction_ ? layerError("08S01", QStringLiteral("connection lost inside a "
@@ -430,8 +455,21 @@ bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
             }
         }
     }
-    notify(StatementEvent::Statement, sql, ok);
     return ok;
+}
+
+// The server has undone the transaction; its statements are sent again in a new one.
+bool Connection::replay()
+{
+    if (!h_->connected)
+        return false;
+    SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_ROLLBACK);
+    for (const QString& sql : txStatements_) {
+        Sink none;
+        if (!runOnce(sql, none, nullptr))
+            return false;
+    }
+    return true;
 }
 
 bool Connection::runOnce(const QString& sql, Sink& sink, qint64* rowsAffected)
@@ -523,6 +561,7 @@ bool Connection::beginTransaction()
         return false;
     QElapsedTimer timer;
     timer.start();
+    endTransaction();
     inTransaction_ = setAutocommit(false);
     // The first words to a server restarted since the last statement find the connection
     // gone; nothing of a transaction is lost yet, so it is opened again once, as a statement
@@ -538,14 +577,28 @@ bool Connection::beginTransaction()
 
 bool Connection::commit()
 {
-    inTransaction_ = false;
+    clearError();
+    const bool replayable = !txRead_;
     if (!h_->connected) {
+        endTransaction();
         error_ = layerError("08S01", QStringLiteral("connection lost; the transaction is lost"));
         return false;
     }
-    const bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_COMMIT));
-    if (!ok) {
+    bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_COMMIT));
+    if (!ok)
         error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("commit failed"));
+    // Refused by the cluster's certification: the same statements again, then commit again.
+    for (int failures = 1; !ok && replayable && retryable(error_) && failures < kRetryAttempts;
+         ++failures) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs(failures)));
+        ++retries_;
+        clearError();
+        ok = replay() && SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_COMMIT));
+        if (!ok && !error_.set)
+            error_ = diagnostics(SQL_HANDLE_DBC, h_->dbc, QStringLiteral("commit failed"));
+    }
+    endTransaction();
+    if (!ok) {
         if (connectionLost(error_)) {
             error_.outcomeUnknown = true;
             freeHandles();
@@ -555,9 +608,33 @@ bool Connection::commit()
     return setAutocommit(true);
 }
 
-bool Connection::rollback()
+void Connection::endTransaction()
 {
     inTransaction_ = false;
+    txRead_ = false;
+    txStatements_.clear();
+}
+
+bool Connection::runTransaction(const std::function<bool()>& work)
+{
+    for (int failures = 0;; ++failures) {
+        if (failures > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs(failures)));
+            ++retries_;
+        }
+        if (beginTransaction() && work() && commit())
+            return true;
+        const Error error = error_;
+        rollback();     // also after a failed commit, which leaves autocommit off
+        error_ = error; // the last attempt's, for the caller's message
+        if (!retryable(error) || failures + 1 >= kRetryAttempts)
+            return false;
+    }
+}
+
+bool Connection::rollback()
+{
+    endTransaction();
     if (!h_->connected)
         return false;
     SQLEndTran(SQL_HANDLE_DBC, h_->dbc, SQL_ROLLBACK);

@@ -9,6 +9,11 @@
 // Each connection reads text as UTF-8 on a utf8mb4 session, runs with backslash escaping in
 // force whatever the server's sql_mode (so that sqlEscape holds), has read and write timeouts,
 // and reopens itself once when a statement finds the connection lost (see execute()).
+//
+// On a Galera cluster a statement or a transaction may be aborted in favour of a concurrent one
+// of another node, where a single server would have made it wait: a statement outside a
+// transaction, and a transaction that has only written, are sent again (the same statements)
+// up to kRetryAttempts times before the failure is reported (common/dbconnect.h).
 
 #include <QString>
 #include <QStringList>
@@ -213,6 +218,11 @@ public:
     bool commit();
     bool rollback();
     bool inTransaction() const { return inTransaction_; }
+    // Runs `work` (statements that decide by what they read) in a transaction and commits it;
+    // when the cluster aborts the transaction (retryable() of common/dbconnect.h) it is rolled
+    // back and `work` runs again, up to kRetryAttempts times. False when it failed for good:
+    // the error state holds the last attempt's failure.
+    bool runTransaction(const std::function<bool()>& work);
 
     const Error& lastError() const { return error_; }
     bool failed() const { return error_.set; }
@@ -220,11 +230,16 @@ public:
     // How often the connection was opened again after it was lost (a long statement is stopped
     // by the server's number of the connection, which a reopening changes).
     int reopenings() const { return reopenings_; }
+    // How often a statement or transaction was sent again after a cluster aborted it.
+    int retries() const { return retries_; }
 
 private:
     struct Handles;
     struct Sink;
     bool run(const QString& sql, Sink& sink, qint64* rowsAffected);
+    bool attempt(const QString& sql, Sink& sink, qint64* rowsAffected);
+    bool replay();
+    void endTransaction();
     bool runOnce(const QString& sql, Sink& sink, qint64* rowsAffected);
     bool connect();
     bool reopen();
@@ -240,7 +255,12 @@ private:
     QString dsn_;
     QString database_; // chosen by selectDatabase
     bool inTransaction_ = false;
+    // What the open transaction sent, to send it again after a cluster's abort; a transaction
+    // that read a result is not sent again by this layer (runTransaction does that).
+    QStringList txStatements_;
+    bool txRead_ = false;
     int reopenings_ = 0;
+    int retries_ = 0;
     Error error_;
 };
 

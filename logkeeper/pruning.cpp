@@ -1,6 +1,7 @@
 #include "logkeeper/pruning.h"
 
 #include "common/clock.h"
+#include "common/clusterlock.h"
 #include "common/dbmessages.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
@@ -19,16 +20,9 @@ QString errorOf(const db::Connection& connection)
     return db::describeFailure(connection.lastError());
 }
 
-// The answer of GET_LOCK: 1 taken, 0 held by another connection, no value when the statement
-// failed (then the pass goes on unguarded, as it would on a server without named locks).
-std::optional<int> takeLock(db::Connection& connection)
-{
-    const db::Recordset r =
-        connection.query(QStringLiteral("SELECT GET_LOCK('%1',0)").arg(db::sqlEscape(kPassLock)));
-    if (connection.failed() || r.eof() || r.field(0).isNull())
-        return std::nullopt;
-    return r.field(0).toInt();
-}
+// Longer than any pass takes (a pass deletes a day's growth of each table); a keeper that died
+// holding the lock keeps the others from pruning for no longer than this.
+constexpr int kPassLeaseSeconds = 3600;
 
 } // namespace
 
@@ -158,14 +152,20 @@ PassReport Pruner::runPass(const Limits& limits)
     PassReport report;
     report.started = Clock::now();
     db::Connection* guard = lockConnection();
-    const std::optional<int> lock = guard ? takeLock(*guard) : std::nullopt;
-    if (lock && *lock == 0) {
+    std::optional<db::ClusterLock> lock;
+    if (guard)
+        lock.emplace(*guard, kPassLock, kPassLeaseSeconds);
+    // A lock that cannot be asked for (the server refused the statement) leaves the pass
+    // unguarded, as on a server without locks.
+    if (lock && lock->tryTake() == db::ClusterLock::State::Held) {
         report.skipped = true;
         report.note =
             QStringLiteral("另一个数据库维护程序正在清理同一数据库服务器上的日志，本次不清理");
         report.finished = Clock::now();
         return report;
     }
+    if (guard)
+        guard->clearError();
     report.log = DelLogTable(limits.log);
     std::tie(report.webUnclassified, report.webAll) = DelWebTable(limits.web);
     report.upload = Del_UpTable(limits.upload);
@@ -176,10 +176,8 @@ PassReport Pruner::runPass(const Limits& limits)
             qWarning("day sums of pruned days not removed: %s", qPrintable(*failure));
         log_.clearError();
     }
-    if (lock) {
-        guard->query(QStringLiteral("SELECT RELEASE_LOCK('%1')").arg(db::sqlEscape(kPassLock)));
-        guard->clearError();
-    }
+    if (lock)
+        lock->release();
     report.finished = Clock::now();
     return report;
 }

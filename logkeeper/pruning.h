@@ -59,7 +59,7 @@ struct StageResult {
 // Runs one step on the connection: count, find the cut-off row, delete.
 StageResult runStage(db::Connection& connection, const Stage& stage);
 
-// The server-wide lock of a pruning pass (GET_LOCK).
+// The lock of a pruning pass, seen by every node of a cluster (common/clusterlock.h).
 inline const QString kPassLock = QStringLiteral("lantrove_prune");
 
 struct PassReport {
@@ -92,7 +92,8 @@ public:
     StageResult Del_UpTable(qint32 uploadLimit);
 
     // DelLogTable, DelWebTable, Del_UpTable in this order, under kPassLock; a failing table
-    // does not stop the others. When another connection holds the lock, nothing is pruned.
+    // does not stop the others. When another keeper holds the lock (on any node of a cluster),
+    // nothing is pruned.
     // After log rows went, the day sums of the days left without rows go too.
     PassReport runPass(const Limits& limits);
 

@@ -21,15 +21,16 @@
 # LANTROVE_DB_FAST=1 trades durability for speed (test servers).
 set -euo pipefail
 
-cmd=${1:-}
-root=${2:-}
-[ -n "$cmd" ] && [ -n "$root" ] || { echo "usage: $0 init|start|stop|status|client ROOT [PORT]" >&2; exit 2; }
-mkdir -p "$root"
-root=$(cd "$root" && pwd)
-cnf=$root/system/my.cnf
-sock=$root/run/mariadb.sock
-pidf=$root/run/mariadb.pid
-errlog=$root/run/mariadb.err
+# The server of one directory; scripts/cluster.sh sources this file and calls it per node.
+use_root() {
+    root=$1
+    mkdir -p "$root"
+    root=$(cd "$root" && pwd)
+    cnf=$root/system/my.cnf
+    sock=$root/run/mariadb.sock
+    pidf=$root/run/mariadb.pid
+    errlog=$root/run/mariadb.err
+}
 
 port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
@@ -83,6 +84,8 @@ client() { mariadb --socket="$sock" "$@"; }
 buffer_pool_mb() {
     local kb
     kb=$(awk '/^MemTotal:/ {print $2}' /proc/meminfo 2>/dev/null || true)
+    # A node of a test cluster on a small shared machine names its own figure.
+    [ -n "${LANTROVE_DB_POOL_MB:-}" ] && { echo "$LANTROVE_DB_POOL_MB"; return 0; }
     local mb=$(( ${kb:-0} / 4096 ))
     [ "$mb" -lt 256 ] && mb=256
     [ "$mb" -gt 4096 ] && mb=4096
@@ -266,6 +269,13 @@ started() {
     start_server
     serving || remote_account drop
 }
+
+# Sourced (by scripts/cluster.sh): the functions only.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
+cmd=${1:-}
+[ -n "$cmd" ] && [ -n "${2:-}" ] || { echo "usage: $0 init|start|stop|status|client ROOT [PORT]" >&2; exit 2; }
+use_root "$2"
 
 case $cmd in
     init) init "${3:-}"; serving || remote_account drop ;;

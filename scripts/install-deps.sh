@@ -9,7 +9,8 @@ packages=(build-essential cmake ninja-build pkg-config
           fonts-noto-cjk fonts-wqy-microhei xvfb xauth clang libclang-rt-14-dev poppler-utils
           qt6-translations-l10n
           libpcap-dev zlib1g-dev tcpdump tshark tcpreplay socat openssl curl wget iproute2 python3
-          nftables libnftables-dev iperf3)
+          nftables libnftables-dev iperf3
+          galera-4 mariadb-backup)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -121,13 +121,16 @@ void Database::freshServerInitialisation()
                  "bigint(20)",
                  "dayterminals: Day char(8), IP char(16), NoIp tinyint(4), Name char(16), F "
                  "bigint(20), Bytes double",
+                 "locktable: Name char(32), Owner char(64), Expires datetime",
+                 // The row key a cluster needs, invisible to SELECT * and to an INSERT
+                 // without a column list.
                  "logtable: Name char(16), IP char(16), AcTime char(17), Team char(16), Title "
                  "char(100), URL char(150), Class char(10), Result char(4), nLength char(10), F "
-                 "int(11)",
+                 "int(11), RowId bigint(20) unsigned",
                  "passwordtable: Name char(16), Pass char(16)",
                  "summarydays: Day char(8), Upto char(17)",
                  "upsendtable: Name char(16), IP char(16), URL char(150), AcTime char(17), "
-                 "UpSendTxt longtext"}));
+                 "UpSendTxt longtext, RowId bigint(20) unsigned"}));
     QStringList masks;
     for (char c = 'A'; c <= 'L'; ++c)
         masks << QStringLiteral("%1 char(24)").arg(QLatin1Char(c));
@@ -144,11 +147,13 @@ void Database::freshServerInitialisation()
                           "whitetable: Name char(150), Title char(100), S char(1), SF char(1)"}));
     QCOMPARE(indexesOf(QStringLiteral("dovrik")),
              (QStringList{"daypages.PRIMARY(Day,URL,NoUrl)", "dayterminals.PRIMARY(Day,IP,NoIp)",
-                          "logtable.AcTimeIndex(AcTime)", "logtable.ClassTime(Class,AcTime,Result)",
-                          "logtable.IpTime(IP,AcTime,Class,Result)",
+                          "locktable.PRIMARY(Name)", "logtable.AcTimeIndex(AcTime)",
+                          "logtable.ClassTime(Class,AcTime,Result)",
+                          "logtable.IpTime(IP,AcTime,Class,Result)", "logtable.PRIMARY(RowId)",
                           "logtable.ResultTime(Result,AcTime)",
                           "logtable.TeamTime(Team,AcTime,Class,Result)", "summarydays.PRIMARY(Day)",
-                          "upsendtable.AcTimeSend(AcTime)", "upsendtable.IpSendTime(IP,AcTime)"}));
+                          "upsendtable.AcTimeSend(AcTime)", "upsendtable.IpSendTime(IP,AcTime)",
+                          "upsendtable.PRIMARY(RowId)"}));
     QCOMPARE(indexesOf(QStringLiteral("ipdata")),
              (QStringList{"blacktable.BlackIndex(Name)", "usertable.IPIndex(IP)",
                           "webtable.WebIndex(URL)", "webtable.Web_Time(AcTime)",
@@ -219,10 +224,11 @@ void Database::statementsAsSent()
     QVERIFY(schema::openForInitialisation(log, logString()));
     schema::initialiseLogDatabase(log);
     db::removeStatementObserver(id);
-    // After the reading indexes come the day sums, named in the log database (a look at what
-    // is there, the tables, the triggers that keep them true), and the fold of the (empty) log.
-    const QStringList sums = sent.mid(15);
-    sent = sent.mid(0, 15);
+    // After the reading indexes and the row keys come the day sums, named in the log database
+    // (a look at what is there, the tables, the triggers that keep them true), and the fold of
+    // the (empty) log.
+    const QStringList sums = sent.mid(19);
+    sent = sent.mid(0, 19);
     QCOMPARE(sums.size(), 8);
     QVERIFY(sums[0].startsWith(
         QStringLiteral("SELECT 'T',TABLE_NAME,ENGINE FROM information_schema.TABLES")));
@@ -261,7 +267,15 @@ void Database::statementsAsSent()
                      "ALTER TABLE dovrik.logtable ADD INDEX ResultTime (Result,AcTime), "
                      "ALGORITHM=INPLACE, LOCK=NONE",
                      "ALTER TABLE dovrik.upsendtable ADD INDEX IpSendTime (IP,AcTime), "
-                     "ALGORITHM=INPLACE, LOCK=NONE"}));
+                     "ALGORITHM=INPLACE, LOCK=NONE",
+                     "SELECT LOWER(TABLE_NAME) FROM information_schema.TABLE_CONSTRAINTS WHERE "
+                     "TABLE_SCHEMA='dovrik' AND CONSTRAINT_TYPE='PRIMARY KEY'",
+                     "CREATE TABLE IF NOT EXISTS dovrik.locktable(Name CHAR(32) NOT NULL PRIMARY "
+                     "KEY,Owner CHAR(64) NOT NULL,Expires DATETIME NOT NULL) ENGINE=InnoDB",
+                     "ALTER TABLE dovrik.logtable ADD COLUMN RowId BIGINT UNSIGNED NOT NULL "
+                     "AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (RowId)",
+                     "ALTER TABLE dovrik.upsendtable ADD COLUMN RowId BIGINT UNSIGNED NOT NULL "
+                     "AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (RowId)"}));
     const auto seeds = schema::remoteSeedSteps(QStringLiteral("192.168.1.2"));
     QCOMPARE(seeds.back().statements.value(0),
              QStringLiteral(

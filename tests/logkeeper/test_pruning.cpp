@@ -3,6 +3,7 @@
 // tick through the clock seam, failures, and the --prune-now command line.
 
 #include "common/clock.h"
+#include "common/clusterlock.h"
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/installation.h"
@@ -348,14 +349,18 @@ private slots:
         };
         QCOMPARE(tickAt(day, 2, 59), 0);
         QVERIFY(!keeper.doneToday());
-        // The pass's lock; log table: count, cut, delete; web table: two counts; upload
-        // table: one count; the day sums of emptied days: a look at the sums' tables, their
-        // lock, the days to purge, the lock released; the pass's lock released.
-        QCOMPARE(tickAt(day, 3, 0), 12);
-        QCOMPARE(recorder.statements.first(),
-                 QStringLiteral("SELECT GET_LOCK('lantrove_prune',0)"));
-        QCOMPARE(recorder.statements.last(),
-                 QStringLiteral("SELECT RELEASE_LOCK('lantrove_prune')"));
+        // The pass's lock (its row taken, its owner read); log table: count, cut, delete; web
+        // table: two counts; upload table: one count; the day sums of emptied days: a look at
+        // the sums' tables, their lock (taken, read), the days to purge, the lock released; the
+        // pass's lock released.
+        QCOMPARE(tickAt(day, 3, 0), 14);
+        QVERIFY2(recorder.statements.first().startsWith(
+                     QStringLiteral("INSERT INTO dovrik.locktable(Name,Owner,Expires) VALUES("
+                                    "'lantrove_prune',")),
+                 qPrintable(recorder.statements.first()));
+        QVERIFY2(recorder.statements.last().startsWith(QStringLiteral(
+                     "DELETE FROM dovrik.locktable WHERE Name='lantrove_prune' AND Owner=")),
+                 qPrintable(recorder.statements.last()));
         QVERIFY(keeper.doneToday());
         QVERIFY(stoppedWhileOut);
         QVERIFY(keeper.timer1().isActive());
@@ -368,7 +373,7 @@ private slots:
         QCOMPARE(tickAt(day, 4, 0), 0);
         QVERIFY(!keeper.doneToday());
         fillLog(60000);
-        QCOMPARE(tickAt(day.addDays(1), 3, 0), 12);
+        QCOMPARE(tickAt(day.addDays(1), 3, 0), 14);
         QCOMPARE(keeper.lastPass()->log.deleted, 55001);
     }
 
@@ -443,7 +448,8 @@ private slots:
         fillLog(55000);
         db::Connection other;
         QVERIFY(other.open(QStringLiteral("DSN=LocalLogTable;uid=;pwd=;")));
-        QCOMPARE(other.query("SELECT GET_LOCK('lantrove_prune',0)").field(0).toInt(), 1);
+        db::ClusterLock otherPass(other, kPassLock, 60);
+        QCOMPARE(otherPass.tryTake(), db::ClusterLock::State::Taken);
         KeeperConnections c;
         const Limits limits{kMinLog, kMinUpload, kMinWeb};
         const PassReport skipped = Pruner(c.log, c.config).runPass(limits);
@@ -452,7 +458,7 @@ private slots:
         QVERIFY(skipped.note.contains(QStringLiteral("另一个数据库维护程序")));
         QCOMPARE(rowsOf("logtable", "dovrik"), 55000);
 
-        other.query("SELECT RELEASE_LOCK('lantrove_prune')");
+        otherPass.release();
         // The log summed by a statistic first: the pass leaves no sums of the days it emptied.
         QVERIFY(!summary::foldAll(c.log));
         QCOMPARE(test::sql("SELECT COUNT(DISTINCT Day) FROM daypages", "dovrik").trimmed(),
@@ -466,7 +472,7 @@ private slots:
                      .trimmed(),
                  QString("0"));
         // Released at the end of the pass: another connection takes it at once.
-        QCOMPARE(other.query("SELECT GET_LOCK('lantrove_prune',0)").field(0).toInt(), 1);
+        QCOMPARE(otherPass.tryTake(), db::ClusterLock::State::Taken);
     }
 
     // Two keepers prune the same tables at 03:00 on their own connections. The second counts
