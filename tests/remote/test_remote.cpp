@@ -16,9 +16,9 @@
 #include "overseer/core/logindialogs.h"
 #include "overseer/core/startup.h"
 #include "overseer/program.h"
-#include "tests/support/privateserver.h"
 #include "tests/overseer/consoletest.h"
 #include "tests/provisioner/support.h"
+#include "tests/support/privateserver.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

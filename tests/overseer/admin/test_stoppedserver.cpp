@@ -10,8 +10,8 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/listdialogs.h"
 #include "overseer/admin/policydialog.h"
-#include "tests/support/privateserver.h"
 #include "tests/overseer/admin/admintest.h"
+#include "tests/support/privateserver.h"
 
 #include <QAction>
 #include <QElapsedTimer>
