@@ -342,7 +342,7 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
     const QStringList days = wholeDays(start, end);
     if (days.isEmpty())
         return std::nullopt;
-    const schema::SummaryState state = schema::inspectSummaries(connection);
+    const schema::SummaryState state = schema::readSummaryState(connection);
     if (!state.answered)
         return state.error;
     if (!state.usable())
@@ -393,7 +393,7 @@ std::optional<QString> foldAll(db::Connection& connection)
 
 std::optional<QString> purgeForgotten(db::Connection& connection)
 {
-    const schema::SummaryState state = schema::inspectSummaries(connection);
+    const schema::SummaryState state = schema::readSummaryState(connection);
     if (!state.answered)
         return state.error;
     // Without every table there is nothing to purge (or nothing the statistics read).

@@ -117,7 +117,7 @@ QString SummaryState::whyUnusable() const
     return {};
 }
 
-SummaryState inspectSummaries(db::Connection& connection)
+SummaryState readSummaryState(db::Connection& connection)
 {
     SummaryState state;
     connection.clearError();
@@ -157,7 +157,7 @@ SummaryState inspectSummaries(db::Connection& connection)
 
 QList<SummaryPiece> missingSummaryPieces(db::Connection& connection, QString* error)
 {
-    const SummaryState state = inspectSummaries(connection);
+    const SummaryState state = readSummaryState(connection);
     if (!state.answered) {
         if (error)
             *error = state.error;
@@ -249,7 +249,7 @@ SummaryUpgrade upgradeSummaries(db::Connection& connection,
                                 const std::function<void(const QString&)>& progress)
 {
     SummaryUpgrade up;
-    const SummaryState state = inspectSummaries(connection);
+    const SummaryState state = readSummaryState(connection);
     if (!state.answered) {
         up.failures << QStringLiteral("information_schema: ") + state.error;
         return up;

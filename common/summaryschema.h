@@ -49,7 +49,7 @@ struct SummaryState {
     bool usable() const;         // the statistics may read the sums
     QString whyUnusable() const; // for the log, in words; empty when usable
 };
-SummaryState inspectSummaries(db::Connection& connection);
+SummaryState readSummaryState(db::Connection& connection);
 
 // The pieces the log database lacks (missing or differing); `error` set when the server did
 // not answer.

@@ -160,7 +160,7 @@ void Relay::Worker::connected(Connection& c, uint32_t events)
 
 // -1: the connection ends with a reset (a blocked request, an error); 0: nothing to read now;
 // 1: read.
-int Relay::Worker::readInspected(Connection& c)
+int Relay::Worker::readClientSide(Connection& c)
 {
     const ssize_t n = ::recv(c.client, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
     if (n == 0) {
@@ -233,7 +233,7 @@ int Relay::Worker::pump(Connection& c, bool upwards)
             return 0;
         }
         if (upwards && c.http) {
-            const int r = readInspected(c);
+            const int r = readClientSide(c);
             if (r <= 0)
                 return r;
             continue;

@@ -18,7 +18,7 @@
 
 #include "common/logrows.h"
 #include "common/siteconfig.h"
-#include "outside/blocker/inspect.h"
+#include "outside/blocker/requestreader.h"
 
 #include <QByteArray>
 #include <QDateTime>

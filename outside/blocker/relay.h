@@ -1,7 +1,7 @@
 #pragma once
 // The blocking module's transparent proxy. The packet rules (outside/blocker/rules.h) send the
 // terminals' new TCP connections to ports 80 and 443 here; for each one the relay reads the
-// client's first bytes (outside/blocker/inspect.h), asks the policy, and then either
+// client's first bytes (outside/blocker/requestreader.h), asks the policy, and then either
 //   - connects to where the client was going (the original destination, SO_ORIGINAL_DST) and
 //     relays both ways with splice(2) through a pipe, so the bytes never enter user space, or
 //   - turns the client away: an HTTP request gets a 403 page, anything else a TCP reset.
@@ -15,7 +15,7 @@
 // Pipes are taken from a small pool only while bytes wait in them, so an idle connection holds
 // its two sockets and a few hundred bytes.
 
-#include "outside/blocker/inspect.h"
+#include "outside/blocker/requestreader.h"
 #include "outside/monitor/packet.h"
 
 #include <QByteArray>

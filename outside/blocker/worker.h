@@ -50,7 +50,7 @@ private:
 struct Flow {
     Pipe pipe;
     size_t held = 0;     // bytes in the pipe
-    std::string pending; // bytes from user space not sent yet (first bytes, inspected HTTP)
+    std::string pending; // bytes from user space not sent yet (first bytes, HTTP read so far)
     size_t sent = 0;     // of pending
     bool eof = false;    // the source ended
     bool shut = false;   // the destination's writing side was shut after it
@@ -117,7 +117,7 @@ private:
     void connectServer(Connection& c);
     void connected(Connection& c, uint32_t events);
     int pump(Connection& c, bool upwards);
-    int readInspected(Connection& c);
+    int readClientSide(Connection& c);
     // Moves the bytes of the directions asked for; ends the connection when both are done.
     void progress(Connection& c, bool upwards = true, bool downwards = true);
     void watch(int fd, Tag& tag);

@@ -91,7 +91,7 @@ private slots:
         QVERIFY2(checked == 0, qPrintable(why));
         db::Connection log;
         QVERIFY(log.open(dsn::chosenConnectionStrings().log));
-        QVERIFY(!schema::inspectSummaries(log).usable());
+        QVERIFY(!schema::readSummaryState(log).usable());
     }
 
     void theStatisticsReadTheLogAndStayRight()
@@ -122,7 +122,7 @@ private slots:
         QVERIFY2(!out.contains("log_bin_trust_function_creators"), qPrintable(out));
         db::Connection log;
         QVERIFY(log.open(dsn::chosenConnectionStrings().log));
-        QVERIFY(schema::inspectSummaries(log).usable());
+        QVERIFY(schema::readSummaryState(log).usable());
         QCOMPARE(console(), plain());
         QVERIFY(log.execute("DELETE FROM logtable WHERE URL='www.s5.cn'"));
         QCOMPARE(console(), plain());

@@ -137,7 +137,7 @@ QStringList pagesBySums(db::Connection& c)
     const auto covered = summary::coverage(c, state.CondStart, state.CondEnd);
     if (!usable)
         return {QStringLiteral("day sums not usable: ") +
-                schema::inspectSummaries(c).whyUnusable()};
+                schema::readSummaryState(c).whyUnusable()};
     if (!covered || covered->isEmpty())
         return {QStringLiteral("no day summed")};
     return rowsOf(c, overseer::visitStatsSql(overseer::StatsMode::AllPages, state, *covered));

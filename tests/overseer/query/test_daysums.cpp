@@ -347,7 +347,7 @@ private slots:
         // An initialisation or upgrade that stopped before the triggers; a delete meanwhile.
         const int summed = summarisedDays();
         test::sql("DROP TRIGGER logtable_forget_deleted", "dovrik");
-        QVERIFY(!schema::inspectSummaries(log_).usable());
+        QVERIFY(!schema::readSummaryState(log_).usable());
         QVERIFY(log_.execute("DELETE FROM logtable WHERE URL='www.s3.cn'"));
         QCOMPARE(summarisedDays(), summed); // stale now
         bool usable = true;
@@ -367,7 +367,7 @@ private slots:
         const schema::UpgradeOutcome outcome = schema::upgradeLogDatabase(log_);
         QVERIFY2(outcome.ok(), qPrintable(outcome.failures.join('\n')));
         QVERIFY(outcome.added.contains("logtable_forget_deleted"));
-        QVERIFY(schema::inspectSummaries(log_).usable());
+        QVERIFY(schema::readSummaryState(log_).usable());
         QVERIFY(log_.selectDatabase("dovrik"));
         compareAll(s, 4);
 
@@ -376,11 +376,11 @@ private slots:
                   "AFTER UPDATE ON logtable FOR EACH ROW DELETE FROM summarydays WHERE "
                   "Day=LEFT(OLD.AcTime,8) AND NOT (OLD.Name<=>NEW.Name)",
                   "dovrik");
-        const schema::SummaryState older = schema::inspectSummaries(log_);
+        const schema::SummaryState older = schema::readSummaryState(log_);
         QVERIFY(older.differing.contains("logtable_forget_changed"));
         QVERIFY(!older.usable());
         QVERIFY(schema::upgradeLogDatabase(log_).ok());
-        QVERIFY(schema::inspectSummaries(log_).usable());
+        QVERIFY(schema::readSummaryState(log_).usable());
         QVERIFY(log_.selectDatabase("dovrik"));
     }
 

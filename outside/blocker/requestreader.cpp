@@ -1,4 +1,4 @@
-#include "outside/blocker/inspect.h"
+#include "outside/blocker/requestreader.h"
 
 #include "outside/monitor/tls.h"
 
