@@ -188,14 +188,7 @@ create_cluster() {
         write_node_cnf "$i"
     done
     use_root "$(node_root 1)"
-    local socket_user=()
-    [ "$(id -u)" = 0 ] || socket_user=(--auth-root-socket-user="$(id -un)")
-    # shellcheck disable=SC2046
-    mariadb-install-db --defaults-file="$cnf" $(user_args) "${socket_user[@]}" \
-        --skip-test-db >"$root/run/install-db.log" 2>&1 || {
-        echo "mariadb-install-db failed; see $root/run/install-db.log" >&2
-        return 1
-    }
+    install_data_dir || return 1
     # Each step checked: the caller tests this function, which turns errexit off inside it.
     start_node 1 new || return 1
     use_root "$(node_root 1)"

@@ -127,6 +127,18 @@ socket=$sock
 INI
 }
 
+# The system tables of a new data directory; the superuser is the OS user that runs this.
+install_data_dir() {
+    local socket_user=()
+    [ "$(id -u)" = 0 ] || socket_user=(--auth-root-socket-user="$(id -un)")
+    # shellcheck disable=SC2046
+    mariadb-install-db --defaults-file="$cnf" $(user_args) "${socket_user[@]}" \
+        --skip-test-db >"$root/run/install-db.log" 2>&1 || {
+        echo "mariadb-install-db failed; see $root/run/install-db.log" >&2
+        return 1
+    }
+}
+
 configured_port() { sed -n 's/^port=//p' "$cnf" | head -n 1; }
 
 # Starts the server once; 0 when it answers, 2 when its port was taken meanwhile.
@@ -233,14 +245,7 @@ init() {
     need_tools
     write_cnf "$port"
     rm -rf "$root/db"/*
-    local socket_user=()
-    [ "$(id -u)" = 0 ] || socket_user=(--auth-root-socket-user="$(id -un)")
-    # shellcheck disable=SC2046
-    mariadb-install-db --defaults-file="$cnf" $(user_args) "${socket_user[@]}" \
-        --skip-test-db >"$root/run/install-db.log" 2>&1 || {
-        echo "mariadb-install-db failed; see $root/run/install-db.log" >&2
-        exit 1
-    }
+    install_data_dir || exit 1
     start_server
     create_accounts
     touch "$root/db/.lantrove-ready"

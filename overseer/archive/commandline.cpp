@@ -5,6 +5,7 @@
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 #include "overseer/archive/archivejobs.h"
+#include "overseer/core/windowless.h"
 
 #include <QElapsedTimer>
 #include <cstdio>
@@ -20,17 +21,6 @@ const QStringList kCommands = {
     QStringLiteral("--backup"),        QStringLiteral("--restore-log"),
     QStringLiteral("--export-config"), QStringLiteral("--restore-config"),
     QStringLiteral("--report"),        QStringLiteral("--delete-logs")};
-
-void printLine(FILE* stream, const QString& text)
-{
-    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stream);
-}
-
-bool validStamp(const QString& text)
-{
-    return parseAcTime(text).has_value();
-}
 
 // The progress line on a terminal: rewritten at most ten times a second.
 class ProgressLine
@@ -210,10 +200,8 @@ Command parseCommand(const QStringList& arguments)
             else
                 return wrong(QStringLiteral("无法理解的参数 ") + a[i]);
         }
-        if (!validStamp(c.from) || !validStamp(c.to))
-            return wrong(QStringLiteral("--from 和 --to 需要 \"YY-MM-DD HH:MM:SS\" 格式的时间"));
-        if (c.from > c.to)
-            return wrong(QStringLiteral("起始时间晚于截至时间"));
+        if (const QString why = rangeError(c.from, c.to); !why.isEmpty())
+            return wrong(why);
     }
     return c;
 }
@@ -221,11 +209,8 @@ Command parseCommand(const QStringList& arguments)
 int runArchiveCommand(const QStringList& arguments)
 {
     const Command c = parseCommand(arguments);
-    if (!c.error.isEmpty()) {
-        printLine(stderr, c.error);
-        printLine(stderr, QStringLiteral("用 overseer --help 查看用法。"));
-        return kExitUsage;
-    }
+    if (!c.error.isEmpty())
+        return usageError(c.error);
     return runCommand(c, dsn::chosenConnectionStrings());
 }
 

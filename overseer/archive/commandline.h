@@ -11,16 +11,15 @@
 //                                          the same transaction
 // They run the jobs of the export window and the restore and deletion dialogs. On a terminal a
 // progress line is kept up to date on the error output; one line on the standard output says
-// what was done. Exit code 0 when done, 1 on a failure, 2 on a wrong command line, 3 when the
-// connection broke while a change was committed (the message says what to check). The texts
-// of --help are the console's (overseer/program.h).
+// what was done. Exit codes as overseer/core/windowless.h says. The texts of --help are the
+// console's (overseer/program.h).
+
+#include "overseer/core/windowless.h"
 
 #include <QStringList>
 
 namespace lt::overseer::archive
 {
-
-enum ExitCode { kExitDone = 0, kExitFailed = 1, kExitUsage = 2, kExitUnknown = 3 };
 
 // The arguments (program name first) name an archive command.
 bool isArchiveCommand(const QStringList& arguments);

@@ -1,12 +1,11 @@
 #include "overseer/query/printcommand.h"
 
-#include "common/clock.h"
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/seqfile.h"
 #include "overseer/archive/archivejobs.h"
-#include "overseer/archive/commandline.h"
 #include "overseer/archive/jobsupport.h"
+#include "overseer/core/windowless.h"
 
 #include <QPdfWriter>
 #include <cstdio>
@@ -19,16 +18,10 @@ namespace
 
 const QString kOption = QStringLiteral("--print-pdf");
 
-void printLine(FILE* stream, const QString& text)
-{
-    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stream);
-}
-
 int failed(const QString& message)
 {
     printLine(stderr, message);
-    return archive::kExitFailed;
+    return kExitFailed;
 }
 
 // The PDF writer's output going straight into the file that replaces the target, so that a
@@ -101,10 +94,8 @@ PrintCommand parsePrintCommand(const QStringList& arguments)
             return wrong(QStringLiteral("无法理解的参数 ") + a[i]);
         }
     }
-    if (!parseAcTime(c.state.CondStart) || !parseAcTime(c.state.CondEnd))
-        return wrong(QStringLiteral("--from 和 --to 需要 \"YY-MM-DD HH:MM:SS\" 格式的时间"));
-    if (c.state.CondStart > c.state.CondEnd)
-        return wrong(QStringLiteral("起始时间晚于截至时间"));
+    if (const QString why = rangeError(c.state.CondStart, c.state.CondEnd); !why.isEmpty())
+        return wrong(why);
     return c;
 }
 
@@ -123,11 +114,8 @@ PrintSource printSourceOf(const PrintCommand& command)
 int runPrintCommand(const QStringList& arguments)
 {
     const PrintCommand c = parsePrintCommand(arguments);
-    if (!c.error.isEmpty()) {
-        printLine(stderr, c.error);
-        printLine(stderr, QStringLiteral("用 overseer --help 查看用法。"));
-        return archive::kExitUsage;
-    }
+    if (!c.error.isEmpty())
+        return usageError(c.error);
     db::Connection connection;
     if (!archive::openJobConnection(connection, dsn::chosenConnectionStrings().log))
         return failed(QStringLiteral("无法连接数据库。") +
@@ -144,7 +132,7 @@ int runPrintCommand(const QStringList& arguments)
         return failed(message);
     if (records == 0) {
         printLine(stdout, QStringLiteral("这段时间没有%1记录，未写入文件").arg(logName(c.upload)));
-        return archive::kExitDone;
+        return kExitDone;
     }
     const int pages = printPageCount(records);
 
@@ -174,7 +162,7 @@ int runPrintCommand(const QStringList& arguments)
                           .arg(records)
                           .arg(outcome.pages)
                           .arg(c.file));
-    return archive::kExitDone;
+    return kExitDone;
 }
 
 } // namespace lt::overseer

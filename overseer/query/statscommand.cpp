@@ -1,24 +1,13 @@
 #include "overseer/query/statscommand.h"
 
-#include "common/clock.h"
 #include "common/datasources.h"
+#include "overseer/core/windowless.h"
 #include "overseer/query/statsworker.h"
 
 #include <climits>
-#include <cstdio>
 
 namespace lt::overseer
 {
-
-namespace
-{
-
-void printLine(FILE* stream, const QString& text)
-{
-    std::fputs(text.toUtf8().append('\n').constData(), stream);
-}
-
-} // namespace
 
 StatsCommand parseStatsCommand(const QStringList& arguments)
 {
@@ -56,10 +45,8 @@ StatsCommand parseStatsCommand(const QStringList& arguments)
             return wrong(QStringLiteral("无法理解的参数 ") + a[i]);
         }
     }
-    if (!parseAcTime(c.state.CondStart) || !parseAcTime(c.state.CondEnd))
-        return wrong(QStringLiteral("--from 和 --to 需要 \"YY-MM-DD HH:MM:SS\" 格式的时间"));
-    if (c.state.CondStart > c.state.CondEnd)
-        return wrong(QStringLiteral("起始时间晚于截至时间"));
+    if (const QString why = rangeError(c.state.CondStart, c.state.CondEnd); !why.isEmpty())
+        return wrong(why);
     return c;
 }
 
@@ -81,11 +68,8 @@ QStringList statsLines(StatsMode mode, const QList<QStringList>& rows)
 int runStatsCommand(const QStringList& arguments)
 {
     const StatsCommand c = parseStatsCommand(arguments);
-    if (!c.error.isEmpty()) {
-        printLine(stderr, c.error);
-        printLine(stderr, QStringLiteral("用 overseer --help 查看用法。"));
-        return 2;
-    }
+    if (!c.error.isEmpty())
+        return usageError(c.error);
     const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
     // The view's worker, called here on this thread: it answers before it returns.
     StatsWorker worker(strings.log, strings.config);
@@ -103,14 +87,13 @@ int runStatsCommand(const QStringList& arguments)
         worker.visitPage(1, c.state, c.mode, 1, c.limit > 0 ? c.limit : INT_MAX);
     if (!failure.isEmpty()) {
         printLine(stderr, QStringLiteral("统计失败：") + failure);
-        return 1;
+        return kExitFailed;
     }
     if (c.limit > 0 && rows.size() > c.limit)
         rows = rows.mid(0, c.limit);
     for (const QString& line : statsLines(c.mode, rows))
         printLine(stdout, line);
-    std::fflush(stdout);
-    return 0;
+    return kExitDone;
 }
 
 } // namespace lt::overseer

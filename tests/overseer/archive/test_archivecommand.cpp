@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 using namespace lt;
+using namespace lt::overseer;
 using namespace lt::overseer::archive;
 
 namespace
