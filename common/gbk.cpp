@@ -229,17 +229,21 @@ QByteArray encodeGb18030(QStringView text)
 {
     // The converter writes "?" for a character GBK lacks: ASCII bytes are the whole text only
     // when they are the text's own characters.
+    // The converter also writes U+F8F5 as the byte 0xFF, which no GBK or GB18030 reader takes
+    // as text: such a character is written in GB18030's four bytes.
     QByteArray bytes = encode(text);
     const bool reassignedCode = std::any_of(text.begin(), text.end(), mayBeReassigned);
-    if (!reassignedCode && (isAscii(bytes) ? QLatin1StringView(bytes) == text
-                                           : QString(decoder().decode(bytes)) == text))
+    if (!reassignedCode && !bytes.contains(char(0xFF)) &&
+        (isAscii(bytes) ? QLatin1StringView(bytes) == text
+                        : QString(decoder().decode(bytes)) == text))
         return bytes;
     bytes.clear();
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype len = characterLength(text, i);
         const QStringView one = text.mid(i, len);
         const QByteArray gbk = encode(one);
-        const bool kept = QString(decoder().decode(gbk)) == one && !mayBeReassigned(one[0]);
+        const bool kept = QString(decoder().decode(gbk)) == one && !mayBeReassigned(one[0]) &&
+                          !gbk.contains(char(0xFF));
         bytes += kept ? gbk : QByteArray(encoder18030().encode(one));
         i += len;
     }

@@ -284,6 +284,8 @@ private slots:
         // the private-use characters as four bytes.
         QTest::newRow("ideographic description, radical, ḿ") << u"⿷⺁ḿ"_qs << 2 + 2 + 2;
         QTest::newRow("private use GBK holds") << u"\uE7EF\uE7C7"_qs << 4 + 4;
+        // GBK's converter writes U+F8F5 as the byte 0xFF, which no reader takes as text.
+        QTest::newRow("private use written as 0xFF") << u"a\uF8F5"_qs << 1 + 4;
     }
 
     void everyCharacterSurvivesTheFile()
