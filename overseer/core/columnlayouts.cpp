@@ -6,7 +6,7 @@ namespace lt::overseer
 namespace
 {
 
-ColumnSpec col(const char* header, int twips, bool centred = false)
+ColumnFormat col(const char* header, int twips, bool centred = false)
 {
     return {QString::fromUtf8(header), twips, centred};
 }

@@ -15,12 +15,12 @@ namespace lt::overseer
 {
 
 // A column of a list layout; widths are in twips (15 twips = 1 pixel at 96 dpi).
-struct ColumnSpec {
+struct ColumnFormat {
     QString header;
     int twips = 0;
     bool centred = false;
 };
-using ColumnLayout = QList<ColumnSpec>;
+using ColumnLayout = QList<ColumnFormat>;
 
 // Pixels of a width in twips at the given dots per inch.
 int twipsToPixels(int twips, qreal dpi = 96);

@@ -53,7 +53,7 @@ StatsCommand parseStatsCommand(const QStringList& arguments)
 QStringList statsLines(StatsMode mode, const QList<QStringList>& rows)
 {
     QStringList captions;
-    for (const ColumnSpec& column : statsLayout(mode))
+    for (const ColumnFormat& column : statsLayout(mode))
         captions << column.header;
     QStringList lines{captions.join(u'\t')};
     for (const QStringList& row : rows) {
