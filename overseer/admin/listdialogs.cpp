@@ -7,12 +7,14 @@
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
 #include "overseer/core/consolecontext.h"
+#include "overseer/core/dbworker.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 #include <tuple>
 
 namespace lt::overseer::admin
@@ -28,19 +30,29 @@ void warn(QWidget* parent, const QString& text, QWidget* focus = nullptr)
         focus->setFocus();
 }
 
-// The class names of classtable, trimmed; nullopt when the table cannot be read.
-std::optional<QStringList> classNames(CMySql* mySql)
+// The class names of classtable, trimmed, into a combo box, read beside the window: the box is
+// empty and disabled until they come. A table that cannot be read is reported as lost, and
+// lost() runs. "上网" is left out unless browse is true.
+void fillClasses(QWidget* dialog, ConsoleContext& context, QComboBox* combo, bool browse,
+                 std::function<void()> lost = {})
 {
-    db::Connection* config = configConnection(mySql);
-    if (!config)
-        return std::nullopt;
-    const auto rows = readRows(*config, sql::classes());
-    if (!rows)
-        return std::nullopt;
-    QStringList names;
-    for (const QStringList& row : *rows)
-        names << row.value(0);
-    return names;
+    combo->clear();
+    combo->setEnabled(false);
+    readBeside(
+        context.configReads(), combo, {sql::classes()},
+        [combo, browse](const QList<Rows>& parts) {
+            for (const QStringList& row : parts.value(0)) {
+                if (browse || row.value(0) != QStringLiteral("上网"))
+                    combo->addItem(row.value(0));
+            }
+            combo->setCurrentIndex(-1);
+            combo->setEnabled(true);
+        },
+        [dialog, lost](const DbFailure&) {
+            warn(dialog, kClassTableLost);
+            if (lost)
+                lost();
+        });
 }
 
 Outcome putOnList(CMySql* mySql, const QStringList& statements, bool black)
@@ -101,18 +113,15 @@ bool DialogAd::run(SiteListView& view)
 {
     view_ = &view;
     setWindowTitle(view.black() ? QStringLiteral("增加黑名单") : QStringLiteral("增加白名单"));
-    Text_类别->clear();
     OKButton->setEnabled(false);
     if (view.black()) {
-        const auto names = classNames(context().MySql.get());
-        if (names)
-            Text_类别->addItems(*names);
-        else
-            warn(this, kClassTableLost);
+        fillClasses(this, context(), Text_类别, true);
     } else {
+        Text_类别->clear();
+        Text_类别->setEnabled(true);
         Text_类别->addItems({QStringLiteral("记录日志"), QStringLiteral("不记日志")});
+        Text_类别->setCurrentIndex(-1);
     }
-    Text_类别->setCurrentIndex(-1);
     Text_域名->setFocus();
     return DialogBase::run();
 }
@@ -242,18 +251,8 @@ bool DialogHD::run(ConsoleView& view)
         context().unload(this);
         return false;
     }
-    Text_类别->clear();
     OKButton->setEnabled(true);
-    if (const auto names = classNames(context().MySql.get())) {
-        for (const QString& name : *names) {
-            if (name != QStringLiteral("上网"))
-                Text_类别->addItem(name);
-        }
-    } else {
-        warn(this, kClassTableLost);
-        OKButton->setEnabled(false);
-    }
-    Text_类别->setCurrentIndex(-1);
+    fillClasses(this, context(), Text_类别, false, [this] { OKButton->setEnabled(false); });
     L标题->setText(QStringLiteral("标题：") + title);
     L域名->setText(QStringLiteral("域名：") + site);
     return DialogBase::run();

@@ -8,6 +8,7 @@
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
 #include "overseer/core/consolecontext.h"
+#include "overseer/core/dbworker.h"
 #include "overseer/core/progressnotice.h"
 
 #include <QApplication>
@@ -47,20 +48,24 @@ void say(QWidget* parent, const QString& text, QWidget* focus = nullptr,
         focus->setFocus();
 }
 
-// The group names for a combo box; a message when they cannot be read.
-void fillGroups(QWidget* dialog, CMySql* mySql, QComboBox* combo)
+// The group names for a combo box, read beside the window: the box is empty and disabled until
+// they come; a message when they cannot be read.
+void fillGroups(QWidget* dialog, ConsoleContext& context, QComboBox* combo)
 {
     combo->clear();
-    QString why;
-    db::Connection* config = configConnection(mySql);
-    const auto names = config ? readColumn(*config, sql::groupNames(), &why) : std::nullopt;
-    if (!names) {
-        say(dialog, QStringLiteral("组别未能读取。\n") + (config ? why : db::kServerUnreachable),
-            nullptr, ui::Icon::Exclamation);
-        return;
-    }
-    combo->addItems(*names);
-    combo->setCurrentIndex(-1);
+    combo->setEnabled(false);
+    readBeside(
+        context.configReads(), combo, {sql::groupNames()},
+        [combo](const QList<Rows>& parts) {
+            for (const QStringList& row : parts.value(0))
+                combo->addItem(row.value(0));
+            combo->setCurrentIndex(-1);
+            combo->setEnabled(true);
+        },
+        [dialog](const DbFailure& failure) {
+            say(dialog, QStringLiteral("组别未能读取。\n") + describeFailure(failure), nullptr,
+                ui::Icon::Exclamation);
+        });
 }
 
 // A name the configuration file cannot carry is refused with the reason, the focus on its box.
@@ -144,7 +149,7 @@ DialogZJ::DialogZJ(ConsoleContext& context) : DialogBase(context)
 bool DialogZJ::run(AdminListView& view)
 {
     view_ = &view;
-    fillGroups(this, context().MySql.get(), Text_组别);
+    fillGroups(this, context(), Text_组别);
     Text_名称->setFocus();
     return DialogBase::run();
 }
@@ -289,7 +294,7 @@ DialogFP::DialogFP(ConsoleContext& context) : DialogBase(context)
 bool DialogFP::run(AdminListView& view)
 {
     view_ = &view;
-    fillGroups(this, context().MySql.get(), Combo_组别);
+    fillGroups(this, context(), Combo_组别);
     OKButton->setEnabled(false);
     return DialogBase::run();
 }

@@ -38,14 +38,30 @@ std::optional<Rows> readTexts(db::Connection& connection, const QString& sql)
     return rows;
 }
 
+db::Error DbFailure::error() const
+{
+    db::Error e;
+    e.set = true;
+    e.sqlState = sqlState;
+    e.native = native;
+    e.message = message;
+    return e;
+}
+
 QString describeFailure(const DbFailure& failure)
 {
-    db::Error error;
-    error.set = true;
-    error.sqlState = failure.sqlState;
-    error.native = failure.native;
-    error.message = failure.message;
-    return db::describeFailure(error);
+    return db::describeFailure(failure.error());
+}
+
+void readBeside(DbChannel* channel, QObject* receiver, const QStringList& statements,
+                DbChannel::FetchDone done, DbChannel::FetchFailed failed)
+{
+    if (!channel) {
+        // 2003: the code of a server that cannot be reached, which the messages name so.
+        failed(DbFailure{{}, 2003, {}});
+        return;
+    }
+    channel->fetch(statements, receiver, std::move(done), std::move(failed));
 }
 
 namespace

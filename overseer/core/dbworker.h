@@ -37,6 +37,8 @@ struct DbFailure {
     QString message;
     // The statement was stopped on purpose (KILL QUERY).
     bool interrupted() const { return native == 1317; }
+    // As the database layer reports it (for common/dbmessages.h).
+    db::Error error() const;
 };
 // The rows of a statement as trimmed texts, streamed: a whole table (webtable, up to 500,000
 // rows) is held once, as texts, not a second time in the driver's result. Nothing when the
@@ -106,6 +108,12 @@ private:
     DbWorker* worker_;
     quint64 lastRequest_ = 0;
 };
+
+// A read for a dialog or a command on channel, beside the window: done with one list of rows per
+// statement, or failed. Without a channel (no login, no data source) failed is told at once,
+// with the driver's words empty. Neither is called when receiver is gone.
+void readBeside(DbChannel* channel, QObject* receiver, const QStringList& statements,
+                DbChannel::FetchDone done, DbChannel::FetchFailed failed);
 
 } // namespace lt::overseer
 

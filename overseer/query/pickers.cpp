@@ -1,6 +1,7 @@
 #include "overseer/query/pickers.h"
 
 #include "overseer/core/consolecontext.h"
+#include "overseer/core/dbworker.h"
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/conditionwidgets.h"
 
@@ -56,24 +57,30 @@ bool FormXZZD::run(LogQueryState& conditions)
     return picked_;
 }
 
+// Read beside the window: the picker opens at once and its rows come when the server answers.
 void FormXZZD::fill()
 {
     ListView1->clear();
+    reading_ = false;
     if (!context().MySql)
         return;
-    db::Connection& config = context().MySql->Cnn1;
-    config.clearError();
-    db::Recordset rs = config.query(kTerminalPickerSql);
-    if (config.failed()) {
-        tellDatabaseFailure(this, config.lastError());
-        return;
-    }
-    for (; !rs.eof(); rs.moveNext()) {
-        const QString ip = rs.field(QStringLiteral("IP")).toString().trimmed();
-        auto* row = new QTreeWidgetItem(
-            ListView1, {rs.field(QStringLiteral("Name")).toString().trimmed(), ip});
-        row->setData(0, Qt::UserRole, ip);
-    }
+    reading_ = true;
+    readBeside(
+        context().configReads(), this, {kTerminalPickerSql},
+        [this](const QList<Rows>& parts) {
+            reading_ = false;
+            QList<QTreeWidgetItem*> rows;
+            for (const QStringList& fields : parts.value(0)) {
+                auto* row = new QTreeWidgetItem({fields.value(0), fields.value(1)});
+                row->setData(0, Qt::UserRole, fields.value(1));
+                rows << row;
+            }
+            ListView1->addTopLevelItems(rows);
+        },
+        [this](const DbFailure& failure) {
+            reading_ = false;
+            tellDatabaseFailure(this, failure.error());
+        });
 }
 
 void FormXZZD::done(int result)
@@ -105,30 +112,38 @@ bool FormXZWY::pick()
 
 // Grouping the whole log by page took ever longer as the log grew; the pages of the newest rows
 // are what an administrator picks from, and reaching them by the time index costs the same on
-// any size of log.
+// any size of log. Both reads run beside the window, the second once the first has answered.
 void FormXZWY::fill()
 {
     ListView1->clear();
+    reading_ = false;
     if (!context().MySql)
         return;
-    db::Connection& log = context().MySql->Cnn2;
-    log.clearError();
-    const db::Recordset horizon = log.query(webPickerHorizonSql());
-    std::optional<QString> since;
-    if (!horizon.eof())
-        since = horizon.field(0).toString();
-    db::Recordset rs;
-    if (!log.failed())
-        rs = log.query(webPickerSql(since));
-    if (log.failed()) {
-        tellDatabaseFailure(this, log.lastError());
-        return;
-    }
-    QList<QTreeWidgetItem*> rows;
-    for (; !rs.eof() && rows.size() < kWebPickerPages; rs.moveNext())
-        rows << new QTreeWidgetItem({rs.field(QStringLiteral("URL")).toString().trimmed(),
-                                     rs.field(QStringLiteral("Title")).toString().trimmed()});
-    ListView1->addTopLevelItems(rows);
+    reading_ = true;
+    const auto failed = [this](const DbFailure& failure) {
+        reading_ = false;
+        tellDatabaseFailure(this, failure.error());
+    };
+    DbChannel* reads = context().logReads();
+    readBeside(
+        reads, this, {webPickerHorizonSql()},
+        [this, reads, failed](const QList<Rows>& horizon) {
+            std::optional<QString> since;
+            if (!horizon.value(0).isEmpty())
+                since = horizon.value(0).first().value(0);
+            readBeside(
+                reads, this, {webPickerSql(since)},
+                [this](const QList<Rows>& parts) {
+                    reading_ = false;
+                    QList<QTreeWidgetItem*> rows;
+                    for (const QStringList& fields : parts.value(0).mid(0, kWebPickerPages))
+                        rows << new QTreeWidgetItem(
+                            {fields.value(1), fields.value(0)}); // URL, Title
+                    ListView1->addTopLevelItems(rows);
+                },
+                failed);
+        },
+        failed);
 }
 
 void FormXZWY::done(int result)

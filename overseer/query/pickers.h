@@ -24,9 +24,12 @@ public:
     QTreeWidget* ListView1; // "终端", "地址"; the row's tag (Qt::UserRole) is its address
 
     void done(int result) override;
+    // The rows have come (or their read failed).
+    bool rowsRead() const { return !reading_; }
 
 private:
     void fill();
+    bool reading_ = false;
     LogQueryState* conditions_ = nullptr;
     bool picked_ = false;
 };
@@ -46,9 +49,12 @@ public:
     QString PickedUrl;
 
     void done(int result) override;
+    // The rows have come (or their read failed).
+    bool rowsRead() const { return !reading_; }
 
 private:
     void fill();
+    bool reading_ = false;
 };
 
 } // namespace lt::overseer

@@ -1,6 +1,7 @@
 #include "overseer/query/statsbinding.h"
 
 #include "common/widgets/messages.h"
+#include "overseer/core/dbworker.h"
 #include "overseer/core/dialogms.h"
 #include "overseer/core/formmain.h"
 #include "overseer/query/dialoglx.h"
@@ -40,17 +41,23 @@ StatisticsViews* viewsOf(FormMain& form)
     return form.findChild<StatisticsViews*>(kViewsName, Qt::FindDirectChildrenOnly);
 }
 
-// The records of a list whose count is not in yet, counted on Cnn0.
-qint64 countRecords(FormMain& form, const QString& table, const QString& condition)
+// The records of a list, then `then` with their number: at once when the view knows it,
+// otherwise once counted beside the window (a count of a large log takes a while, and the window
+// keeps answering meanwhile). A count that fails counts as no records, as an empty list does.
+void withRecordCount(FormMain& form, qint64 known, const QString& table, const QString& condition,
+                     std::function<void(qint64)> then)
 {
+    if (known >= 0)
+        return then(known);
     if (!form.context().MySql)
-        return 0;
+        return;
     QString sql = QStringLiteral("SELECT count(*) FROM ") + table;
     if (!condition.isEmpty())
         sql += QStringLiteral(" WHERE ") + condition;
-    const db::Recordset rs = form.context().MySql->Cnn0.query(sql);
-    form.context().MySql->Cnn0.clearError();
-    return rs.field(0).toLongLong();
+    readBeside(
+        form.context().logReads(), &form, {sql},
+        [then](const QList<Rows>& parts) { then(parts.value(0).value(0).value(0).toLongLong()); },
+        [](const DbFailure&) {});
 }
 
 // The condition of a list statement "SELECT * FROM t WHERE condition".
@@ -115,18 +122,20 @@ void 日志打印函数(FormMain& form)
     PrintPreviewView* preview = printPreviewView(form);
     if (!preview || !preview->store())
         return;
-    qint64 records = preview->total();
-    if (records < 0)
-        records = countRecords(form, QStringLiteral("logtable"), preview->condition());
-    if (records <= 0)
-        return;
-    PrintSource source;
-    source.kind = LogPrintout::Kind::Browse;
-    source.table = QStringLiteral("logtable");
-    source.condition = preview->condition();
-    DialogPt& dialog = form.context().dialog<DialogPt>();
-    dialog.setSource(source, records, preview->connectionString());
-    dialog.run();
+    const QString condition = preview->condition();
+    const QString connection = preview->connectionString();
+    withRecordCount(form, preview->total(), QStringLiteral("logtable"), condition,
+                    [&form, condition, connection](qint64 records) {
+                        if (records <= 0)
+                            return;
+                        PrintSource source;
+                        source.kind = LogPrintout::Kind::Browse;
+                        source.table = QStringLiteral("logtable");
+                        source.condition = condition;
+                        DialogPt& dialog = form.context().dialog<DialogPt>();
+                        dialog.setSource(source, records, connection);
+                        dialog.run();
+                    });
 }
 
 void m显示内容(FormMain& form)
@@ -139,14 +148,15 @@ void m显示内容(FormMain& form)
     source.kind = LogPrintout::Kind::Upload;
     source.table = QStringLiteral("upsendtable");
     source.condition = conditionOf(upload->store()->LogQuerySql());
-    qint64 records = upload->store()->total();
-    if (records < 0)
-        records = countRecords(form, source.table, source.condition);
-    if (records <= 0)
-        return;
-    DialogPS& dialog = form.context().dialog<DialogPS>();
-    dialog.setSource(source, records, preview->connectionString());
-    dialog.run();
+    const QString connection = preview->connectionString();
+    withRecordCount(form, upload->store()->total(), source.table, source.condition,
+                    [&form, source, connection](qint64 records) {
+                        if (records <= 0)
+                            return;
+                        DialogPS& dialog = form.context().dialog<DialogPS>();
+                        dialog.setSource(source, records, connection);
+                        dialog.run();
+                    });
 }
 
 } // namespace lt::overseer

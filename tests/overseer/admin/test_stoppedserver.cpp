@@ -10,6 +10,7 @@
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/listdialogs.h"
 #include "overseer/admin/policydialog.h"
+#include "overseer/admin/terminaldialogs.h"
 #include "tests/overseer/admin/admintest.h"
 #include "tests/support/privateserver.h"
 
@@ -150,6 +151,37 @@ private slots:
         QVERIFY(server_->thaw());
         test::listRead(*form_);
         QCOMPARE(a().terminals.listModel().rows(), QList<QStringList>({{"PC1", "10.0.0.1", "g"}}));
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
+    // A dialog's own lists are read beside the window too: with the server frozen the dialog
+    // opens and the window keeps answering; the groups come once the server answers again.
+    void aDialogsListFromAFrozenServerLeavesTheWindowAnswering()
+    {
+        form_->toolbarKey(key::终端配置)->trigger();
+        test::listRead(*form_);
+        test::MessageLog messages;
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        QStringList groups;
+        test::ModalScript script({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogZJ*>(modal);
+            QVERIFY(d);
+            QTest::qWait(1000);
+            QVERIFY(ticks >= 10);
+            QVERIFY(!d->Text_组别->isEnabled()); // still waiting for the server
+            QVERIFY(server_->thaw());
+            QTRY_VERIFY_WITH_TIMEOUT(d->Text_组别->isEnabled(), 20000);
+            for (int i = 0; i < d->Text_组别->count(); ++i)
+                groups << d->Text_组别->itemText(i);
+            d->CancelButton->click();
+        }});
+        QVERIFY(server_->freeze());
+        form_->runMenuItem(item::终端_增加);
+        QCOMPARE(script.stepsRun(), 1);
+        QCOMPARE(groups, QStringList({kBuiltInGroup}));
         QCOMPARE(messages.texts(), QStringList());
     }
 

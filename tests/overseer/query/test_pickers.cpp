@@ -4,6 +4,7 @@
 
 #include "common/cmysql.h"
 #include "common/datasources.h"
+#include "common/logrows.h"
 #include "overseer/core/formmain.h"
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/conditionrules.h"
@@ -59,8 +60,9 @@ void doubleClickRow(QTreeWidget* list, int row)
 void fillLog(int n, const QString& day, const QString& pattern, int pages)
 {
     const QString page = QString::number(pages);
-    test::sql("INSERT INTO logtable SELECT 'pc','10.0.0.1',"
-              "DATE_FORMAT(DATE_ADD('" +
+    test::sql("INSERT INTO logtable(" + logrows::kLogColumns +
+                  ") SELECT 'pc','10.0.0.1',"
+                  "DATE_FORMAT(DATE_ADD('" +
                   day +
                   "',INTERVAL seq SECOND),'%y-%m-%d %H:%i:%s'),"
                   "'组',CONCAT('标题',seq MOD " +
@@ -107,6 +109,7 @@ private slots:
     {
         QStringList names, addresses;
         test::ModalScript script({on<FormXZZD>([&](FormXZZD& p) {
+            QTRY_VERIFY(p.rowsRead()); // read beside the window
             QCOMPARE(p.windowTitle(), "选择终端");
             QCOMPARE(p.ListView1->headerItem()->text(0), "终端");
             QCOMPARE(p.ListView1->headerItem()->text(1), "地址");
@@ -140,6 +143,7 @@ private slots:
         bool markedFirst = false, markedSecond = true;
         test::ModalScript script({on<FormXZZD>([&](FormXZZD& p) {
             QVERIFY(QTest::qWaitForWindowExposed(&p));
+            QTRY_VERIFY(p.rowsRead());
             QHeaderView* header = p.ListView1->header();
             const QPoint at(header->sectionViewportPosition(1) + 5, header->height() / 2);
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
@@ -169,8 +173,10 @@ private slots:
             for (int i = 0; i < d.Combo_类别->count(); ++i)
                 classes << d.Combo_类别->itemText(i);
             QCOMPARE(d.Combo_组别->currentText(), "");
-            test::ModalScript picker(
-                {on<FormXZZD>([](FormXZZD& p) { doubleClickRow(p.ListView1, 2); })});
+            test::ModalScript picker({on<FormXZZD>([](FormXZZD& p) {
+                QTRY_VERIFY(p.rowsRead());
+                doubleClickRow(p.ListView1, 2);
+            })});
             d.Command_终端->click();
             QCOMPARE(d.Text_终端->text(), "10.0.0.2");
             d.OKButton->click();
@@ -194,6 +200,7 @@ private slots:
         QStringList pages;
         test::ModalScript script({on<DialogTJ>([&](DialogTJ& d) {
             test::ModalScript picker({on<FormXZWY>([&](FormXZWY& p) {
+                QTRY_VERIFY_WITH_TIMEOUT(p.rowsRead(), 20000);
                 QCOMPARE(p.windowTitle(), "选择网站/网页");
                 QCOMPARE(p.ListView1->headerItem()->text(0), "域名(网站/网页)");
                 QCOMPARE(p.ListView1->headerItem()->text(1), "标题");
@@ -224,6 +231,7 @@ private slots:
                        test::Existing::Keep);
         QStringList pages;
         test::ModalScript script({on<FormXZWY>([&](FormXZWY& p) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.rowsRead(), 20000);
             pages = column(p.ListView1, 0);
             p.close();
         })});
@@ -234,13 +242,14 @@ private slots:
         QCOMPARE(pages.first(), "http://new1999.example/");
     }
 
-    // A connection that does not answer: the administrator is told, the picker still opens.
+    // A log that cannot be read: the administrator is told, the picker still opens.
     void webPickerWithoutDatabase()
     {
         test::MessageLog messages;
-        form_->context().MySql->Cnn2.close();
+        QVERIFY(!form_->context().MySql->Cnn0.open("DSN=lt_no_such_source"));
         int rows = -1;
         test::ModalScript script({on<FormXZWY>([&](FormXZWY& p) {
+            QTRY_VERIFY(p.rowsRead());
             rows = p.ListView1->topLevelItemCount();
             p.close();
         })});
