@@ -4,6 +4,7 @@
 
 #include "common/datasources.h"
 #include "common/dbmessages.h"
+#include "common/logrows.h"
 #include "common/odbc.h"
 #include "logkeeper/keeper.h"
 #include "logkeeper/keeperwindow.h"
@@ -27,12 +28,12 @@ bool fillLog(int rows)
     if (!log.open(dsn::kKeeperLogString))
         return false;
     return log.execute(QStringLiteral("TRUNCATE logtable")) &&
-           log.execute(
-               QStringLiteral("INSERT INTO logtable SELECT 'PC-01','192.168.1.10',"
-                              "DATE_FORMAT(TIMESTAMP'2026-11-01 00:00:00' + INTERVAL seq SECOND,"
-                              "'%y-%m-%d %H:%i:%s'),'默认组','新闻首页','http://news.example.cn/',"
-                              "'新闻','通过','2048',1 FROM seq_1_to_%1")
-                   .arg(rows));
+           log.execute(("INSERT INTO logtable(" + logrows::kLogColumns +
+                        ") SELECT 'PC-01','192.168.1.10',"
+                        "DATE_FORMAT(TIMESTAMP'2026-11-01 00:00:00' + INTERVAL seq SECOND,"
+                        "'%y-%m-%d %H:%i:%s'),'默认组','新闻首页','http://news.example.cn/',"
+                        "'新闻','通过','2048',1 FROM seq_1_to_%1")
+                           .arg(rows));
 }
 
 bool waitForStatus(const Keeper& keeper, DatabaseStatus::State state)

@@ -34,11 +34,12 @@ namespace
 // The seeded log: 60,000 visits four seconds apart from 26-11-01 00:00:04 on, of 50 terminals
 // and 300 pages (three days and a bit; the feeders' rows are of today).
 constexpr int kSeeded = 60000;
-const QString kSeed = QStringLiteral(
-    "INSERT INTO logtable SELECT CONCAT('pc',seq MOD 50),CONCAT('10.0.0.',seq MOD 50),"
+const QString kSeed =
+    "INSERT INTO logtable(" + logrows::kLogColumns +
+    ") SELECT CONCAT('pc',seq MOD 50),CONCAT('10.0.0.',seq MOD 50),"
     "DATE_FORMAT('2026-11-01'+INTERVAL seq*4 SECOND,'%y-%m-%d %H:%i:%s'),'临时工作组',"
     "CONCAT('页面',seq MOD 300),CONCAT('http://site',seq MOD 300,'.cn/'),'','放行',"
-    "seq MOD 5000,1 FROM seq_1_to_60000");
+    "seq MOD 5000,1 FROM seq_1_to_60000";
 
 // Writes rows of its own terminal at a steady pace through the shared row writer, on its own
 // connections of one installation's data sources, until stopped.

@@ -3,6 +3,7 @@
 // touch that group alone (with its members and its copies in the log), and deleting or
 // renaming a list entry or a recent visit touches that row alone.
 
+#include "common/logrows.h"
 #include "overseer/admin/adminrules.h"
 #include "overseer/admin/policydialog.h"
 #include "overseer/admin/terminaldialogs.h"
@@ -85,7 +86,9 @@ private slots:
                       "INSERT INTO blacktable VALUES('abc.com','t','游戏','S'),"
                       "('ABC.com','t','游戏','S'),('Abc.com','t','游戏','S');"
                       "INSERT INTO whitetable VALUES('x.org','t','S','Y'),('X.org','t','S','Y');"
-                      "INSERT INTO webtable VALUES('a.cn/X','t','','26-12-07 10:00:00','N'),"
+                      "INSERT INTO webtable(" +
+                      logrows::kVisitColumns +
+                      ") VALUES('a.cn/X','t','','26-12-07 10:00:00','N'),"
                       "('a.cn/x','t','','26-12-07 09:00:00','N');",
                   "ipdata");
         test::fillRows(QList<logrows::LogRow>{

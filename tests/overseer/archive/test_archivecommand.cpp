@@ -3,6 +3,7 @@
 // export window writes, and what a file size limit, a killed export and a file that is no file
 // do to it.
 
+#include "common/logrows.h"
 #include "overseer/archive/commandline.h"
 #include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
@@ -42,9 +43,10 @@ class ArchiveCommand : public QObject
     }
     void fillLog(int rows)
     {
-        test::sql("DELETE FROM logtable; INSERT INTO logtable SELECT concat('pc',MOD(seq,7)),"
-                  "'10.0.0.9',concat('26-12-07 ',sec_to_time(MOD(seq,86400))),'组A',"
-                  "concat('标题',seq),'http://e.example/','上网','放行','1',1 FROM seq_1_to_" +
+        test::sql("DELETE FROM logtable; INSERT INTO logtable(" + logrows::kLogColumns +
+                      ") SELECT concat('pc',MOD(seq,7)),"
+                      "'10.0.0.9',concat('26-12-07 ',sec_to_time(MOD(seq,86400))),'组A',"
+                      "concat('标题',seq),'http://e.example/','上网','放行','1',1 FROM seq_1_to_" +
                       QString::number(rows),
                   "dovrik");
     }

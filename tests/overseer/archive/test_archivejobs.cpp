@@ -4,6 +4,7 @@
 
 #include "common/datasources.h"
 #include "common/gbk.h"
+#include "common/logrows.h"
 #include "common/odbc.h"
 #include "overseer/archive/archivejobs.h"
 #include "tests/common/filesizelimit.h"
@@ -67,8 +68,9 @@ void insertLog(db::Connection& c, const QStringList& r)
     for (int i = 0; i < 9; ++i)
         v << q(r[i]);
     v << (r[9].isEmpty() ? QStringLiteral("NULL") : r[9]);
-    QVERIFY2(c.execute("INSERT INTO logtable VALUES(" + v.join(',') + ")"),
-             qPrintable(c.lastError().message));
+    QVERIFY2(
+        c.execute("INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES(" + v.join(',') + ")"),
+        qPrintable(c.lastError().message));
 }
 
 } // namespace
@@ -344,8 +346,9 @@ private slots:
         // A backup is the whole browsing history of the site: every export is readable by its
         // owner only, whatever the umask and whatever file it replaces.
         fillLog(10);
-        test::sql("DELETE FROM upsendtable;INSERT INTO upsendtable VALUES('pc','1','u',"
-                  "'26-12-07 12:00:00','x')",
+        test::sql("DELETE FROM upsendtable;INSERT INTO upsendtable(" + logrows::kUploadColumns +
+                      ") VALUES('pc','1','u',"
+                      "'26-12-07 12:00:00','x')",
                   "dovrik");
         const mode_t mask = ::umask(0);
         const auto restoreMask = qScopeGuard([mask] { ::umask(mask); });
@@ -429,7 +432,8 @@ private slots:
     void uploadReportAndItsClearing()
     {
         test::sql("DELETE FROM upsendtable", "dovrik");
-        QVERIFY(log_.execute("INSERT INTO upsendtable VALUES('pc','10.0.0.1','http://m/','26-12-07 "
+        QVERIFY(log_.execute("INSERT INTO upsendtable(" + logrows::kUploadColumns +
+                             ") VALUES('pc','10.0.0.1','http://m/','26-12-07 "
                              "12:00:00','a=o''neil\\\\x\nzz')"));
         const ExportOutcome out = exportLog(log_, ExportKind::UploadReport, path("up.txt"));
         QCOMPARE(out.status, ExportOutcome::Done);
@@ -564,8 +568,9 @@ private slots:
         for (const char* t : {"26-12-06 23:59:59", "26-12-07 00:00:00", "26-12-07 12:00:00",
                               "26-12-08 00:00:00", "26-12-08 00:00:01"}) {
             insertLog(log_, {"pc", "1", t, "g", "t", "u", "c", "r", "1", "1"});
-            QVERIFY(log_.execute(QString("INSERT INTO upsendtable VALUES('pc','1','u','") + t +
-                                 "','x')"));
+            QVERIFY(log_.execute(QString("INSERT INTO upsendtable(" + logrows::kUploadColumns +
+                                         ") VALUES('pc','1','u','") +
+                                 t + "','x')"));
         }
         const DeletionRange range =
             deletionRange(QDate(2026, 12, 7), QTime(0, 0), QDate(2026, 12, 7), QTime(0, 0));

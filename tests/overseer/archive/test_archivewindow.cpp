@@ -5,6 +5,7 @@
 
 #include "common/clock.h"
 #include "common/datasources.h"
+#include "common/logrows.h"
 #include "common/names.h"
 #include "common/odbc.h"
 #include "overseer/archive/archivedialogs.h"
@@ -84,7 +85,8 @@ void fillLog(int rows)
     test::fillRows(QList<logrows::LogRow>{
         {"pc1", "10.0.0.1", "26-12-07 08:00:00", "组A", "标题", "http://x/", "上网", "放行", 1}});
     for (int n = 1; n < rows; n *= 2)
-        test::sql(QString("INSERT INTO logtable SELECT Name,IP,AcTime,Team,Title,URL,Class,"
+        test::sql(QString("INSERT INTO logtable(" + logrows::kLogColumns +
+                          ") SELECT Name,IP,AcTime,Team,Title,URL,Class,"
                           "Result,nLength,F FROM logtable LIMIT %1")
                       .arg(rows - n),
                   "dovrik");

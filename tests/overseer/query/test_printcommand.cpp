@@ -3,6 +3,7 @@
 // text of the PDF as printed, the file its owner's alone and written whole or not at all, and
 // the exit codes of the archive commands.
 
+#include "common/logrows.h"
 #include "common/registry.h"
 #include "overseer/query/printcommand.h"
 #include "tests/support/testsupport.h"
@@ -38,7 +39,8 @@ void fillLog(int n)
     // Outside the range on either side.
     values << "('早到','10.0.0.1','26-11-02 23:59:59','门卫组','t','u','新闻','放行','1',1)"
            << "('晚到','10.0.0.1','26-11-04 00:00:00','门卫组','t','u','新闻','放行','1',1)";
-    test::sql("DELETE FROM logtable; INSERT INTO logtable VALUES " + values.join(',') + ";",
+    test::sql("DELETE FROM logtable; INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES " +
+                  values.join(',') + ";",
               "dovrik");
 }
 
@@ -126,9 +128,10 @@ private slots:
         QCOMPARE(text.count("地址：10.0.0.2"), 5);
         QVERIFY(!text.contains("地址：10.0.0.1"));
 
-        test::sql("DELETE FROM upsendtable; INSERT INTO upsendtable VALUES "
-                  "('网管1','10.0.0.1','mail.a.cn','26-11-03 09:00:00','门户网站的长见闻'),"
-                  "('网管2','10.0.0.2','mail.b.cn','26-11-05 09:00:00','不在范围');",
+        test::sql("DELETE FROM upsendtable; INSERT INTO upsendtable(" + logrows::kUploadColumns +
+                      ") VALUES "
+                      "('网管1','10.0.0.1','mail.a.cn','26-11-03 09:00:00','门户网站的长见闻'),"
+                      "('网管2','10.0.0.2','mail.b.cn','26-11-05 09:00:00','不在范围');",
                   "dovrik");
         const QString upload = dir_.filePath("upload.pdf");
         run = print(QStringList{upload} + range() + QStringList{"--upload"});

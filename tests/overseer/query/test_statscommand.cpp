@@ -4,6 +4,7 @@
 // the three statistics equals the plain statement's.
 
 #include "common/datasources.h"
+#include "common/logrows.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statscommand.h"
 #include "tests/support/logfill.h"
@@ -121,11 +122,12 @@ private slots:
         test::initialiseDatabases();
         // 20,000 visits over ten days of November, 200 terminals and 300 pages; five of the
         // terminals registered.
-        test::sql("INSERT INTO logtable SELECT CONCAT('pc-',LPAD(seq%200,2,'0')),"
-                  "CONCAT('192.168.1.',seq%200+1),DATE_FORMAT(TIMESTAMP'2026-11-01 00:00:00'+"
-                  "INTERVAL seq*43 SECOND,'%y-%m-%d %H:%i:%s'),'教室A组','标题',"
-                  "CONCAT('http://www.s',seq%300,'.cn/'),'上网','放行',seq%5000,1+seq%3 "
-                  "FROM seq_1_to_20000",
+        test::sql("INSERT INTO logtable(" + logrows::kLogColumns +
+                      ") SELECT CONCAT('pc-',LPAD(seq%200,2,'0')),"
+                      "CONCAT('192.168.1.',seq%200+1),DATE_FORMAT(TIMESTAMP'2026-11-01 00:00:00'+"
+                      "INTERVAL seq*43 SECOND,'%y-%m-%d %H:%i:%s'),'教室A组','标题',"
+                      "CONCAT('http://www.s',seq%300,'.cn/'),'上网','放行',seq%5000,1+seq%3 "
+                      "FROM seq_1_to_20000",
                   "dovrik");
         for (int i = 1; i <= 5; ++i)
             test::sql(QString("INSERT INTO usertable VALUES('终端%1','192.168.1.%1','组')").arg(i),
@@ -185,9 +187,10 @@ private slots:
         QVERIFY2(restored.code == 0, qPrintable(restored.err));
         compareAll();
         // The keeper prunes the log to its smallest limit once it holds 55,000 rows.
-        test::sql("INSERT INTO logtable SELECT 'pc-x','192.168.1.99',DATE_FORMAT(TIMESTAMP"
-                  "'2026-11-09 00:00:00'+INTERVAL seq SECOND,'%y-%m-%d %H:%i:%s'),'组','t',"
-                  "'http://www.bulk.cn/','上网','放行','10',1 FROM seq_1_to_40000",
+        test::sql("INSERT INTO logtable(" + logrows::kLogColumns +
+                      ") SELECT 'pc-x','192.168.1.99',DATE_FORMAT(TIMESTAMP"
+                      "'2026-11-09 00:00:00'+INTERVAL seq SECOND,'%y-%m-%d %H:%i:%s'),'组','t',"
+                      "'http://www.bulk.cn/','上网','放行','10',1 FROM seq_1_to_40000",
                   "dovrik");
         const Run pruned = program("logkeeper", {"--prune-now", "--log", "5000"});
         QVERIFY2(pruned.code == 0, qPrintable(pruned.err));

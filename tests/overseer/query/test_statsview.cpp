@@ -4,6 +4,7 @@
 // statement, and a cancelled dialog.
 
 #include "common/clock.h"
+#include "common/logrows.h"
 #include "common/odbc.h"
 #include "overseer/core/formmain.h"
 #include "overseer/query/conditiondialogs.h"
@@ -195,9 +196,10 @@ private slots:
     // 5003 pages: two pages of the list; the second holds the three least visited.
     void pagedBy5000()
     {
-        test::sql("DELETE FROM logtable; INSERT INTO logtable SELECT 'pc','10.0.0.1',"
-                  "'26-12-07 10:00:00','组','t',CONCAT('p',seq,'.cn'),'c','放行','1',"
-                  "IF(seq < 5000, 2, 1) FROM seq_0_to_5002;",
+        test::sql("DELETE FROM logtable; INSERT INTO logtable(" + logrows::kLogColumns +
+                      ") SELECT 'pc','10.0.0.1',"
+                      "'26-12-07 10:00:00','组','t',CONCAT('p',seq,'.cn'),'c','放行','1',"
+                      "IF(seq < 5000, 2, 1) FROM seq_0_to_5002;",
                   "dovrik");
         run(1);
         QCOMPARE(panels(), QStringList({"共 5003 条记录", "共 2 页", "第 1 页", "本页 5000 条"}));
