@@ -188,6 +188,7 @@ void FormSave::showProgress()
     ProgressBar1->show();
     ProgressBar1->setMaximum(int(std::min<qint64>(job_->total.load(), INT_MAX)));
     ProgressBar1->setValue(int(std::min<qint64>(job_->done.load(), INT_MAX)));
+    notice_.progress(job_->done.load(), job_->total.load());
 }
 
 void FormSave::logExportEnded(ExportKind kind)
@@ -196,6 +197,9 @@ void FormSave::logExportEnded(ExportKind kind)
     notice_.close();
     Label1->hide();
     ProgressBar1->hide();
+    // Back to its own height: the band the progress took goes with it.
+    layout()->activate();
+    resize(width(), sizeHint().height());
     const ExportOutcome& out = job_->outcome;
     switch (out.status) {
     case ExportOutcome::Done:
