@@ -183,7 +183,8 @@ void FormSave::showProgress()
 {
     if (!job_ || job_->total.load() == 0)
         return;
-    notice_.close(); // the count is in
+    if (notice_.running())
+        notice_.close(); // the count is in: the window's own progress takes over
     Label1->show();
     ProgressBar1->show();
     ProgressBar1->setMaximum(int(std::min<qint64>(job_->total.load(), INT_MAX)));
