@@ -33,6 +33,10 @@ inline const QString kKeeperStartExe = QStringLiteral("logkeeper.EXE");
 inline const QString kMonitorStartExe = QStringLiteral("qmlxsn.EXE");
 inline const QString kBlockerStartExe = QStringLiteral("qmlxblock.EXE");
 
+// In the environment of the progress notice: "x,y", the screen point (device-independent
+// pixels) its window is centred on, the middle of the console's main window.
+inline const char kNoticeCentreVariable[] = "LANTROVE_NOTICE_CENTRE";
+
 // Program names of the previous-instance locks.
 inline const QString kConsoleProgram = QStringLiteral("overseer");
 inline const QString kKeeperProgram = QStringLiteral("logkeeper");

@@ -148,7 +148,7 @@ QList<Candidate> waitForEnd(QList<Candidate> running, int timeoutMs)
 
 // The environment of a started program: ours, with the window variable set for a hidden start
 // and removed otherwise.
-std::vector<QByteArray> childEnvironment(Show show)
+std::vector<QByteArray> childEnvironment(Show show, const QStringList& extra)
 {
     const QByteArray prefix = QByteArray(kWindowVariable) + '=';
     std::vector<QByteArray> env;
@@ -158,6 +158,8 @@ std::vector<QByteArray> childEnvironment(Show show)
     }
     if (show == Show::Hidden)
         env.push_back(prefix + "hidden");
+    for (const QString& variable : extra)
+        env.push_back(variable.toLocal8Bit());
     return env;
 }
 
@@ -176,12 +178,13 @@ std::vector<char*> pointers(std::vector<QByteArray>& texts)
 // until the exec (a vfork), where a fork of a large window program copies its page tables and
 // QProcess waits on a pipe for the grandchild; an exec that fails is still reported. A thread
 // reaps the child when it ends, so a resident starter leaves no zombie behind.
-bool spawnDetached(const QString& program, const QStringList& arguments, Show show)
+bool spawnDetached(const QString& program, const QStringList& arguments, Show show,
+                   const QStringList& extraEnvironment)
 {
     std::vector<QByteArray> argv{QFile::encodeName(program)};
     for (const QString& argument : arguments)
         argv.push_back(argument.toLocal8Bit());
-    std::vector<QByteArray> env = childEnvironment(show);
+    std::vector<QByteArray> env = childEnvironment(show, extraEnvironment);
     std::vector<char*> argvList = pointers(argv);
     std::vector<char*> envList = pointers(env);
 
@@ -227,15 +230,17 @@ QString resolveExecutable(const QString& path)
     return resolveFileName(path, exeNameMatches);
 }
 
-bool startProgram(const QString& path, const QStringList& arguments, Show show)
+bool startProgram(const QString& path, const QStringList& arguments, Show show,
+                  const QStringList& environment)
 {
     StartEvent event;
     event.commandLine = commandLine(path, arguments);
     event.arguments = arguments;
+    event.environment = environment;
     event.show = show;
     const QString program = resolveExecutable(path);
     if (!program.isEmpty())
-        event.started = spawnDetached(program, arguments, show);
+        event.started = spawnDetached(program, arguments, show, environment);
     notifyStart(event);
     return event.started;
 }

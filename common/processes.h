@@ -20,7 +20,9 @@ QString resolveExecutable(const QString& path);
 
 // Starts the program detached, without waiting. A hidden start tells the program to keep its
 // window hidden. False when the program does not exist or cannot be started.
-bool startProgram(const QString& path, const QStringList& arguments, Show show);
+// `environment` ("NAME=value" each) is added to the environment the program inherits.
+bool startProgram(const QString& path, const QStringList& arguments, Show show,
+                  const QStringList& environment = {});
 // In a started program: whether it was asked to start hidden.
 bool startedHidden();
 
@@ -34,7 +36,8 @@ QStringList moduleArguments(const QString& adapterText);
 // blank-separated.
 struct StartEvent {
     QString commandLine;
-    QStringList arguments; // as the program receives them
+    QStringList arguments;   // as the program receives them
+    QStringList environment; // added to the inherited environment
     Show show = Show::Normal;
     bool started = false;
 };

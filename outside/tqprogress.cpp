@@ -6,6 +6,8 @@
 #include "outside/standin.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <optional>
 
 namespace
 {
@@ -22,6 +24,18 @@ QString activity(const QStringList& words)
     return QStringLiteral("正在处理，请稍候……");
 }
 
+// Where the caller asked the notice to be centred (over its main window); none when it did not.
+std::optional<QPoint> askedCentre()
+{
+    const QList<QByteArray> xy = qgetenv(lt::names::kNoticeCentreVariable).split(',');
+    bool okX = false, okY = false;
+    const int x = xy.value(0).trimmed().toInt(&okX);
+    const int y = xy.value(1).trimmed().toInt(&okY);
+    if (xy.size() != 2 || !okX || !okY)
+        return std::nullopt;
+    return QPoint(x, y);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -36,5 +50,14 @@ int main(int argc, char* argv[])
     lt::outside::StandInWindow window(lt::names::kProgressTitle, QStringLiteral("系统提示"));
     window.setStatus(activity(args.words));
     window.addBusyBar();
+    // Over the caller's window rather than wherever the window manager puts a new window
+    // (the screen's corner, over the caller's caption); centred on the screen when not asked.
+    window.adjustSize();
+    QRect frame(QPoint(), window.size());
+    if (const auto centre = askedCentre())
+        frame.moveCenter(*centre);
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
     return window.run(app);
 }

@@ -36,6 +36,8 @@ void bindAdministration(FormMain& form)
     d.onKey(key::组别配置, [a] { a->groups.显示组别配置(); });
     d.onKey(key::显示黑单, [a] { a->blackList.显示黑名单(); });
     d.onKey(key::显示白单, [a] { a->whiteList.显示白名单(); });
+    d.onMenuItem(menu::名单, item::名单_显示最近访问.caption,
+                 [a] { a->recentVisits.显示最近访问(); });
 
     // Rows of other folders' views: the access log (site in sub-item 5, title in 4) and the
     // visit statistics by web page (site as the row text, title in sub-item 1).

@@ -35,6 +35,24 @@ IconLook lookOf(int index)
     }
 }
 
+QPixmap drawIcon(const IconLook& look, int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 16.0, size / 16.0);
+    painter.setBrush(look.colour);
+    painter.setPen(look.colour.darker(130));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, look.letter);
+    return pixmap;
+}
+
 } // namespace
 
 QIcon rowIcon(int index)
@@ -42,22 +60,11 @@ QIcon rowIcon(int index)
     static QHash<int, QIcon> icons;
     if (const auto it = icons.constFind(index); it != icons.cend())
         return *it;
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    {
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const IconLook look = lookOf(index);
-        painter.setBrush(look.colour);
-        painter.setPen(look.colour.darker(130));
-        painter.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
-        QFont font = painter.font();
-        font.setPixelSize(11);
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, look.letter);
-    }
-    return icons.insert(index, QIcon(pixmap)).value();
+    // Drawn at twice the size too, so that a screen scaled by 2 shows it sharp.
+    QIcon icon;
+    for (const int size : {16, 32})
+        icon.addPixmap(drawIcon(lookOf(index), size));
+    return icons.insert(index, icon).value();
 }
 
 } // namespace lt::overseer::admin

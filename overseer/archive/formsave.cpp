@@ -183,11 +183,13 @@ void FormSave::showProgress()
 {
     if (!job_ || job_->total.load() == 0)
         return;
-    notice_.close(); // the count is in
+    if (notice_.running())
+        notice_.close(); // the count is in: the window's own progress takes over
     Label1->show();
     ProgressBar1->show();
     ProgressBar1->setMaximum(int(std::min<qint64>(job_->total.load(), INT_MAX)));
     ProgressBar1->setValue(int(std::min<qint64>(job_->done.load(), INT_MAX)));
+    notice_.progress(job_->done.load(), job_->total.load());
 }
 
 void FormSave::logExportEnded(ExportKind kind)
@@ -196,6 +198,9 @@ void FormSave::logExportEnded(ExportKind kind)
     notice_.close();
     Label1->hide();
     ProgressBar1->hide();
+    // Back to its own height: the band the progress took goes with it.
+    layout()->activate();
+    resize(width(), sizeHint().height());
     const ExportOutcome& out = job_->outcome;
     switch (out.status) {
     case ExportOutcome::Done:

@@ -78,6 +78,8 @@ inline const MenuItem 组别_删除{menu::组别, QStringLiteral("删除")};
 inline const MenuItem 名单_增加{menu::名单, QStringLiteral("增加")};
 inline const MenuItem 名单_删除{menu::名单, QStringLiteral("删除")};
 inline const MenuItem 名单_查看{menu::名单, QStringLiteral("查看")};
+// The recent visits have no key: they are opened from the lists they feed.
+inline const MenuItem 名单_显示最近访问{menu::名单, QStringLiteral("显示最近访问")};
 inline const MenuItem 登录_修改系统使用端口号{menu::登录, QStringLiteral("修改系统使用端口号")};
 inline const MenuItem 登录_修改登录名称和口令{menu::登录, QStringLiteral("修改登录名称和口令")};
 inline const MenuItem 访问_增加{menu::访问, QStringLiteral("增加")};

@@ -7,6 +7,7 @@
 #include "overseer/core/layout.h"
 #include "overseer/core/pagemodel.h"
 #include "overseer/core/picturebox.h"
+#include "overseer/core/windowmemory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,8 +17,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -168,12 +171,18 @@ FormMain::FormMain(QWidget* parent) : QWidget(parent), context_(*this)
         resize(std::min(width(), free.width()), std::min(height(), free.height()));
         move(free.center() - rect().center());
     }
+    restoreWindowPlace();
     显示封面();
     ui::registerWindow(this);
+    ProgressNotice::setHost(this);
 }
 
 // The context, a member, unloads the dialogs still loaded before the connections close.
-FormMain::~FormMain() = default;
+FormMain::~FormMain()
+{
+    if (ProgressNotice::host() == this)
+        ProgressNotice::setHost(nullptr);
+}
 
 void FormMain::createControls()
 {
@@ -217,6 +226,12 @@ void FormMain::createList()
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &FormMain::columnClicked);
+    // Only widths the administrator drags are remembered, not those a new layout sets.
+    ListView1->header()->viewport()->installEventFilter(this);
+    connect(ListView1->header(), &QHeaderView::sectionResized, this, [this] {
+        if (resizingByHand_ && !applyingWidths_)
+            rememberColumnWidths();
+    });
 }
 
 int FormMain::minimumHeightForKeys() const
@@ -241,7 +256,9 @@ void FormMain::createToolbars()
         "QToolBar { background: transparent; border: none; spacing: 3px; }"
         "QToolButton { color: #e8edf5; padding: 3px 6px; border-radius: 4px; min-width: 118px; }"
         "QToolButton:hover { background: rgba(255,255,255,40); }"
-        "QToolButton:pressed { background: rgba(255,255,255,70); }"));
+        "QToolButton:pressed { background: rgba(255,255,255,70); }"
+        // A key that cannot be used now greys its caption as Qt greys its icon.
+        "QToolButton:disabled { color: #6f7a8c; }"));
     Toolbar1->setIconSize(QSize(22, 22));
     for (const QString& key : toolbarKeys()) {
         QAction* action = Toolbar1->addAction(keyIcon(key), key);
@@ -286,6 +303,11 @@ void FormMain::createToolbars()
     cmdCancelCount->setToolTip(QStringLiteral("停止统计记录总数（尾页需要记录总数）"));
     cmdCancelCount->hide();
     StatusBar1->addPermanentWidget(cmdCancelCount);
+    ProgressRows = new QProgressBar(StatusBar1);
+    ProgressRows->setObjectName(QStringLiteral("ProgressRows"));
+    ProgressRows->setRange(0, 1000);
+    ProgressRows->hide();
+    StatusBar1->addPermanentWidget(ProgressRows);
     connect(cmdCancelCount, &QPushButton::clicked, this, [this] {
         if (current_)
             current_->cancelWork();
@@ -367,6 +389,14 @@ void FormMain::toolbar1Clicked(QAction* action)
 
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ListView1->header()->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick)
+            resizingByHand_ = true;
+        else if (event->type() == QEvent::MouseButtonRelease)
+            resizingByHand_ = false;
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
@@ -458,6 +488,38 @@ void FormMain::layOut()
     Label3->move((face.width() - Label3->width()) / 2, Label1->geometry().bottom() + 36);
     Picture_Face->Cls();
     显示名称();
+    // The title's shadow is drawn on the strip, not carried by the label: drawn again whole at
+    // the new size, or the shadow of the old place would stay beside the moved caption.
+    if (!Label2->text().isEmpty())
+        显示标题函数();
+}
+
+QRect FormMain::noticeArea() const
+{
+    return frameGeometry();
+}
+
+void FormMain::showRowsDone(qint64 done, qint64 total)
+{
+    done = std::clamp<qint64>(done, 0, total);
+    const QLocale chinese(QLocale::Chinese);
+    const QString text = QStringLiteral("已处理 %1 / %2 条")
+                             .arg(chinese.toString(done), chinese.toString(total));
+    ProgressRows->setValue(int(done * 1000 / std::max<qint64>(total, 1)));
+    ProgressRows->setFormat(text);
+    // Wide enough for the figures of the whole run, so the text is never cut.
+    const QString widest = QStringLiteral("已处理 %1 / %1 条").arg(chinese.toString(total));
+    ProgressRows->setMinimumWidth(ProgressRows->fontMetrics().horizontalAdvance(widest) + 32);
+    ProgressRows->show();
+    StatusBar1->show();
+}
+
+void FormMain::endRowsDone()
+{
+    ProgressRows->hide();
+    ProgressRows->reset();
+    if (!current_)
+        StatusBar1->hide(); // the cover has no status bar of its own
 }
 
 void FormMain::closeEvent(QCloseEvent* event)

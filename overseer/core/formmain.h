@@ -13,6 +13,7 @@
 #include "overseer/core/consoleview.h"
 #include "overseer/core/dispatch.h"
 #include "overseer/core/layout.h"
+#include "overseer/core/progressnotice.h"
 
 #include <QDialog>
 #include <QHash>
@@ -25,6 +26,7 @@
 #include <optional>
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QMenu;
 class QAction;
@@ -37,7 +39,7 @@ namespace lt::overseer
 
 class PictureBox;
 
-class FormMain : public QWidget
+class FormMain : public QWidget, public NoticeHost
 {
     Q_OBJECT
 public:
@@ -89,6 +91,12 @@ public:
     void UnloadAllAndEnd();
     void Picture_Face_MouseDown(Qt::MouseButton button, int shift, QPoint at);
 
+    // The progress notice's host: the notice is centred over the window, and the rows done of
+    // a long action show in the status bar (shown for that time also over the cover).
+    QRect noticeArea() const override;
+    void showRowsDone(qint64 done, qint64 total) override;
+    void endRowsDone() override;
+
     // How the console ends. By default the application's event loop quits; tests observe it.
     std::function<void()> EndConsole;
 
@@ -109,6 +117,7 @@ private:
     QTreeView* ListView1;
     QToolBar* Toolbar2;
     QPushButton* cmdCancelCount; // stops a count in flight
+    QProgressBar* ProgressRows;  // rows done of a long action
     QStatusBar* StatusBar1;
     int ListMouseX = 0; // last mouse-down position over the list
     qint16 ListMouseY = 0;
@@ -124,6 +133,14 @@ private:
     void setWindowsVisible(bool visible);
     void showViewStatus();
     void applyColumnWidths();
+    // The remembered widths of the shown list's layout (empty when none), and the widths the
+    // administrator set by hand kept for the next run.
+    QString columnMemoryKey() const;
+    QList<int> rememberedWidths();
+    void rememberColumnWidths();
+    void restoreWindowPlace();
+    void saveColumnMemory();
+    void saveMemory(); // the columns and the window's place
     void columnClicked(int column);
     void listKeyDown(QKeyEvent* event);
     void showHelpWindow(const QString& path);
@@ -141,6 +158,10 @@ private:
     QHash<QString, QMenu*> menus_;
     bool ending_ = false;
     QPointer<QObject> connectionTest_; // the connection test in progress
+    bool applyingWidths_ = false;
+    bool resizingByHand_ = false;             // a mouse button is down on the list's header
+    QHash<QString, QList<int>> columnMemory_; // by columnMemoryKey, loaded on first use
+    QSet<QString> columnsChanged_;            // keys changed by hand since the last save
 };
 
 // The names of the console's dialogs in the order they are unloaded at the end.

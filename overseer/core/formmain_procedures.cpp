@@ -175,6 +175,7 @@ bool FormMain::AskQuit()
 void FormMain::UnloadAllAndEnd()
 {
     context_.unloadNow(consoleDialogNames());
+    saveMemory();
     ending_ = true;
     if (EndConsole)
         EndConsole();

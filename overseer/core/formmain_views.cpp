@@ -6,6 +6,7 @@
 #include "overseer/core/formmain.h"
 #include "overseer/core/pagemodel.h"
 #include "overseer/core/picturebox.h"
+#include "overseer/core/windowmemory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +15,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -100,6 +103,7 @@ void FormMain::showView(ConsoleView* view)
         current_->cancelWork();
         current_->attach(nullptr, nullptr);
     }
+    saveColumnMemory();
     current_ = view;
     context_.setCurrentView(view);
     CurrentView = view->name();
@@ -146,12 +150,87 @@ void FormMain::applyColumnWidths()
     QAbstractItemModel* model = ListView1->model();
     if (!model)
         return;
+    const QList<int> remembered = rememberedWidths();
     const qreal dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    // A row's icon stands in the first column beside its text: that column is widened by the
+    // icon and its margins, so the text keeps the width its layout gives it.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1;
+    const int iconWidth = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, ListView1);
+    applyingWidths_ = true;
     for (int c = 0; c < model->columnCount(); ++c) {
         const int twips = model->headerData(c, Qt::Horizontal, PageModel::kTwipsRole).toInt();
-        if (twips > 0)
-            ListView1->setColumnWidth(c, twipsToPixels(twips, dpi));
+        const bool icons = model->headerData(c, Qt::Horizontal, PageModel::kHasIconsRole).toBool();
+        if (!remembered.isEmpty())
+            ListView1->setColumnWidth(c, remembered[c]);
+        else if (twips > 0)
+            ListView1->setColumnWidth(c, twipsToPixels(twips, dpi) +
+                                             (icons ? iconWidth + 2 * margin : 0));
     }
+    applyingWidths_ = false;
+}
+
+QString FormMain::columnMemoryKey() const
+{
+    QAbstractItemModel* model = ListView1->model();
+    if (!current_ || !model || model->columnCount() == 0)
+        return {};
+    // One view may show several layouts (the statistics): the headers tell them apart.
+    QStringList headers;
+    for (int c = 0; c < model->columnCount(); ++c)
+        headers << model->headerData(c, Qt::Horizontal).toString();
+    return current_->name() + u':' + headers.join(u',');
+}
+
+QList<int> FormMain::rememberedWidths()
+{
+    const QString key = columnMemoryKey();
+    if (key.isEmpty())
+        return {};
+    if (!columnMemory_.contains(key))
+        columnMemory_.insert(key, memory::loadColumns(key, ListView1->model()->columnCount()));
+    return columnMemory_.value(key);
+}
+
+void FormMain::rememberColumnWidths()
+{
+    const QString key = columnMemoryKey();
+    if (key.isEmpty() || ListView1->isHidden())
+        return;
+    QList<int> widths;
+    for (int c = 0; c < ListView1->model()->columnCount(); ++c)
+        widths << ListView1->columnWidth(c);
+    columnMemory_.insert(key, widths);
+    columnsChanged_.insert(key);
+}
+
+void FormMain::restoreWindowPlace()
+{
+    const auto place = memory::loadWindow();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!place || !screen)
+        return;
+    const QRect at = memory::placeOnScreen(place->rect, screen->availableGeometry(), minimumSize());
+    resize(at.size());
+    move(at.topLeft());
+    if (place->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void FormMain::saveColumnMemory()
+{
+    for (const QString& key : std::as_const(columnsChanged_))
+        memory::saveColumns(key, columnMemory_.value(key));
+    columnsChanged_.clear();
+}
+
+void FormMain::saveMemory()
+{
+    saveColumnMemory();
+    if (!testAttribute(Qt::WA_WState_Created) || !isVisible())
+        return;
+    const bool maximized = isMaximized();
+    const QRect normal = maximized ? normalGeometry() : QRect(pos(), size());
+    memory::saveWindow({normal, maximized});
 }
 
 void FormMain::showViewStatus()

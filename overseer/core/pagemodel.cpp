@@ -137,6 +137,8 @@ QVariant PageModel::headerData(int section, Qt::Orientation orientation, int rol
         return columns_[section].header;
     if (role == kTwipsRole)
         return columns_[section].twips;
+    if (role == kHasIconsRole)
+        return section == 0 && iconOf_ && iconFor_;
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(
             Qt::Alignment(columns_[section].centred ? Qt::AlignHCenter : Qt::AlignLeft));

@@ -31,6 +31,9 @@ class PageModel : public QAbstractTableModel
 public:
     // The column width in twips, under Qt::UserRole of the horizontal header.
     static constexpr int kTwipsRole = Qt::UserRole;
+    // True under this role of the first column's header when its rows carry icons: the list
+    // widens that column by the icon, so that the icon does not take the width of the text.
+    static constexpr int kHasIconsRole = Qt::UserRole + 1;
 
     // A row's icon index (into the image list of iconFor) from its texts.
     using IconOf = std::function<int(const QStringList& texts)>;

@@ -13,6 +13,8 @@ namespace lt::overseer
 namespace
 {
 
+NoticeHost* theHost = nullptr;
+
 bool closeWindow()
 {
     const auto window = win::findWindow(names::kProgressTitle);
@@ -35,16 +37,51 @@ void lookAgain(int triesLeft)
 bool ProgressNotice::start(const QString& exePath, const QString& word)
 {
     close();
-    started_ = !exePath.isEmpty() && proc::startProgram(exePath, {word}, proc::Show::Normal);
+    const QString centre = centreVariable();
+    started_ = !exePath.isEmpty() &&
+               proc::startProgram(exePath, {word}, proc::Show::Normal,
+                                  centre.isEmpty() ? QStringList() : QStringList{centre});
     return started_;
 }
 
 void ProgressNotice::close()
 {
+    if (showingRows_ && theHost)
+        theHost->endRowsDone();
+    showingRows_ = false;
     if (!started_)
         return;
     started_ = false;
     lookAgain(kLookForMs / kLookEveryMs);
+}
+
+void ProgressNotice::progress(qint64 done, qint64 total)
+{
+    if (!theHost || total <= 0)
+        return;
+    showingRows_ = true;
+    theHost->showRowsDone(done, total);
+}
+
+void ProgressNotice::setHost(NoticeHost* host)
+{
+    theHost = host;
+}
+
+NoticeHost* ProgressNotice::host()
+{
+    return theHost;
+}
+
+QString ProgressNotice::centreVariable()
+{
+    if (!theHost)
+        return {};
+    const QPoint centre = theHost->noticeArea().center();
+    return QStringLiteral("%1=%2,%3")
+        .arg(QLatin1String(names::kNoticeCentreVariable))
+        .arg(centre.x())
+        .arg(centre.y());
 }
 
 } // namespace lt::overseer

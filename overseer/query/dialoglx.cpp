@@ -108,10 +108,17 @@ DialogLX::DialogLX(ConsoleContext& context) : DialogBase(context)
     Command_OK = ui::makeButton(live, QStringLiteral("确  定"), QStringLiteral("Command_OK"));
     Label1 = new QLabel(QStringLiteral("请选择用户"), live);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label_NoTraffic = new QLabel(QStringLiteral("没有流量记录"), live);
+    Label_NoTraffic->setObjectName(QStringLiteral("Label_NoTraffic"));
+    Label_NoTraffic->setAlignment(Qt::AlignCenter);
+    Label_NoTraffic->hide();
 
+    auto* chartColumn = new QVBoxLayout;
+    chartColumn->addWidget(Chart1, 1);
+    chartColumn->addWidget(Label_NoTraffic);
     auto* top = new QHBoxLayout;
     top->addWidget(ListView_用户, 1);
-    top->addWidget(Chart1, 2);
+    top->addLayout(chartColumn, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Label1, 1);
     buttons->addWidget(Command_OK);
@@ -127,8 +134,13 @@ DialogLX::DialogLX(ConsoleContext& context) : DialogBase(context)
     layout->addWidget(TabStrip1);
     resize(900, 640);
 
-    connect(ListView_用户, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    // A terminal chosen by a click or with the arrow keys: its figures at once, not a second
+    // later.
+    connect(ListView_用户, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!item)
+            return;
         ListView_用户_Click(ListView_用户->indexOfTopLevelItem(item));
+        Timer1_Timer();
     });
     connect(Command_OK, &QPushButton::clicked, this, &DialogLX::Command_OK_Click);
     connect(TabStrip1, &QTabWidget::currentChanged, this, [this](int i) {
@@ -228,6 +240,10 @@ void DialogLX::load()
         return true;
     });
     c->clearError();
+    // The chart shows the first terminal at once rather than zeros until one is clicked (the
+    // current item's change chooses it).
+    if (QTreeWidgetItem* first = ListView_用户->topLevelItem(0))
+        ListView_用户->setCurrentItem(first);
 }
 
 void DialogLX::ListView_用户_Click(int row)
@@ -319,6 +335,7 @@ void DialogLX::Timer1_Timer()
 {
     if (MonitorAddr.isEmpty()) {
         setChart(0, 0);
+        Label_NoTraffic->hide();
         return;
     }
     const QDateTime now = Clock::now();
@@ -326,6 +343,7 @@ void DialogLX::Timer1_Timer()
     const qint64 sent = sums(hourCounterSql(kUp, MonitorAddr, now.date(), hour), 1).value(0);
     const qint64 received = sums(hourCounterSql(kDown, MonitorAddr, now.date(), hour), 1).value(0);
     setChart(kiloText(sent).toDouble(), kiloText(received).toDouble());
+    Label_NoTraffic->setVisible(sent <= 0 && received <= 0);
 }
 
 QList<qreal> DialogLX::chartValues() const

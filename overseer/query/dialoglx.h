@@ -47,6 +47,7 @@ public:
     QChartView* Chart1;
     QPushButton* Command_OK; // "确  定"
     QLabel* Label1;
+    QLabel* Label_NoTraffic; // "没有流量记录" under the chart, for a terminal without traffic
     QTimer Timer1;
 
     // The other tabs, in order: one list each, and the day and hours they cover.

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <climits>
@@ -167,6 +168,31 @@ private slots:
                  QStringList({"SELECT * FROM blacktable WHERE S='S' ORDER BY Name ",
                               "SELECT Name,Title,SF FROM whitetable WHERE S='S' ORDER BY Name ",
                               "SELECT * FROM webtable ORDER BY AcTime DESC"}));
+        test::endModules();
+    }
+
+    // The recent visits have no key: the black and the white list's context menu open them,
+    // also over an empty list, and the sixteen keys stay as they are.
+    void recentVisitsFromTheListsMenu()
+    {
+        for (const QString& key : {key::显示黑单, key::显示白单}) {
+            test::sql("DELETE FROM blacktable; DELETE FROM whitetable;", "ipdata");
+            form_->toolbarKey(key)->trigger();
+            test::listRead(*form_);
+            QCOMPARE(test::list(*form_)->model()->rowCount(), 0);
+            QAction* item = form_->menuItem(menu::名单, "显示最近访问");
+            QVERIFY(item);
+            form_->popUpContextMenu(QPoint(5, 5));
+            QVERIFY(item->isEnabled());
+            form_->menu(menu::名单)->hide();
+            item->trigger();
+            test::listRead(*form_);
+            QCOMPARE(form_->CurrentView, "显示最近访问");
+            QCOMPARE(test::title(*form_)->text(), "显    示    最    近    访    问");
+            QCOMPARE(a().recentVisits.listModel().rowCount(), 3);
+        }
+        QCOMPARE(allKeys().size(), 16);
+        QVERIFY(!allKeys().contains("显示最近访问"));
         test::endModules();
     }
 

@@ -230,14 +230,22 @@ private slots:
             auto* w = qobject_cast<FormSave*>(modal);
             QVERIFY(w);
             w->Option1[3]->click();
+            const int ownHeight = w->height();
             w->Command_OK->click();
             QVERIFY(test::waitFor([&] { return w->ProgressBar1->isVisible(); }, 30000));
             QVERIFY(!w->Command_OK->isEnabled());
             QVERIFY(w->recordNumber() > 0);
             QCOMPARE(w->ProgressBar1->maximum(), 150000);
+            // The rows done show in the main window's status bar too.
+            auto* rows = test::control<QProgressBar>(*form_, "ProgressRows");
+            QVERIFY(test::waitFor([&] { return rows->isVisibleTo(form_.get()); }, 5000));
+            QVERIFY(rows->text().endsWith(u" / 150,000 条"_qs));
             w->cmdCancel->click(); // asks the export to stop; the window stays
             QVERIFY(test::waitFor([&] { return !w->busy(); }, 10000));
             QVERIFY(w->isVisible());
+            // Without its progress the window is its own size again, and so is the status bar.
+            QCOMPARE(w->height(), ownHeight);
+            QVERIFY(!rows->isVisibleTo(form_.get()));
             QCOMPARE(test::readFile(file), QByteArray("yesterday's backup"));
             QCOMPARE(messages.texts().size(), 1);
             QVERIFY(messages.texts()[0].contains("原有的文件未改变"));

@@ -10,6 +10,7 @@
 
 #include <QChartView>
 #include <QDateEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -95,10 +96,32 @@ private slots:
         QCOMPARE(dialog_->ListView_流量->headerItem()->text(1), "流量（K）");
         QCOMPARE(dialog_->ListView_流量->columnCount(), 7);
         QCOMPARE(dialog_->Chart1->chart()->title(), "用户实时流量图");
-        QCOMPARE(dialog_->chartValues(), QList<qreal>({15, 25, 45}));
         QVERIFY(dialog_->Timer1.isActive());
         QCOMPARE(dialog_->Timer1.interval(), 1000);
-        QVERIFY(dialog_->MonitorAddr.isEmpty());
+        // The first terminal is chosen as the window opens: its figures, not placeholders, and
+        // the words that it has no traffic rather than bare zeros.
+        QCOMPARE(dialog_->MonitorAddr, "10.0.0.1");
+        QCOMPARE(dialog_->ListView_用户->currentItem(), dialog_->ListView_用户->topLevelItem(0));
+        QCOMPARE(dialog_->Label1->text(), "用户：pc-a（10.0.0.1）");
+        QCOMPARE(dialog_->chartValues(), QList<qreal>({0, 0, 0}));
+        QVERIFY(dialog_->Label_NoTraffic->isVisibleTo(dialog_));
+        QCOMPARE(dialog_->Label_NoTraffic->text(), "没有流量记录");
+    }
+
+    // "没有流量记录" goes as soon as the terminal shown has traffic, and comes back for one
+    // without.
+    void noTrafficNotice()
+    {
+        counter("uptable", "10.0.0.1", "2026-12-07", "www.a.cn", 15, 1024);
+        dialog_->Timer1_Timer();
+        QCOMPARE(dialog_->chartValues(), QList<qreal>({1, 0, 1}));
+        QVERIFY(!dialog_->Label_NoTraffic->isVisibleTo(dialog_));
+        // Another terminal chosen (with the arrow key): its figures at once.
+        dialog_->ListView_用户->setFocus();
+        QTest::keyClick(dialog_->ListView_用户, Qt::Key_Down);
+        QCOMPARE(dialog_->MonitorAddr, "10.0.0.2");
+        QCOMPARE(dialog_->chartValues(), QList<qreal>({0, 0, 0}));
+        QVERIFY(dialog_->Label_NoTraffic->isVisibleTo(dialog_));
     }
 
     // The chart shows the hour running, and moves as the counters grow.
@@ -114,7 +137,7 @@ private slots:
         counter("downtable", "10.0.0.1", "2026-12-07", "www.a.cn", 15, 4096);
         dialog_->show();
         // The window's own timer, once a second.
-        QVERIFY(test::waitFor([&] { return dialog_->chartValues().first() != 15; }, 3000));
+        QVERIFY(test::waitFor([&] { return dialog_->chartValues().first() != 0; }, 3000));
         QCOMPARE(dialog_->chartValues(), QList<qreal>({1.5, 4, 5.5}));
         test::sql("UPDATE uptable SET t15=t15+1536 WHERE srcip='10.0.0.1' AND strurl='www.b.cn'",
                   "ipdata");
@@ -128,8 +151,8 @@ private slots:
         counter("uptable", "10.0.0.1", "2026-12-07", "www.a.cn", 15, 1024);
         counter("downtable", "10.0.0.1", "2026-12-07", "www.a.cn", 15, 2048);
         counter("uptable", "10.0.0.2", "2026-12-07", "www.b.cn", 9, 1024);
-        dialog_->Command_OK->click(); // no user clicked: nothing
-        QCOMPARE(dialog_->ListView_流量->topLevelItemCount(), 0);
+        dialog_->Command_OK->click(); // no user clicked: the first one, chosen on opening
+        QCOMPARE(dialog_->ListView_流量->topLevelItemCount(), 1);
         dialog_->ListView_用户_Click(0);
         dialog_->Command_OK->click();
         QCOMPARE(dialog_->ListView_流量->topLevelItemCount(), 1);
