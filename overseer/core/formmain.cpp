@@ -503,8 +503,8 @@ void FormMain::showRowsDone(qint64 done, qint64 total)
 {
     done = std::clamp<qint64>(done, 0, total);
     const QLocale chinese(QLocale::Chinese);
-    const QString text = QStringLiteral("已处理 %1 / %2 条")
-                             .arg(chinese.toString(done), chinese.toString(total));
+    const QString text =
+        QStringLiteral("已处理 %1 / %2 条").arg(chinese.toString(done), chinese.toString(total));
     ProgressRows->setValue(int(done * 1000 / std::max<qint64>(total, 1)));
     ProgressRows->setFormat(text);
     // Wide enough for the figures of the whole run, so the text is never cut.
