@@ -36,23 +36,13 @@ void warn(QWidget* parent, const QString& text, QWidget* focus = nullptr)
 void fillClasses(QWidget* dialog, ConsoleContext& context, QComboBox* combo, bool browse,
                  std::function<void()> lost = {})
 {
-    combo->clear();
-    combo->setEnabled(false);
-    readBeside(
-        context.configReads(), combo, {sql::classes()},
-        [combo, browse](const QList<Rows>& parts) {
-            for (const QStringList& row : parts.value(0)) {
-                if (browse || row.value(0) != QStringLiteral("上网"))
-                    combo->addItem(row.value(0));
-            }
-            combo->setCurrentIndex(-1);
-            combo->setEnabled(true);
-        },
-        [dialog, lost](const DbFailure&) {
-            warn(dialog, kClassTableLost);
-            if (lost)
-                lost();
-        });
+    const auto failed = [dialog, lost](const DbFailure&) {
+        warn(dialog, kClassTableLost);
+        if (lost)
+            lost();
+    };
+    fillBeside(context.configReads(), combo, sql::classes(), failed,
+               [browse](const QString& name) { return browse || name != QStringLiteral("上网"); });
 }
 
 Outcome putOnList(CMySql* mySql, const QStringList& statements, bool black)

@@ -52,20 +52,10 @@ void say(QWidget* parent, const QString& text, QWidget* focus = nullptr,
 // they come; a message when they cannot be read.
 void fillGroups(QWidget* dialog, ConsoleContext& context, QComboBox* combo)
 {
-    combo->clear();
-    combo->setEnabled(false);
-    readBeside(
-        context.configReads(), combo, {sql::groupNames()},
-        [combo](const QList<Rows>& parts) {
-            for (const QStringList& row : parts.value(0))
-                combo->addItem(row.value(0));
-            combo->setCurrentIndex(-1);
-            combo->setEnabled(true);
-        },
-        [dialog](const DbFailure& failure) {
-            say(dialog, QStringLiteral("组别未能读取。\n") + describeFailure(failure), nullptr,
-                ui::Icon::Exclamation);
-        });
+    fillBeside(context.configReads(), combo, sql::groupNames(), [dialog](const DbFailure& failure) {
+        say(dialog, QStringLiteral("组别未能读取。\n") + describeFailure(failure), nullptr,
+            ui::Icon::Exclamation);
+    });
 }
 
 // A name the configuration file cannot carry is refused with the reason, the focus on its box.

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include <QComboBox>
 #include <QMetaObject>
 
 namespace lt::overseer
@@ -62,6 +63,22 @@ void readBeside(DbChannel* channel, QObject* receiver, const QStringList& statem
         return;
     }
     channel->fetch(statements, receiver, std::move(done), std::move(failed));
+}
+
+void fillBeside(DbChannel* channel, QComboBox* combo, const QString& statement,
+                DbChannel::FetchFailed failed, std::function<bool(const QString&)> keep)
+{
+    combo->clear();
+    combo->setEnabled(false);
+    const auto done = [combo, keep](const QList<Rows>& parts) {
+        for (const QStringList& row : parts.value(0)) {
+            if (!keep || keep(row.value(0)))
+                combo->addItem(row.value(0));
+        }
+        combo->setCurrentIndex(-1);
+        combo->setEnabled(true);
+    };
+    readBeside(channel, combo, {statement}, done, std::move(failed));
 }
 
 namespace

@@ -19,6 +19,8 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
+
 namespace lt::db
 {
 class Connection;
@@ -114,6 +116,11 @@ private:
 // with the driver's words empty. Neither is called when receiver is gone.
 void readBeside(DbChannel* channel, QObject* receiver, const QStringList& statements,
                 DbChannel::FetchDone done, DbChannel::FetchFailed failed);
+// The first field of each row of statement into a combo box, read beside the window: the box
+// is emptied and disabled until the rows come, then holds those keep() takes (all without
+// keep), none chosen.
+void fillBeside(DbChannel* channel, QComboBox* combo, const QString& statement,
+                DbChannel::FetchFailed failed, std::function<bool(const QString&)> keep = {});
 
 } // namespace lt::overseer
 
