@@ -21,6 +21,9 @@ namespace
 // The newest ten minutes are left to the log itself.
 constexpr int kFoldMarginSecs = 600;
 
+const char* const kSumTables[] = {"daypages", "dayterminals", "daytitles", "hourpages",
+                                  "hourterminals"};
+
 QString quoted(const QString& value)
 {
     return u'\'' + db::sqlEscape(value) + u'\'';
@@ -72,19 +75,71 @@ QStringList wholeDays(const QString& start, const QString& end)
     return days;
 }
 
+QStringList touchedDays(const QString& start, const QString& end)
+{
+    const QDateTime from = stampTime(start);
+    const QDateTime to = stampTime(end);
+    QStringList days;
+    if (!from.isValid() || !to.isValid())
+        return days;
+    for (QDate day = from.date(); day <= to.date(); day = day.addDays(1))
+        days << day.toString(QStringLiteral("yy-MM-dd"));
+    return days;
+}
+
+QStringList wholeHours(const QString& day, const QString& start, const QString& end,
+                       const QString& upto)
+{
+    QStringList hours;
+    for (int h = 0; h < 24; ++h) {
+        const QString hour = QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
+        const QString first = day + u' ' + hour + QStringLiteral(":00:00");
+        const QString last = day + u' ' + hour + QStringLiteral(":59:59");
+        if (first >= start && last <= end && last <= upto)
+            hours << hour;
+    }
+    return hours;
+}
+
+namespace
+{
+
+// The stretches [first, last] the sums hold: a day from its start, or each run of whole hours.
+QList<QPair<QString, QString>> coveredStretches(const QList<DayCover>& covered)
+{
+    QList<QPair<QString, QString>> stretches;
+    for (const DayCover& cover : covered) {
+        if (cover.hours.isEmpty()) {
+            stretches << qMakePair(dayStart(cover.day), cover.upto);
+            continue;
+        }
+        for (qsizetype i = 0; i < cover.hours.size();) {
+            qsizetype j = i;
+            while (j + 1 < cover.hours.size() &&
+                   cover.hours[j + 1].toInt() == cover.hours[j].toInt() + 1)
+                ++j;
+            stretches << qMakePair(cover.day + u' ' + cover.hours[i] + QStringLiteral(":00:00"),
+                                   cover.day + u' ' + cover.hours[j] + QStringLiteral(":59:59"));
+            i = j + 1;
+        }
+    }
+    return stretches;
+}
+
+} // namespace
+
 QString uncoveredCondition(const QString& start, const QString& end, const QList<DayCover>& covered)
 {
-    // The range less the covered pieces [D 00:00:00, upto], which lie in it in order.
+    // The range less the covered stretches, which lie in it in order.
     QStringList parts;
     QString lowerOp = QStringLiteral(">=");
     QString lowerStamp = start;
-    for (const DayCover& cover : covered) {
-        const QString from = dayStart(cover.day);
+    for (const auto& [from, upto] : coveredStretches(covered)) {
         if (lowerOp == QLatin1String(">") || lowerStamp != from)
             parts << QStringLiteral("(AcTime") + lowerOp + quoted(lowerStamp) +
                          QStringLiteral(" AND AcTime<") + quoted(from) + u')';
         lowerOp = QStringLiteral(">");
-        lowerStamp = cover.upto;
+        lowerStamp = upto;
     }
     parts << QStringLiteral("(AcTime") + lowerOp + quoted(lowerStamp) +
                  QStringLiteral(" AND AcTime<=") + quoted(end) + u')';
@@ -126,26 +181,49 @@ QStringList foldStatements(const QString& day, const std::optional<QString>& fro
     // Sums of text columns convert as the statistics convert them; no strictness may turn the
     // conversion's warnings into failures here.
     const QString lenient = QStringLiteral("SET STATEMENT sql_mode='' FOR ");
+    const QString hour = QStringLiteral("SUBSTRING(AcTime,10,2)");
     QStringList statements;
     if (!from) {
-        statements << QStringLiteral("DELETE FROM daypages WHERE Day=") + d
-                   << QStringLiteral("DELETE FROM dayterminals WHERE Day=") + d;
+        for (const char* table : {"hourpages", "hourterminals", "daytitles"})
+            statements << QStringLiteral("DELETE FROM %1 WHERE Day=").arg(QLatin1String(table)) + d;
     }
     statements
-        << lenient + QStringLiteral("INSERT INTO daypages(Day,URL,NoUrl,Title,F) SELECT ") + d +
-               QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") + rows +
-               QStringLiteral(" GROUP BY URL ON DUPLICATE KEY UPDATE "
-                              "daypages.Title=IFNULL(daypages.Title,VALUES(Title)),"
-                              "daypages.F=COALESCE(daypages.F+VALUES(F),daypages.F,VALUES(F))")
-        << lenient + QStringLiteral("INSERT INTO dayterminals(Day,IP,NoIp,Name,F,Bytes) SELECT ") +
-               d + QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") +
-               rows +
+        << lenient + QStringLiteral("INSERT INTO hourpages(Day,Hour,URL,NoUrl,Title,F) SELECT ") +
+               d + u',' + hour + QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") +
+               rows + QStringLiteral(" GROUP BY ") + hour +
+               QStringLiteral(",URL ON DUPLICATE KEY UPDATE "
+                              "hourpages.Title=IFNULL(hourpages.Title,VALUES(Title)),"
+                              "hourpages.F=COALESCE(hourpages.F+VALUES(F),hourpages.F,VALUES(F))")
+        << lenient +
+               QStringLiteral("INSERT INTO hourterminals(Day,Hour,IP,NoIp,Name,F,Bytes) SELECT ") +
+               d + u',' + hour +
+               QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") + rows +
+               QStringLiteral(" GROUP BY ") + hour +
                QStringLiteral(
-                   " GROUP BY IP ON DUPLICATE KEY UPDATE "
-                   "dayterminals.Name=IFNULL(dayterminals.Name,VALUES(Name)),"
-                   "dayterminals.F=COALESCE(dayterminals.F+VALUES(F),dayterminals.F,VALUES(F)),"
-                   "dayterminals.Bytes=COALESCE(dayterminals.Bytes+VALUES(Bytes),"
-                   "dayterminals.Bytes,VALUES(Bytes))")
+                   ",IP ON DUPLICATE KEY UPDATE "
+                   "hourterminals.Name=IFNULL(hourterminals.Name,VALUES(Name)),"
+                   "hourterminals.F=COALESCE(hourterminals.F+VALUES(F),hourterminals.F,VALUES(F)),"
+                   "hourterminals.Bytes=COALESCE(hourterminals.Bytes+VALUES(Bytes),"
+                   "hourterminals.Bytes,VALUES(Bytes))")
+        // A row without a title never meets a title search: it is left out. Titles are told
+        // apart byte for byte, groups and results as the log's comparisons tell them apart.
+        << QStringLiteral("INSERT INTO daytitles(Day,TitleBin,Team,NoTeam,Result,NoResult,Title,N) "
+                          "SELECT ") +
+               d +
+               QStringLiteral(",BINARY Title,IFNULL(Team,''),Team IS NULL,IFNULL(Result,''),"
+                              "Result IS NULL,MAX(Title),COUNT(*)") +
+               rows +
+               QStringLiteral(" AND Title IS NOT NULL GROUP BY BINARY Title,Team,Result ON "
+                              "DUPLICATE KEY UPDATE daytitles.N=daytitles.N+VALUES(N)")
+        // The day sums from the day's hour sums: the log's rows are read once per fold.
+        << QStringLiteral("DELETE FROM daypages WHERE Day=") + d
+        << QStringLiteral("INSERT INTO daypages(Day,URL,NoUrl,Title,F) SELECT Day,URL,NoUrl,"
+                          "MAX(Title),SUM(F) FROM hourpages WHERE Day=") +
+               d + QStringLiteral(" GROUP BY URL,NoUrl")
+        << QStringLiteral("DELETE FROM dayterminals WHERE Day=") + d
+        << QStringLiteral("INSERT INTO dayterminals(Day,IP,NoIp,Name,F,Bytes) SELECT Day,IP,NoIp,"
+                          "MAX(Name),SUM(F),SUM(Bytes) FROM hourterminals WHERE Day=") +
+               d + QStringLiteral(" GROUP BY IP,NoIp")
         << QStringLiteral("UPDATE summarydays SET Upto=") + quoted(upto) +
                QStringLiteral(" WHERE Day=") + d;
     return statements;
@@ -197,9 +275,10 @@ std::optional<QString> foldDay(db::Connection& c, const QString& day, const QStr
 } // namespace
 
 std::optional<QList<DayCover>> coverage(db::Connection& connection, const QString& start,
-                                        const QString& end, QString* error)
+                                        const QString& end, QString* error, bool hours)
 {
-    const QStringList days = wholeDays(start, end);
+    const QStringList whole = wholeDays(start, end);
+    const QStringList days = hours ? touchedDays(start, end) : whole;
     QList<DayCover> covered;
     if (days.isEmpty())
         return covered;
@@ -216,8 +295,15 @@ std::optional<QList<DayCover>> coverage(db::Connection& connection, const QStrin
         const QString day = rs.field(0).toString().trimmed();
         const QString upto = rs.field(1).toString().trimmed();
         // Only days of the range count, and only as far as their own stamps.
-        if (days.contains(day) && upto.startsWith(day))
+        if (!upto.startsWith(day))
+            continue;
+        if (whole.contains(day)) {
             covered << DayCover{day, upto};
+        } else if (days.contains(day)) {
+            const QStringList part = wholeHours(day, start, end, upto);
+            if (!part.isEmpty())
+                covered << DayCover{day, upto, part};
+        }
     }
     return covered;
 }
@@ -252,8 +338,9 @@ std::optional<QStringList> forgottenDays(db::Connection& connection)
     QStringList days;
     const bool ok = connection.stream(
         QStringLiteral("SELECT Day FROM (SELECT DISTINCT Day FROM daypages UNION SELECT DISTINCT "
-                       "Day FROM dayterminals) AS summed WHERE Day NOT IN (SELECT Day FROM "
-                       "summarydays)"),
+                       "Day FROM dayterminals UNION SELECT DISTINCT Day FROM daytitles UNION "
+                       "SELECT DISTINCT Day FROM hourpages UNION SELECT DISTINCT Day FROM "
+                       "hourterminals) AS summed WHERE Day NOT IN (SELECT Day FROM summarydays)"),
         [&](const db::Row& row) {
             days << row.field(0).toString().trimmed();
             return true;
@@ -273,9 +360,10 @@ std::optional<QString> purgeUnderLock(db::Connection& connection)
         for (const QString& day : days->mid(at, 200))
             list << quoted(day);
         const QString in = QStringLiteral(" WHERE Day IN (") + list.join(u',') + u')';
-        if (!connection.execute(QStringLiteral("DELETE FROM daypages") + in) ||
-            !connection.execute(QStringLiteral("DELETE FROM dayterminals") + in))
-            return connection.lastError().message;
+        for (const char* table : kSumTables) {
+            if (!connection.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table) + in))
+                return connection.lastError().message;
+        }
     }
     return std::nullopt;
 }
@@ -339,7 +427,13 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
 {
     if (usable)
         *usable = false;
-    const QStringList days = wholeDays(start, end);
+    // A day the range only touches is worth folding when a whole hour of it lies in the range.
+    const QStringList whole = wholeDays(start, end);
+    QStringList days;
+    for (const QString& day : touchedDays(start, end)) {
+        if (whole.contains(day) || !wholeHours(day, start, end, dayEnd(day)).isEmpty())
+            days << day;
+    }
     if (days.isEmpty())
         return std::nullopt;
     const schema::SummaryState state = schema::readSummaryState(connection);
@@ -365,7 +459,7 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
     std::optional<QString> failure = purgeUnderLock(connection);
     QString why;
     const std::optional<QList<DayCover>> known =
-        failure ? std::nullopt : coverage(connection, start, end, &why);
+        failure ? std::nullopt : coverage(connection, start, end, &why, true);
     if (!failure && !known)
         failure = why;
     if (!failure)
@@ -397,7 +491,8 @@ std::optional<QString> purgeForgotten(db::Connection& connection)
     if (!state.answered)
         return state.error;
     // Without every table there is nothing to purge (or nothing the statistics read).
-    for (const char* table : {"summarydays", "daypages", "dayterminals"}) {
+    for (const char* table :
+         {"summarydays", "daypages", "dayterminals", "daytitles", "hourpages", "hourterminals"}) {
         if (state.missing.contains(QLatin1String(table)))
             return std::nullopt;
     }

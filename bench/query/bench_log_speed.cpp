@@ -6,10 +6,13 @@
 // Prints one line per case, "case-name seconds": page-first/page-50/page-last/count for every
 // condition code of both logs (a busy and a rare terminal, a group, a class, a result, a common
 // and an absent title word), stats-* for the visit statistics and the traffic, picker-web,
-// insert-* for the feeder's insert rate with and without the additions and the insert latency
-// during a pruning pass; then "compare case ours bare ratio" lines.
+// insert-* for the feeder's insert rate with and without the additions (insert-drop-percent: the
+// median of five turns) and the insert latency during a pruning pass. Each case is the median of
+// --runs runs. The bare client's side runs after all of ours ("bare-case seconds"), so the two
+// never evict each other's pages from the server's memory mid-case; then "compare case ours
+// bare ratio" lines.
 //   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--warm] [--codes LIST]
-//                   [--upload-codes LIST] [--no-insert]
+//                   [--upload-codes LIST] [--no-insert] [--no-stats] [--runs R]
 // With --root DIR holding an installation whose log already has N rows, the rows are reused.
 
 #include "bench/datagen/datagen.h"
@@ -41,7 +44,10 @@ int main(int argc, char* argv[])
                                          "00000,00100,10000,10100");
     const QCommandLineOption noInsert("no-insert", "skip the insert cases");
     const QCommandLineOption warm("warm", "report the second of two runs of each page case");
-    parser.addOptions({rows, uploadRows, codes, uploadCodes, noInsert, warm});
+    const QCommandLineOption runs("runs", "runs of each case, each side (the median is shown)", "R",
+                                  "3");
+    const QCommandLineOption noStats("no-stats", "skip the statistics and the picker");
+    parser.addOptions({rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats});
     directory.addOptions(parser);
     parser.process(app);
 
@@ -50,6 +56,7 @@ int main(int argc, char* argv[])
     setup.rows = parser.value(rows).toLongLong();
     setup.uploadRows = parser.value(uploadRows).toLongLong();
     setup.warm = parser.isSet(warm);
+    setup.runs = parser.value(runs).toInt();
     prepareInstallation(setup);
 
     SpeedRun run(setup);
@@ -60,10 +67,13 @@ int main(int argc, char* argv[])
     run.titleWord(QStringLiteral("00100"), true); // a word no title holds
     for (const QString& code : parser.value(uploadCodes).split(u',', Qt::SkipEmptyParts))
         run.uploadCode(code);
-    run.statistics();
-    run.picker();
+    if (!parser.isSet(noStats)) {
+        run.statistics();
+        run.picker();
+    }
     if (!parser.isSet(noInsert))
         run.inserts();
+    run.runBare();
     run.printComparison();
     directory.finish(parser);
     return 0;

@@ -267,6 +267,10 @@ private slots:
         for (int node = 1; node <= 3; ++node) {
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM summarydays"), qint64(3));
             QCOMPARE(cluster_->count(node, "SELECT SUM(F) FROM daypages"), qint64(kSeeded));
+            QCOMPARE(cluster_->count(node, "SELECT SUM(F) FROM hourpages"), qint64(kSeeded));
+            QCOMPARE(
+                cluster_->count(node, "SELECT SUM(N) FROM daytitles"),
+                cluster_->count(node, "SELECT COUNT(*) FROM logtable WHERE Title IS NOT NULL"));
         }
     }
 
@@ -313,6 +317,8 @@ private slots:
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM logtable"), kept);
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM summarydays"), qint64(0));
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM daypages"), qint64(0));
+            QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM hourpages"), qint64(0));
+            QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM daytitles"), qint64(0));
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM locktable"), qint64(0));
         }
     }
