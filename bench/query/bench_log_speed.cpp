@@ -10,9 +10,11 @@
 // median of five turns) and the insert latency during a pruning pass. Each case is the median of
 // --runs runs. The bare client's side runs after all of ours ("bare-case seconds"), so the two
 // never evict each other's pages from the server's memory mid-case; then "compare case ours
-// bare ratio" lines.
+// bare ratio" lines. prune-ratio: the keeper's pass down to a fifth of the log beside the same
+// statements on the seed copy.
 //   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--warm] [--codes LIST]
-//                   [--upload-codes LIST] [--no-insert] [--no-stats] [--runs R]
+//                   [--upload-codes LIST] [--no-insert] [--no-stats] [--no-prune]
+//                   [--runs R]
 // With --root DIR holding an installation whose log already has N rows, the rows are reused.
 
 #include "bench/datagen/datagen.h"
@@ -26,6 +28,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace lt::bench;
 
@@ -47,7 +50,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption runs("runs", "runs of each case, each side (the median is shown)", "R",
                                   "3");
     const QCommandLineOption noStats("no-stats", "skip the statistics and the picker");
-    parser.addOptions({rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats});
+    const QCommandLineOption noPrune("no-prune", "skip the pruning pass");
+    parser.addOptions(
+        {rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats, noPrune});
     directory.addOptions(parser);
     parser.process(app);
 
@@ -73,8 +78,16 @@ int main(int argc, char* argv[])
     }
     if (!parser.isSet(noInsert))
         run.inserts();
+    if (!parser.isSet(noPrune))
+        run.prune();
     run.runBare();
     run.printComparison();
+    // The size, and the peak memory of this process, which runs the console's reading code: a
+    // script puts the runs of several sizes side by side.
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("scale-rows %lld\nscale-peak-mb %.1f\n", static_cast<long long>(setup.rows),
+                usage.ru_maxrss / 1024.0);
     directory.finish(parser);
     return 0;
 }

@@ -457,6 +457,50 @@ void SpeedRun::inserts()
                               "(SELECT MIN(AcTime) FROM logtable);DELETE FROM summarydays"));
 }
 
+void SpeedRun::prune()
+{
+    const qint64 rows = bareOutput(setup_.root, QStringLiteral("dovrik"),
+                                   QStringLiteral("SELECT COUNT(*) FROM logtable"))
+                            .toLongLong();
+    const qint64 keep = rows / 5;
+    const QString cut = bareOutput(
+        setup_.root, QStringLiteral("dovrik"),
+        QStringLiteral("SELECT AcTime FROM logtable ORDER BY AcTime LIMIT %1,1").arg(rows - keep));
+    // The rows the pass removes, kept aside once to put back after each run.
+    bareOutput(setup_.root, QStringLiteral("dovrik"),
+               QStringLiteral("DROP TABLE IF EXISTS seedlog.pruned;CREATE TABLE seedlog.pruned AS "
+                              "SELECT * FROM seedlog.logtable WHERE AcTime<='%1'")
+                   .arg(cut));
+    QList<double> ours, seed;
+    for (int run = 0; run < std::max(1, setup_.runs); ++run) {
+        QElapsedTimer t;
+        t.start();
+        QProcess keeper;
+        keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
+                     {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
+                      QStringLiteral("--upload"), QStringLiteral("100000000"),
+                      QStringLiteral("--web"), QStringLiteral("100000000")});
+        keeper.waitForFinished(3600000);
+        ours << seconds(t);
+        // The same statements on the seed's schema: the count, the cut-off row, the delete.
+        seed << bare(setup_, kSeed,
+                     QStringLiteral("SELECT COUNT(AcTime) FROM logtable;SELECT AcTime FROM "
+                                    "logtable ORDER BY AcTime LIMIT %1,1;DELETE FROM logtable "
+                                    "WHERE AcTime<='%2'")
+                         .arg(rows - keep)
+                         .arg(cut));
+        std::printf("# prune run %d: keeper %.1f s (exit %d), seed schema %.1f s\n", run + 1,
+                    ours.last(), keeper.exitCode(), seed.last());
+        bareOutput(setup_.root, QStringLiteral("dovrik"),
+                   QStringLiteral("INSERT INTO dovrik.logtable SELECT * FROM seedlog.pruned;"
+                                  "INSERT INTO seedlog.logtable SELECT * FROM seedlog.pruned"));
+    }
+    bareOutput(setup_.root, QStringLiteral("dovrik"), QStringLiteral("DROP TABLE seedlog.pruned"));
+    print(QStringLiteral("prune-keeper"), median(ours));
+    print(QStringLiteral("prune-seed"), median(seed));
+    print(QStringLiteral("prune-ratio"), median(ours) / median(seed));
+}
+
 void SpeedRun::runBare()
 {
     for (Compared& c : compared_) {

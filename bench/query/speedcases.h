@@ -39,6 +39,9 @@ public:
     void statistics();
     void picker();
     void inserts();
+    // The keeper's pruning pass down to a fifth of the log against the same DELETE on the seed
+    // copy; the rows come back after each run.
+    void prune();
     // The bare client's side, after every case of ours: the two never share the server's
     // memory at the same time, so neither evicts the other's pages mid-case.
     void runBare();
