@@ -21,15 +21,6 @@ bool chosen(const QString& code, int position)
     return code.size() == 5 && code[position] == u'1';
 }
 
-// Whole summed days as the pieces the log need not be read for.
-QList<summary::DayCover> wholeCovers(const QStringList& days)
-{
-    QList<summary::DayCover> covers;
-    for (const QString& day : days)
-        covers << summary::DayCover{day, day + QStringLiteral(" 23:59:59")};
-    return covers;
-}
-
 } // namespace
 
 bool isTitleSearch(const LogQueryState& state)
@@ -51,10 +42,10 @@ std::optional<QString> titleDaysSql(const LogQueryState& state)
         match += QStringLiteral(" AND t.NoTeam=0 AND t.Team=") + quoted(state.CondTeam);
     if (chosen(state.CondCode, 4))
         match += QStringLiteral(" AND t.NoResult=0 AND t.Result=") + quoted(state.CondResult);
-    return QStringLiteral("SELECT s.Day,(SELECT IFNULL(SUM(t.N),0) FROM daytitles t WHERE ") +
+    return QStringLiteral("SELECT s.Day,s.Upto,(SELECT IFNULL(SUM(t.N),0) FROM daytitles t "
+                          "WHERE ") +
            match + QStringLiteral(") FROM summarydays s WHERE s.Day>=") + quoted(days.first()) +
-           QStringLiteral(" AND s.Day<=") + quoted(days.last()) +
-           QStringLiteral(" AND s.Upto=CONCAT(s.Day,' 23:59:59') ORDER BY s.Day");
+           QStringLiteral(" AND s.Day<=") + quoted(days.last()) + QStringLiteral(" ORDER BY s.Day");
 }
 
 std::optional<TitleStatements> titleStatements(const LogQueryState& state, const TitleDays& days)
@@ -65,22 +56,20 @@ std::optional<TitleStatements> titleStatements(const LogQueryState& state, const
         return std::nullopt;
     TitleStatements out{*list, *count};
     if (!days.covered.isEmpty()) {
-        QStringList empty;
-        for (const QString& day : days.covered) {
-            if (!days.matching.contains(day))
-                empty << day;
+        QList<summary::DayCover> empty;
+        for (const summary::DayCover& cover : days.covered) {
+            if (!days.matching.contains(cover.day))
+                empty << cover;
         }
         if (!empty.isEmpty())
-            out.list +=
-                QStringLiteral(" AND (") +
-                summary::uncoveredCondition(state.CondStart, state.CondEnd, wholeCovers(empty)) +
-                u')';
-        out.count =
-            QStringLiteral("SELECT count(*)+") + QString::number(days.matches) +
-            QStringLiteral(" FROM logtable WHERE ") + *logCondition(state) +
-            QStringLiteral(" AND (") +
-            summary::uncoveredCondition(state.CondStart, state.CondEnd, wholeCovers(days.covered)) +
-            u')';
+            out.list += QStringLiteral(" AND (") +
+                        summary::uncoveredCondition(state.CondStart, state.CondEnd, empty) + u')';
+        // The matches of the summed stretches were read with them, at one moment.
+        out.count = QStringLiteral("SELECT count(*)+") + QString::number(days.matches) +
+                    QStringLiteral(" FROM logtable WHERE ") + *logCondition(state) +
+                    QStringLiteral(" AND (") +
+                    summary::uncoveredCondition(state.CondStart, state.CondEnd, days.covered) +
+                    u')';
     }
     out.count = schema::countSqlFor(out.count, QStringLiteral("logtable"), state.CondCode);
     return out;
@@ -98,10 +87,12 @@ std::optional<TitleStatements> titleSearchStatements(db::Connection& connection,
     for (db::Recordset rs = connection.query(*sql); !connection.failed() && !rs.eof();
          rs.moveNext()) {
         const QString day = rs.field(0).toString().trimmed();
-        if (!whole.contains(day))
+        const QString upto = rs.field(1).toString().trimmed();
+        // Only days of the range count, and only as far as their own stamps.
+        if (!whole.contains(day) || !upto.startsWith(day))
             continue;
-        const qint64 rows = rs.field(1).toLongLong();
-        days.covered << day;
+        const qint64 rows = rs.field(2).toLongLong();
+        days.covered << summary::DayCover{day, upto};
         if (rows > 0)
             days.matching << day;
         days.matches += rows;

@@ -14,6 +14,7 @@
 // The list is of the moment it starts: a row arriving late into a day that held no match then
 // shows after the next refresh (the day is summed anew meanwhile).
 
+#include "common/logsummary.h"
 #include "overseer/query/logquery.h"
 
 #include <QString>
@@ -28,11 +29,12 @@ class Connection;
 namespace lt::overseer
 {
 
-// What the title dictionary says of the whole, wholly summed days of a search's range.
+// What the title dictionary says of the whole days of a search's range that are summed: each
+// from its start up to its Upto (a day summed only in part has the rest read from the log).
 struct TitleDays {
-    QStringList covered;  // the days summed whole, sorted
-    QStringList matching; // of those, the days holding a matching row
-    qint64 matches = 0;   // the matching rows of the covered days
+    QList<summary::DayCover> covered; // sorted by day
+    QStringList matching;             // the covered days holding a matching row
+    qint64 matches = 0;               // the matching rows of the covered stretches
 };
 
 struct TitleStatements {
@@ -43,8 +45,9 @@ struct TitleStatements {
 // True for a browse-log code with the title chosen.
 bool isTitleSearch(const LogQueryState& state);
 
-// The statement that reads TitleDays: per wholly summed day of the range, the matching rows
-// ("Day", number). Nullopt when the state is no title search or its range has no whole day.
+// The statement that reads TitleDays: per summed whole day of the range, how far it is summed and
+// its matching rows ("Day", "Upto", number), all of one moment. Nullopt when the state is no title
+// search or its range has no whole day.
 std::optional<QString> titleDaysSql(const LogQueryState& state);
 
 // The list and count statements given what the dictionary said; nullopt for no title search.

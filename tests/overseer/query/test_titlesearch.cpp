@@ -146,15 +146,18 @@ private slots:
         s.CondEnd = "26-06-03 23:59:59";
         s.CondTitle = "x'y";
         QCOMPARE(*titleDaysSql(s),
-                 QString("SELECT s.Day,(SELECT IFNULL(SUM(t.N),0) FROM daytitles t WHERE "
+                 QString("SELECT s.Day,s.Upto,(SELECT IFNULL(SUM(t.N),0) FROM daytitles t WHERE "
                          "t.Day=s.Day AND Instr(t.Title,'x''y')>0) FROM summarydays s WHERE "
-                         "s.Day>='26-06-02' AND s.Day<='26-06-03' AND "
-                         "s.Upto=CONCAT(s.Day,' 23:59:59') ORDER BY s.Day"));
+                         "s.Day>='26-06-02' AND s.Day<='26-06-03' ORDER BY s.Day"));
         // Nothing summed: the plain statements.
         auto plain = titleStatements(s, {});
         QCOMPARE(plain->list, *logListSql(s));
         // Both days summed, one holding 7 matches: the other is not read, neither is counted.
-        auto some = titleStatements(s, {{"26-06-02", "26-06-03"}, {"26-06-03"}, 7});
+        // The second summed only up to 20:00:00: the rest of it is read and counted from the log.
+        auto some = titleStatements(
+            s, {{{"26-06-02", "26-06-02 23:59:59"}, {"26-06-03", "26-06-03 20:00:00"}},
+                {"26-06-03"},
+                7});
         QCOMPARE(some->list, *logListSql(s) +
                                  " AND ((AcTime>='26-06-01 12:00:00' AND AcTime<'26-06-02 "
                                  "00:00:00') OR (AcTime>'26-06-02 23:59:59' AND "
@@ -162,7 +165,7 @@ private slots:
         QVERIFY(some->count.startsWith("SELECT count(*)+7 FROM logtable IGNORE INDEX"));
         QVERIFY(some->count.endsWith(" AND ((AcTime>='26-06-01 12:00:00' AND AcTime<'26-06-02 "
                                      "00:00:00') OR (AcTime>'26-06-02 23:59:59' AND "
-                                     "AcTime<'26-06-03 00:00:00') OR (AcTime>'26-06-03 23:59:59' "
+                                     "AcTime<'26-06-03 00:00:00') OR (AcTime>'26-06-03 20:00:00' "
                                      "AND AcTime<='26-06-03 23:59:59'))"));
         // A terminal's search, and codes without a title, are left to the plain statements.
         s.CondCode = "10100";
