@@ -167,6 +167,32 @@ std::optional<QString> foldHorizon(const QString& serverNow, const QString& newe
     return stampOf(older.addSecs(-kFoldMarginSecs));
 }
 
+namespace
+{
+
+// The stretch (from, upto] of a day (from its start when there is no from) cut at each full
+// hour, as "AcTime>... AND AcTime<..." conditions that together hold every stamp of it, stamps
+// that are no time stamps included. Each hour is grouped on its own: a day's pages and hours at
+// once make more groups than the server keeps in memory, and it would group them on disk.
+QStringList hourPieces(const QString& day, const std::optional<QString>& from, const QString& upto)
+{
+    QString lower = from ? QStringLiteral("AcTime>") + quoted(*from)
+                         : QStringLiteral("AcTime>=") + quoted(dayStart(day));
+    const QString first = from ? *from : dayStart(day);
+    QStringList pieces;
+    for (int h = 1; h < 24; ++h) {
+        const QString bound = day + QStringLiteral(" %1:00:00").arg(h, 2, 10, QLatin1Char('0'));
+        if (bound <= first || bound > upto)
+            continue;
+        pieces << lower + QStringLiteral(" AND AcTime<") + quoted(bound);
+        lower = QStringLiteral("AcTime>=") + quoted(bound);
+    }
+    pieces << lower + QStringLiteral(" AND AcTime<=") + quoted(upto);
+    return pieces;
+}
+
+} // namespace
+
 QStringList foldStatements(const QString& day, const std::optional<QString>& from,
                            const QString& upto)
 {
@@ -174,7 +200,8 @@ QStringList foldStatements(const QString& day, const std::optional<QString>& fro
     // Read along the time stamp index: the feeder writes in time order, so a day's rows lie
     // together. Left to itself the optimizer walks the whole address index for GROUP BY IP and
     // fetches the rows in address order, minutes for one day of a large log.
-    const QString rows = QStringLiteral(" FROM logtable FORCE INDEX (AcTimeIndex) WHERE ") +
+    const QString table = QStringLiteral(" FROM logtable FORCE INDEX (AcTimeIndex) WHERE ");
+    const QString rows = table +
                          (from ? QStringLiteral("AcTime>") + quoted(*from)
                                : QStringLiteral("AcTime>=") + quoted(dayStart(day))) +
                          QStringLiteral(" AND AcTime<=") + quoted(upto);
@@ -184,27 +211,33 @@ QStringList foldStatements(const QString& day, const std::optional<QString>& fro
     const QString hour = QStringLiteral("SUBSTRING(AcTime,10,2)");
     QStringList statements;
     if (!from) {
-        for (const char* table : {"hourpages", "hourterminals", "daytitles"})
-            statements << QStringLiteral("DELETE FROM %1 WHERE Day=").arg(QLatin1String(table)) + d;
+        for (const char* sums : {"hourpages", "hourterminals", "daytitles"})
+            statements << QStringLiteral("DELETE FROM %1 WHERE Day=").arg(QLatin1String(sums)) + d;
+    }
+    for (const QString& piece : hourPieces(day, from, upto)) {
+        statements
+            << lenient +
+                   QStringLiteral("INSERT INTO hourpages(Day,Hour,URL,NoUrl,Title,F) SELECT ") + d +
+                   u',' + hour + QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") +
+                   table + piece + QStringLiteral(" GROUP BY ") + hour +
+                   QStringLiteral(
+                       ",URL ON DUPLICATE KEY UPDATE "
+                       "hourpages.Title=IFNULL(hourpages.Title,VALUES(Title)),"
+                       "hourpages.F=COALESCE(hourpages.F+VALUES(F),hourpages.F,VALUES(F))")
+            << lenient +
+                   QStringLiteral(
+                       "INSERT INTO hourterminals(Day,Hour,IP,NoIp,Name,F,Bytes) SELECT ") +
+                   d + u',' + hour +
+                   QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") +
+                   table + piece + QStringLiteral(" GROUP BY ") + hour +
+                   QStringLiteral(",IP ON DUPLICATE KEY UPDATE "
+                                  "hourterminals.Name=IFNULL(hourterminals.Name,VALUES(Name)),"
+                                  "hourterminals.F=COALESCE(hourterminals.F+VALUES(F),"
+                                  "hourterminals.F,VALUES(F)),"
+                                  "hourterminals.Bytes=COALESCE(hourterminals.Bytes+VALUES(Bytes),"
+                                  "hourterminals.Bytes,VALUES(Bytes))");
     }
     statements
-        << lenient + QStringLiteral("INSERT INTO hourpages(Day,Hour,URL,NoUrl,Title,F) SELECT ") +
-               d + u',' + hour + QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") +
-               rows + QStringLiteral(" GROUP BY ") + hour +
-               QStringLiteral(",URL ON DUPLICATE KEY UPDATE "
-                              "hourpages.Title=IFNULL(hourpages.Title,VALUES(Title)),"
-                              "hourpages.F=COALESCE(hourpages.F+VALUES(F),hourpages.F,VALUES(F))")
-        << lenient +
-               QStringLiteral("INSERT INTO hourterminals(Day,Hour,IP,NoIp,Name,F,Bytes) SELECT ") +
-               d + u',' + hour +
-               QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") + rows +
-               QStringLiteral(" GROUP BY ") + hour +
-               QStringLiteral(
-                   ",IP ON DUPLICATE KEY UPDATE "
-                   "hourterminals.Name=IFNULL(hourterminals.Name,VALUES(Name)),"
-                   "hourterminals.F=COALESCE(hourterminals.F+VALUES(F),hourterminals.F,VALUES(F)),"
-                   "hourterminals.Bytes=COALESCE(hourterminals.Bytes+VALUES(Bytes),"
-                   "hourterminals.Bytes,VALUES(Bytes))")
         // A row without a title never meets a title search: it is left out. Titles are told
         // apart byte for byte, groups and results as the log's comparisons tell them apart.
         << QStringLiteral("INSERT INTO daytitles(Day,TitleBin,Team,NoTeam,Result,NoResult,Title,N) "
