@@ -21,6 +21,9 @@ namespace
 // The newest ten minutes are left to the log itself.
 constexpr int kFoldMarginSecs = 600;
 
+const char* const kSumTables[] = {"daypages", "dayterminals", "daytitles", "hourpages",
+                                  "hourterminals"};
+
 QString quoted(const QString& value)
 {
     return u'\'' + db::sqlEscape(value) + u'\'';
@@ -72,19 +75,71 @@ QStringList wholeDays(const QString& start, const QString& end)
     return days;
 }
 
+QStringList touchedDays(const QString& start, const QString& end)
+{
+    const QDateTime from = stampTime(start);
+    const QDateTime to = stampTime(end);
+    QStringList days;
+    if (!from.isValid() || !to.isValid())
+        return days;
+    for (QDate day = from.date(); day <= to.date(); day = day.addDays(1))
+        days << day.toString(QStringLiteral("yy-MM-dd"));
+    return days;
+}
+
+QStringList wholeHours(const QString& day, const QString& start, const QString& end,
+                       const QString& upto)
+{
+    QStringList hours;
+    for (int h = 0; h < 24; ++h) {
+        const QString hour = QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
+        const QString first = day + u' ' + hour + QStringLiteral(":00:00");
+        const QString last = day + u' ' + hour + QStringLiteral(":59:59");
+        if (first >= start && last <= end && last <= upto)
+            hours << hour;
+    }
+    return hours;
+}
+
+namespace
+{
+
+// The stretches [first, last] the sums hold: a day from its start, or each run of whole hours.
+QList<QPair<QString, QString>> coveredStretches(const QList<DayCover>& covered)
+{
+    QList<QPair<QString, QString>> stretches;
+    for (const DayCover& cover : covered) {
+        if (cover.hours.isEmpty()) {
+            stretches << qMakePair(dayStart(cover.day), cover.upto);
+            continue;
+        }
+        for (qsizetype i = 0; i < cover.hours.size();) {
+            qsizetype j = i;
+            while (j + 1 < cover.hours.size() &&
+                   cover.hours[j + 1].toInt() == cover.hours[j].toInt() + 1)
+                ++j;
+            stretches << qMakePair(cover.day + u' ' + cover.hours[i] + QStringLiteral(":00:00"),
+                                   cover.day + u' ' + cover.hours[j] + QStringLiteral(":59:59"));
+            i = j + 1;
+        }
+    }
+    return stretches;
+}
+
+} // namespace
+
 QString uncoveredCondition(const QString& start, const QString& end, const QList<DayCover>& covered)
 {
-    // The range less the covered pieces [D 00:00:00, upto], which lie in it in order.
+    // The range less the covered stretches, which lie in it in order.
     QStringList parts;
     QString lowerOp = QStringLiteral(">=");
     QString lowerStamp = start;
-    for (const DayCover& cover : covered) {
-        const QString from = dayStart(cover.day);
+    for (const auto& [from, upto] : coveredStretches(covered)) {
         if (lowerOp == QLatin1String(">") || lowerStamp != from)
             parts << QStringLiteral("(AcTime") + lowerOp + quoted(lowerStamp) +
                          QStringLiteral(" AND AcTime<") + quoted(from) + u')';
         lowerOp = QStringLiteral(">");
-        lowerStamp = cover.upto;
+        lowerStamp = upto;
     }
     parts << QStringLiteral("(AcTime") + lowerOp + quoted(lowerStamp) +
                  QStringLiteral(" AND AcTime<=") + quoted(end) + u')';
@@ -112,6 +167,32 @@ std::optional<QString> foldHorizon(const QString& serverNow, const QString& newe
     return stampOf(older.addSecs(-kFoldMarginSecs));
 }
 
+namespace
+{
+
+// The stretch (from, upto] of a day (from its start when there is no from) cut at each full
+// hour, as "AcTime>... AND AcTime<..." conditions that together hold every stamp of it, stamps
+// that are no time stamps included. Each hour is grouped on its own: a day's pages and hours at
+// once make more groups than the server keeps in memory, and it would group them on disk.
+QStringList hourPieces(const QString& day, const std::optional<QString>& from, const QString& upto)
+{
+    QString lower = from ? QStringLiteral("AcTime>") + quoted(*from)
+                         : QStringLiteral("AcTime>=") + quoted(dayStart(day));
+    const QString first = from ? *from : dayStart(day);
+    QStringList pieces;
+    for (int h = 1; h < 24; ++h) {
+        const QString bound = day + QStringLiteral(" %1:00:00").arg(h, 2, 10, QLatin1Char('0'));
+        if (bound <= first || bound > upto)
+            continue;
+        pieces << lower + QStringLiteral(" AND AcTime<") + quoted(bound);
+        lower = QStringLiteral("AcTime>=") + quoted(bound);
+    }
+    pieces << lower + QStringLiteral(" AND AcTime<=") + quoted(upto);
+    return pieces;
+}
+
+} // namespace
+
 QStringList foldStatements(const QString& day, const std::optional<QString>& from,
                            const QString& upto)
 {
@@ -119,33 +200,63 @@ QStringList foldStatements(const QString& day, const std::optional<QString>& fro
     // Read along the time stamp index: the feeder writes in time order, so a day's rows lie
     // together. Left to itself the optimizer walks the whole address index for GROUP BY IP and
     // fetches the rows in address order, minutes for one day of a large log.
-    const QString rows = QStringLiteral(" FROM logtable FORCE INDEX (AcTimeIndex) WHERE ") +
+    const QString table = QStringLiteral(" FROM logtable FORCE INDEX (AcTimeIndex) WHERE ");
+    const QString rows = table +
                          (from ? QStringLiteral("AcTime>") + quoted(*from)
                                : QStringLiteral("AcTime>=") + quoted(dayStart(day))) +
                          QStringLiteral(" AND AcTime<=") + quoted(upto);
     // Sums of text columns convert as the statistics convert them; no strictness may turn the
     // conversion's warnings into failures here.
     const QString lenient = QStringLiteral("SET STATEMENT sql_mode='' FOR ");
+    const QString hour = QStringLiteral("SUBSTRING(AcTime,10,2)");
     QStringList statements;
     if (!from) {
-        statements << QStringLiteral("DELETE FROM daypages WHERE Day=") + d
-                   << QStringLiteral("DELETE FROM dayterminals WHERE Day=") + d;
+        for (const char* sums : {"hourpages", "hourterminals", "daytitles"})
+            statements << QStringLiteral("DELETE FROM %1 WHERE Day=").arg(QLatin1String(sums)) + d;
+    }
+    for (const QString& piece : hourPieces(day, from, upto)) {
+        statements
+            << lenient +
+                   QStringLiteral("INSERT INTO hourpages(Day,Hour,URL,NoUrl,Title,F) SELECT ") + d +
+                   u',' + hour + QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") +
+                   table + piece + QStringLiteral(" GROUP BY ") + hour +
+                   QStringLiteral(
+                       ",URL ON DUPLICATE KEY UPDATE "
+                       "hourpages.Title=IFNULL(hourpages.Title,VALUES(Title)),"
+                       "hourpages.F=COALESCE(hourpages.F+VALUES(F),hourpages.F,VALUES(F))")
+            << lenient +
+                   QStringLiteral(
+                       "INSERT INTO hourterminals(Day,Hour,IP,NoIp,Name,F,Bytes) SELECT ") +
+                   d + u',' + hour +
+                   QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") +
+                   table + piece + QStringLiteral(" GROUP BY ") + hour +
+                   QStringLiteral(",IP ON DUPLICATE KEY UPDATE "
+                                  "hourterminals.Name=IFNULL(hourterminals.Name,VALUES(Name)),"
+                                  "hourterminals.F=COALESCE(hourterminals.F+VALUES(F),"
+                                  "hourterminals.F,VALUES(F)),"
+                                  "hourterminals.Bytes=COALESCE(hourterminals.Bytes+VALUES(Bytes),"
+                                  "hourterminals.Bytes,VALUES(Bytes))");
     }
     statements
-        << lenient + QStringLiteral("INSERT INTO daypages(Day,URL,NoUrl,Title,F) SELECT ") + d +
-               QStringLiteral(",IFNULL(URL,''),URL IS NULL,MAX(Title),SUM(F)") + rows +
-               QStringLiteral(" GROUP BY URL ON DUPLICATE KEY UPDATE "
-                              "daypages.Title=IFNULL(daypages.Title,VALUES(Title)),"
-                              "daypages.F=COALESCE(daypages.F+VALUES(F),daypages.F,VALUES(F))")
-        << lenient + QStringLiteral("INSERT INTO dayterminals(Day,IP,NoIp,Name,F,Bytes) SELECT ") +
-               d + QStringLiteral(",IFNULL(IP,''),IP IS NULL,MAX(Name),SUM(F),SUM(nLength)") +
+        // A row without a title never meets a title search: it is left out. Titles are told
+        // apart byte for byte, groups and results as the log's comparisons tell them apart.
+        << QStringLiteral("INSERT INTO daytitles(Day,TitleBin,Team,NoTeam,Result,NoResult,Title,N) "
+                          "SELECT ") +
+               d +
+               QStringLiteral(",BINARY Title,IFNULL(Team,''),Team IS NULL,IFNULL(Result,''),"
+                              "Result IS NULL,MAX(Title),COUNT(*)") +
                rows +
-               QStringLiteral(
-                   " GROUP BY IP ON DUPLICATE KEY UPDATE "
-                   "dayterminals.Name=IFNULL(dayterminals.Name,VALUES(Name)),"
-                   "dayterminals.F=COALESCE(dayterminals.F+VALUES(F),dayterminals.F,VALUES(F)),"
-                   "dayterminals.Bytes=COALESCE(dayterminals.Bytes+VALUES(Bytes),"
-                   "dayterminals.Bytes,VALUES(Bytes))")
+               QStringLiteral(" AND Title IS NOT NULL GROUP BY BINARY Title,Team,Result ON "
+                              "DUPLICATE KEY UPDATE daytitles.N=daytitles.N+VALUES(N)")
+        // The day sums from the day's hour sums: the log's rows are read once per fold.
+        << QStringLiteral("DELETE FROM daypages WHERE Day=") + d
+        << QStringLiteral("INSERT INTO daypages(Day,URL,NoUrl,Title,F) SELECT Day,URL,NoUrl,"
+                          "MAX(Title),SUM(F) FROM hourpages WHERE Day=") +
+               d + QStringLiteral(" GROUP BY URL,NoUrl")
+        << QStringLiteral("DELETE FROM dayterminals WHERE Day=") + d
+        << QStringLiteral("INSERT INTO dayterminals(Day,IP,NoIp,Name,F,Bytes) SELECT Day,IP,NoIp,"
+                          "MAX(Name),SUM(F),SUM(Bytes) FROM hourterminals WHERE Day=") +
+               d + QStringLiteral(" GROUP BY IP,NoIp")
         << QStringLiteral("UPDATE summarydays SET Upto=") + quoted(upto) +
                QStringLiteral(" WHERE Day=") + d;
     return statements;
@@ -197,9 +308,10 @@ std::optional<QString> foldDay(db::Connection& c, const QString& day, const QStr
 } // namespace
 
 std::optional<QList<DayCover>> coverage(db::Connection& connection, const QString& start,
-                                        const QString& end, QString* error)
+                                        const QString& end, QString* error, bool hours)
 {
-    const QStringList days = wholeDays(start, end);
+    const QStringList whole = wholeDays(start, end);
+    const QStringList days = hours ? touchedDays(start, end) : whole;
     QList<DayCover> covered;
     if (days.isEmpty())
         return covered;
@@ -216,8 +328,15 @@ std::optional<QList<DayCover>> coverage(db::Connection& connection, const QStrin
         const QString day = rs.field(0).toString().trimmed();
         const QString upto = rs.field(1).toString().trimmed();
         // Only days of the range count, and only as far as their own stamps.
-        if (days.contains(day) && upto.startsWith(day))
+        if (!upto.startsWith(day))
+            continue;
+        if (whole.contains(day)) {
             covered << DayCover{day, upto};
+        } else if (days.contains(day)) {
+            const QStringList part = wholeHours(day, start, end, upto);
+            if (!part.isEmpty())
+                covered << DayCover{day, upto, part};
+        }
     }
     return covered;
 }
@@ -252,8 +371,9 @@ std::optional<QStringList> forgottenDays(db::Connection& connection)
     QStringList days;
     const bool ok = connection.stream(
         QStringLiteral("SELECT Day FROM (SELECT DISTINCT Day FROM daypages UNION SELECT DISTINCT "
-                       "Day FROM dayterminals) AS summed WHERE Day NOT IN (SELECT Day FROM "
-                       "summarydays)"),
+                       "Day FROM dayterminals UNION SELECT DISTINCT Day FROM daytitles UNION "
+                       "SELECT DISTINCT Day FROM hourpages UNION SELECT DISTINCT Day FROM "
+                       "hourterminals) AS summed WHERE Day NOT IN (SELECT Day FROM summarydays)"),
         [&](const db::Row& row) {
             days << row.field(0).toString().trimmed();
             return true;
@@ -273,9 +393,10 @@ std::optional<QString> purgeUnderLock(db::Connection& connection)
         for (const QString& day : days->mid(at, 200))
             list << quoted(day);
         const QString in = QStringLiteral(" WHERE Day IN (") + list.join(u',') + u')';
-        if (!connection.execute(QStringLiteral("DELETE FROM daypages") + in) ||
-            !connection.execute(QStringLiteral("DELETE FROM dayterminals") + in))
-            return connection.lastError().message;
+        for (const char* table : kSumTables) {
+            if (!connection.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table) + in))
+                return connection.lastError().message;
+        }
     }
     return std::nullopt;
 }
@@ -339,7 +460,13 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
 {
     if (usable)
         *usable = false;
-    const QStringList days = wholeDays(start, end);
+    // A day the range only touches is worth folding when a whole hour of it lies in the range.
+    const QStringList whole = wholeDays(start, end);
+    QStringList days;
+    for (const QString& day : touchedDays(start, end)) {
+        if (whole.contains(day) || !wholeHours(day, start, end, dayEnd(day)).isEmpty())
+            days << day;
+    }
     if (days.isEmpty())
         return std::nullopt;
     const schema::SummaryState state = schema::readSummaryState(connection);
@@ -365,7 +492,7 @@ std::optional<QString> foldRange(db::Connection& connection, const QString& star
     std::optional<QString> failure = purgeUnderLock(connection);
     QString why;
     const std::optional<QList<DayCover>> known =
-        failure ? std::nullopt : coverage(connection, start, end, &why);
+        failure ? std::nullopt : coverage(connection, start, end, &why, true);
     if (!failure && !known)
         failure = why;
     if (!failure)
@@ -397,7 +524,8 @@ std::optional<QString> purgeForgotten(db::Connection& connection)
     if (!state.answered)
         return state.error;
     // Without every table there is nothing to purge (or nothing the statistics read).
-    for (const char* table : {"summarydays", "daypages", "dayterminals"}) {
+    for (const char* table :
+         {"summarydays", "daypages", "dayterminals", "daytitles", "hourpages", "hourterminals"}) {
         if (state.missing.contains(QLatin1String(table)))
             return std::nullopt;
     }

@@ -3,7 +3,9 @@
 // without grouping millions of rows again.
 //
 // `daypages` holds, per day and page (URL), a title and the day's sum of F; `dayterminals`
-// per day and address a name, the sum of F and the sum of nLength. `summarydays` says how far
+// per day and address a name, the sum of F and the sum of nLength; `daytitles` per day the
+// distinct titles with their group and result and the number of rows of each (the title
+// searches, overseer/query/titlesearch.h). `summarydays` says how far
 // each day is summarised: the rows of day D with time stamps from "D 00:00:00" up to and with
 // Upto are in the sums; a day without a row there is not summarised at all (its sums, if any
 // are left, are stale and are rebuilt before use).
@@ -39,14 +41,26 @@ namespace lt::summary
 struct DayCover {
     QString day;
     QString upto; // the last time stamp summarised, within the day
+    // Empty: the day from its start up to and with `upto`, from the day sums. Otherwise the
+    // whole hours of a day the range starts or ends inside ("00" to "23", ascending), from the
+    // hour sums.
+    QStringList hours = {};
 };
 
 // The days of the log that lie wholly within [start, end] (time stamps, both inclusive):
 // "D 00:00:00" >= start and "D 23:59:59" <= end. Empty when either stamp is not a time stamp.
 QStringList wholeDays(const QString& start, const QString& end);
 
+// The days [start, end] touches, whole or in part; empty as wholeDays.
+QStringList touchedDays(const QString& start, const QString& end);
+
+// The whole hours of `day` within [start, end] that are summarised up to `upto`.
+QStringList wholeHours(const QString& day, const QString& start, const QString& end,
+                       const QString& upto);
+
 // The condition on AcTime that selects the rows of [start, end] that `covered` (sorted by day,
-// days within the range) does not hold: the rows the statistic reads from the log itself.
+// days and hours within the range) does not hold: the rows the statistic reads from the log
+// itself.
 QString uncoveredCondition(const QString& start, const QString& end,
                            const QList<DayCover>& covered);
 
@@ -64,12 +78,13 @@ std::optional<QString> foldHorizon(const QString& serverNow, const QString& newe
 QStringList foldStatements(const QString& day, const std::optional<QString>& from,
                            const QString& upto);
 
-// Folds what the whole days of [start, end] lack, day by day (only days that hold rows), and
+// Folds what the days of [start, end] lack (also the days it starts or ends inside, for their
+// hour sums), day by day (only days that hold rows), and
 // returns nullopt on success or the failure's message. Sums that cannot be vouched for (a log
 // not yet upgraded, a trigger missing or of an older version, a log table of MyISAM) count as
 // success with nothing folded. `usable` (when given) tells whether the statistic may read the
 // sums: true once they are known to be sound, even when folding failed later (what is summed
-// stays true); false also when the range holds no whole day.
+// stays true); false also when the range is no range of time stamps.
 std::optional<QString> foldRange(db::Connection& connection, const QString& start,
                                  const QString& end, bool* usable = nullptr);
 
@@ -83,8 +98,10 @@ std::optional<QString> purgeForgotten(db::Connection& connection);
 
 // The whole days of [start, end] that are summarised, with how far: read in the caller's
 // transaction, so that the sums and the rows read beside them are of one moment.
+// With `hours`, also the whole summarised hours of the days the range starts or ends inside.
 std::optional<QList<DayCover>> coverage(db::Connection& connection, const QString& start,
-                                        const QString& end, QString* error = nullptr);
+                                        const QString& end, QString* error = nullptr,
+                                        bool hours = false);
 
 // Forgets the summaries of the days whose rows a restore added to ("26-11-01", ...); all days
 // when `days` is empty.

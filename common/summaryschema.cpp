@@ -38,7 +38,7 @@ QList<SummaryPiece> makePieces()
     // The columns the sums see, byte for byte: a change to any other column keeps the day's
     // sums true, and "pc-01" renamed "PC-01" is a change.
     QStringList same;
-    for (const char* column : {"AcTime", "IP", "Name", "URL", "Title", "nLength"})
+    for (const char* column : {"AcTime", "IP", "Name", "URL", "Title", "Team", "Result", "nLength"})
         same << QStringLiteral("BINARY OLD.%1<=>BINARY NEW.%1").arg(QLatin1String(column));
     same << QStringLiteral("OLD.F<=>NEW.F");
     const QString changed =
@@ -62,6 +62,32 @@ QList<SummaryPiece> makePieces()
          QStringLiteral("CREATE TABLE dayterminals(Day CHAR(8) NOT NULL,IP CHAR(16) NOT NULL,"
                         "NoIp TINYINT NOT NULL,Name CHAR(16),F BIGINT,Bytes DOUBLE,"
                         "PRIMARY KEY(Day,IP,NoIp)) ENGINE=InnoDB"),
+         {}},
+        // The same sums hour by hour ("00" to "23": the stamp's characters 10 and 11): a
+        // statistic that starts or ends inside a day reads the whole hours of its edges from
+        // here. The day sums are made from them.
+        {QStringLiteral("hourpages"),
+         false,
+         QStringLiteral("CREATE TABLE hourpages(Day CHAR(8) NOT NULL,Hour CHAR(2) NOT NULL,"
+                        "URL CHAR(150) NOT NULL,NoUrl TINYINT NOT NULL,Title CHAR(100),F BIGINT,"
+                        "PRIMARY KEY(Day,Hour,URL,NoUrl)) ENGINE=InnoDB"),
+         {}},
+        {QStringLiteral("hourterminals"),
+         false,
+         QStringLiteral("CREATE TABLE hourterminals(Day CHAR(8) NOT NULL,Hour CHAR(2) NOT NULL,"
+                        "IP CHAR(16) NOT NULL,NoIp TINYINT NOT NULL,Name CHAR(16),F BIGINT,"
+                        "Bytes DOUBLE,PRIMARY KEY(Day,Hour,IP,NoIp)) ENGINE=InnoDB"),
+         {}},
+        // The distinct titles of a day with their group and result, and how many rows carry
+        // each: a title search learns which days hold a word, and counts it, from here. The
+        // title is kept byte for byte (TitleBin) beside its text, so that titles equal only to
+        // the collation (letter case, accents) are tested one by one as the log's are.
+        {QStringLiteral("daytitles"),
+         false,
+         QStringLiteral("CREATE TABLE daytitles(Day CHAR(8) NOT NULL,TitleBin VARBINARY(400) NOT "
+                        "NULL,Team CHAR(16) NOT NULL,NoTeam TINYINT NOT NULL,Result CHAR(4) NOT "
+                        "NULL,NoResult TINYINT NOT NULL,Title CHAR(100),N BIGINT NOT NULL,"
+                        "PRIMARY KEY(Day,TitleBin,Team,NoTeam,Result,NoResult)) ENGINE=InnoDB"),
          {}},
         {QStringLiteral("logtable_forget_late"), true,
          trigger(QStringLiteral("logtable_forget_late"), QStringLiteral("INSERT"), late),

@@ -1,14 +1,15 @@
 #pragma once
 // What keeps the day sums of the access log true, and how a log database gets it.
 //
-// The sums (`summarydays`, `daypages`, `dayterminals`; common/logsummary.h) are only as good as
-// the three triggers on `logtable` that forget a day when its rows change after it was summed:
-// a row inserted late into a summed stretch of its day, a row deleted, a row changed in a column
-// the sums see (compared byte for byte, so a rename that only changes letter case or an accent
-// counts). The statistics use the sums only when all of it is in place exactly as written here,
-// every table in a transactional engine; anything else (an initialisation or upgrade that
-// stopped half-way, a trigger the server refused, an older version's triggers, a log table of
-// MyISAM) leaves them reading the log alone. The upgrade rebuilds sums it cannot vouch for.
+// The sums (`summarydays`, `daypages`, `dayterminals`, `hourpages`, `hourterminals`,
+// `daytitles`; common/logsummary.h) are only as good as the three triggers on `logtable` that
+// forget a day when its rows change after it was summed: a row inserted late into a summed
+// stretch of its day, a row deleted, a row changed in a column the sums or the title searches
+// see (compared byte for byte, so a rename that only changes letter case or an accent counts). The
+// statistics use the sums only when all of it is in place exactly as written here, every table in a
+// transactional engine; anything else (an initialisation or upgrade that stopped half-way, a
+// trigger the server refused, an older version's triggers, a log table of MyISAM) leaves them
+// reading the log alone. The upgrade rebuilds sums it cannot vouch for.
 //
 // The late-row trigger costs an insert no table access: only a row stamped more than five
 // minutes before the server's clock is looked up in summarydays, and days are summed only up

@@ -191,6 +191,9 @@ int main(int argc, char* argv[])
     line("overseer --restore-log", restore.seconds, n, restore.peakMb);
     std::printf("%-34s %9.0f %%\n", "restore beside LOAD DATA",
                 100.0 * load.seconds / restore.seconds);
+    // The lines a script reads.
+    std::printf("backup-share %.0f\nrestore-share %.0f\n", 100.0 * bare.seconds / ours.seconds,
+                100.0 * load.seconds / restore.seconds);
     std::printf("backup asked to stop after 1 s: stopped %.0f ms later\n", stopMs);
     std::printf("configuration of %d terminals, %d groups: export %.2f s, restore %.2f s\n", t, gs,
                 exportCfg.seconds, restoreCfg.seconds);

@@ -6,10 +6,15 @@
 // Prints one line per case, "case-name seconds": page-first/page-50/page-last/count for every
 // condition code of both logs (a busy and a rare terminal, a group, a class, a result, a common
 // and an absent title word), stats-* for the visit statistics and the traffic, picker-web,
-// insert-* for the feeder's insert rate with and without the additions and the insert latency
-// during a pruning pass; then "compare case ours bare ratio" lines.
+// insert-* for the feeder's insert rate with and without the additions (insert-drop-percent: the
+// median of five turns) and the insert latency during a pruning pass. Each case is the median of
+// --runs runs. The bare client's side runs after all of ours ("bare-case seconds"), so the two
+// never evict each other's pages from the server's memory mid-case; then "compare case ours
+// bare ratio" lines. prune-ratio: the keeper's pass down to a fifth of the log beside the same
+// statements on the seed copy.
 //   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--warm] [--codes LIST]
-//                   [--upload-codes LIST] [--no-insert]
+//                   [--upload-codes LIST] [--no-insert] [--no-stats] [--no-prune]
+//                   [--runs R]
 // With --root DIR holding an installation whose log already has N rows, the rows are reused.
 
 #include "bench/datagen/datagen.h"
@@ -23,6 +28,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace lt::bench;
 
@@ -41,7 +47,12 @@ int main(int argc, char* argv[])
                                          "00000,00100,10000,10100");
     const QCommandLineOption noInsert("no-insert", "skip the insert cases");
     const QCommandLineOption warm("warm", "report the second of two runs of each page case");
-    parser.addOptions({rows, uploadRows, codes, uploadCodes, noInsert, warm});
+    const QCommandLineOption runs("runs", "runs of each case, each side (the median is shown)", "R",
+                                  "3");
+    const QCommandLineOption noStats("no-stats", "skip the statistics and the picker");
+    const QCommandLineOption noPrune("no-prune", "skip the pruning pass");
+    parser.addOptions(
+        {rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats, noPrune});
     directory.addOptions(parser);
     parser.process(app);
 
@@ -50,6 +61,7 @@ int main(int argc, char* argv[])
     setup.rows = parser.value(rows).toLongLong();
     setup.uploadRows = parser.value(uploadRows).toLongLong();
     setup.warm = parser.isSet(warm);
+    setup.runs = parser.value(runs).toInt();
     prepareInstallation(setup);
 
     SpeedRun run(setup);
@@ -60,11 +72,22 @@ int main(int argc, char* argv[])
     run.titleWord(QStringLiteral("00100"), true); // a word no title holds
     for (const QString& code : parser.value(uploadCodes).split(u',', Qt::SkipEmptyParts))
         run.uploadCode(code);
-    run.statistics();
-    run.picker();
+    if (!parser.isSet(noStats)) {
+        run.statistics();
+        run.picker();
+    }
     if (!parser.isSet(noInsert))
         run.inserts();
+    if (!parser.isSet(noPrune))
+        run.prune();
+    run.runBare();
     run.printComparison();
+    // The size, and the peak memory of this process, which runs the console's reading code: a
+    // script puts the runs of several sizes side by side.
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("scale-rows %lld\nscale-peak-mb %.1f\n", static_cast<long long>(setup.rows),
+                usage.ru_maxrss / 1024.0);
     directory.finish(parser);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "overseer/query/conditionrules.h"
 #include "overseer/query/statistics.h"
 #include "overseer/query/statsworker.h"
+#include "overseer/query/titlesearch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -243,17 +244,18 @@ LogQueryState SpeedRun::state(const QString& code) const
     return s;
 }
 
-void SpeedRun::print(const QString& name, double secs, double bareSecs)
+void SpeedRun::print(const QString& name, double secs, const QString& bareSql)
 {
     if (warming_)
         return;
     std::printf("%s %.3f\n", qPrintable(name), secs);
     std::fflush(stdout);
-    compared_ << Compared{name, secs, bareSecs};
+    compared_ << Compared{name, secs, bareSql};
 }
 
-// First page, the page 50 pages in, the last page and the count, through the console's store;
-// each beside the original statement on the seed copy.
+// First page, the page 50 pages in, the last page and the count, through the console's store
+// (a title search narrowed as the console narrows it); each the median of setup.runs runs. The
+// original statements on the seed copy are kept for the bare phase.
 void SpeedRun::pages(const QString& name, bool upload, const QString& code, const LogQueryState& s)
 {
     if (setup_.warm && !warming_) {
@@ -261,46 +263,58 @@ void SpeedRun::pages(const QString& name, bool upload, const QString& code, cons
         pages(name, upload, code, s);
         warming_ = false;
     }
-    const QString list = upload ? *uploadListSql(s) : *logListSql(s);
-    const QString seedCount = upload ? LogStore::countSqlOf(list) : *logCountSql(s);
-    const QString count =
-        upload ? seedCount : schema::countSqlFor(seedCount, QStringLiteral("logtable"), s.CondCode);
+    const QString plainList = upload ? *uploadListSql(s) : *logListSql(s);
+    const QString seedCount = upload ? LogStore::countSqlOf(plainList) : *logCountSql(s);
     const QString index = schema::readingIndexFor(
         upload ? QStringLiteral("upsendtable") : QStringLiteral("logtable"), code);
-    LogStore store(upload ? uploadLogTable() : browseLogTable(),
-                   dsn::chosenConnectionStrings().log);
-    store.PageSize = kPage;
-    QObject::connect(&store, &LogStore::failed, [](const QString& why) { fail(why); });
-    QElapsedTimer t;
-    t.start();
-    store.start(list, count, index);
-    waitUntil([&] { return !store.pageRequestOut(); });
-    const double first = seconds(t);
-    waitUntil([&] { return !store.counting(); });
-    const double counted = seconds(t);
-    const qint64 total = store.total();
-    double fifty = -1;
-    for (int i = 1; i < 50 && store.status().buttons[2]; ++i) {
-        t.restart();
-        store.日志_显示下页数据();
+    db::Connection dictionary;
+    if (!upload && !dictionary.open(dsn::chosenConnectionStrings().log))
+        fail(QStringLiteral("log: ") + dictionary.lastError().message);
+    QList<double> first, counted, fifty, last;
+    qint64 total = 0;
+    for (int run = 0; run < std::max(1, setup_.runs); ++run) {
+        QElapsedTimer t;
+        t.start();
+        QString list = plainList;
+        QString count =
+            upload ? seedCount : schema::countSqlFor(seedCount, QStringLiteral("logtable"), code);
+        if (!upload) {
+            if (const auto narrowed = titleSearchStatements(dictionary, s)) {
+                list = narrowed->list;
+                count = narrowed->count;
+            }
+        }
+        LogStore store(upload ? uploadLogTable() : browseLogTable(),
+                       dsn::chosenConnectionStrings().log);
+        store.PageSize = kPage;
+        QObject::connect(&store, &LogStore::failed, [](const QString& why) { fail(why); });
+        store.start(list, count, index);
         waitUntil([&] { return !store.pageRequestOut(); });
-        fifty = seconds(t);
+        first << seconds(t);
+        waitUntil([&] { return !store.counting(); });
+        counted << seconds(t);
+        total = store.total();
+        for (int i = 1; i < 50 && store.status().buttons[2]; ++i) {
+            t.restart();
+            store.日志_显示下页数据();
+            waitUntil([&] { return !store.pageRequestOut(); });
+            if (i == 49)
+                fifty << seconds(t);
+        }
+        t.restart();
+        store.日志_显示尾页数据();
+        waitUntil([&] { return !store.pageRequestOut(); });
+        last << seconds(t);
     }
-    t.restart();
-    store.日志_显示尾页数据();
-    waitUntil([&] { return !store.pageRequestOut(); });
-    const double last = seconds(t);
-
-    const QString ordered = list + QStringLiteral(" ORDER BY AcTime DESC LIMIT ");
+    const QString ordered = plainList + QStringLiteral(" ORDER BY AcTime DESC LIMIT ");
     const qint64 lastOffset = total > 0 ? (total - 1) / kPage * kPage : 0;
-    print(QStringLiteral("page-first-") + name, first,
-          bare(setup_, kSeed, ordered + QStringLiteral("0,500")));
-    if (fifty >= 0)
-        print(QStringLiteral("page-50-") + name, fifty,
-              bare(setup_, kSeed, ordered + QStringLiteral("24500,500")));
-    print(QStringLiteral("page-last-") + name, last,
-          bare(setup_, kSeed, ordered + QString::number(lastOffset) + QStringLiteral(",500")));
-    print(QStringLiteral("count-") + name, counted, bare(setup_, kSeed, seedCount));
+    print(QStringLiteral("page-first-") + name, median(first), ordered + QStringLiteral("0,500"));
+    if (!fifty.isEmpty())
+        print(QStringLiteral("page-50-") + name, median(fifty),
+              ordered + QStringLiteral("24500,500"));
+    print(QStringLiteral("page-last-") + name, median(last),
+          ordered + QString::number(lastOffset) + QStringLiteral(",500"));
+    print(QStringLiteral("count-") + name, median(counted), seedCount);
     if (!warming_)
         std::printf("# %s: %lld rows\n", qPrintable(name), static_cast<long long>(total));
 }
@@ -353,24 +367,26 @@ void SpeedRun::statistics()
         LogQueryState s = state(QStringLiteral("00000"));
         s.CondStart = c.start;
         s.CondEnd = c.end;
-        double secs = 0;
-        for (int round = 0; round < 2; ++round) { // the second meets the sums already folded
+        QList<double> runs;
+        // The first run folds what the sums lack; the runs after it meet them folded.
+        for (int round = 0; round <= std::max(1, setup_.runs); ++round) {
             QElapsedTimer t;
             t.start();
             if (c.mode == StatsMode::Traffic)
                 worker.traffic(1, s);
             else
                 worker.visitPage(1, s, c.mode, 1, kStatsPageSize);
-            secs = seconds(t);
             if (round == 0)
-                std::printf("# %s, first run %.3f s\n", c.name, secs);
+                std::printf("# %s, first run %.3f s\n", c.name, seconds(t));
+            else
+                runs << seconds(t);
         }
         const QString seed = c.mode == StatsMode::Traffic
                                  ? QStringLiteral("SELECT * FROM ipdata.usertable ORDER BY "
                                                   "Name;\n") +
                                        trafficSumsSql(s)
                                  : visitStatsSql(c.mode, s);
-        print(QLatin1String(c.name), secs, bare(setup_, kSeed, seed));
+        print(QLatin1String(c.name), median(runs), seed);
     }
 }
 
@@ -391,19 +407,23 @@ void SpeedRun::picker()
     // Taken before the bare client runs: the arguments of a call have no order of their own.
     const double ours = seconds(t);
     print(QStringLiteral("picker-web"), ours,
-          bare(setup_, kSeed, QStringLiteral("SELECT Title,URL FROM logtable GROUP BY URL")));
+          QStringLiteral("SELECT Title,URL FROM logtable GROUP BY URL"));
 }
 
 void SpeedRun::inserts()
 {
-    // The rate with the additions (indexes, triggers) against the seed's schema.
-    const double span = 8;
-    const double with = feed(QStringLiteral("dovrik"), span).size() / span;
-    const double without = feed(kSeed, span).size() / span;
-    print(QStringLiteral("insert-rate-additions"), with);
-    print(QStringLiteral("insert-rate-seed"), without);
-    std::printf("# insert rate: %.0f rows/s with the additions, %.0f rows/s without (%.1f %%)\n",
-                with, without, 100.0 * (with - without) / without);
+    // The rate with the additions (indexes, triggers) against the seed's schema, five turns of
+    // each, taking turns so that a change of the machine's load meets both.
+    const double span = 6;
+    QList<double> with, without, drops;
+    for (int turn = 0; turn < 5; ++turn) {
+        with << feed(QStringLiteral("dovrik"), span).size() / span;
+        without << feed(kSeed, span).size() / span;
+        drops << 100.0 * (without.last() - with.last()) / without.last();
+    }
+    print(QStringLiteral("insert-rate-additions"), median(with));
+    print(QStringLiteral("insert-rate-seed"), median(without));
+    print(QStringLiteral("insert-drop-percent"), median(drops));
 
     // Latency idle, then during a pruning pass of the keeper over the oldest 300,000 rows.
     const QList<double> idle = feed(QStringLiteral("dovrik"), 5);
@@ -435,6 +455,64 @@ void SpeedRun::inserts()
                               "DELETE FROM seedlog.logtable WHERE Name='bench-feed';"
                               "INSERT INTO logtable SELECT * FROM seedlog.logtable WHERE AcTime<"
                               "(SELECT MIN(AcTime) FROM logtable);DELETE FROM summarydays"));
+}
+
+void SpeedRun::prune()
+{
+    const qint64 rows = bareOutput(setup_.root, QStringLiteral("dovrik"),
+                                   QStringLiteral("SELECT COUNT(*) FROM logtable"))
+                            .toLongLong();
+    const qint64 keep = rows / 5;
+    const QString cut = bareOutput(
+        setup_.root, QStringLiteral("dovrik"),
+        QStringLiteral("SELECT AcTime FROM logtable ORDER BY AcTime LIMIT %1,1").arg(rows - keep));
+    // The rows the pass removes, kept aside once to put back after each run.
+    bareOutput(setup_.root, QStringLiteral("dovrik"),
+               QStringLiteral("DROP TABLE IF EXISTS seedlog.pruned;CREATE TABLE seedlog.pruned AS "
+                              "SELECT * FROM seedlog.logtable WHERE AcTime<='%1'")
+                   .arg(cut));
+    QList<double> ours, seed;
+    for (int run = 0; run < std::max(1, setup_.runs); ++run) {
+        QElapsedTimer t;
+        t.start();
+        QProcess keeper;
+        keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
+                     {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
+                      QStringLiteral("--upload"), QStringLiteral("100000000"),
+                      QStringLiteral("--web"), QStringLiteral("100000000")});
+        keeper.waitForFinished(3600000);
+        ours << seconds(t);
+        // The same statements on the seed's schema: the count, the cut-off row, the delete.
+        seed << bare(setup_, kSeed,
+                     QStringLiteral("SELECT COUNT(AcTime) FROM logtable;SELECT AcTime FROM "
+                                    "logtable ORDER BY AcTime LIMIT %1,1;DELETE FROM logtable "
+                                    "WHERE AcTime<='%2'")
+                         .arg(rows - keep)
+                         .arg(cut));
+        std::printf("# prune run %d: keeper %.1f s (exit %d), seed schema %.1f s\n", run + 1,
+                    ours.last(), keeper.exitCode(), seed.last());
+        bareOutput(setup_.root, QStringLiteral("dovrik"),
+                   QStringLiteral("INSERT INTO dovrik.logtable SELECT * FROM seedlog.pruned;"
+                                  "INSERT INTO seedlog.logtable SELECT * FROM seedlog.pruned"));
+    }
+    bareOutput(setup_.root, QStringLiteral("dovrik"), QStringLiteral("DROP TABLE seedlog.pruned"));
+    print(QStringLiteral("prune-keeper"), median(ours));
+    print(QStringLiteral("prune-seed"), median(seed));
+    print(QStringLiteral("prune-ratio"), median(ours) / median(seed));
+}
+
+void SpeedRun::runBare()
+{
+    for (Compared& c : compared_) {
+        if (c.bareSql.isEmpty())
+            continue;
+        QList<double> runs;
+        for (int run = 0; run < std::max(1, setup_.runs); ++run)
+            runs << bare(setup_, kSeed, c.bareSql);
+        c.bare = median(runs);
+        std::printf("bare-%s %.3f\n", qPrintable(c.name), c.bare);
+        std::fflush(stdout);
+    }
 }
 
 void SpeedRun::printComparison() const

@@ -20,6 +20,7 @@ struct SpeedSetup {
     // Each page case run once unreported first, both sides: the figures of the second run,
     // with each side's pages in the server's memory (the seed copy doubles what it must hold).
     bool warm = false;
+    int runs = 3; // each case, each side; the median is reported
 };
 
 // Lays out (or reuses) the installation under setup.root, starts its server, fills the log
@@ -38,18 +39,25 @@ public:
     void statistics();
     void picker();
     void inserts();
+    // The keeper's pruning pass down to a fifth of the log against the same DELETE on the seed
+    // copy; the rows come back after each run.
+    void prune();
+    // The bare client's side, after every case of ours: the two never share the server's
+    // memory at the same time, so neither evicts the other's pages mid-case.
+    void runBare();
     void printComparison() const;
 
 private:
     struct Compared {
         QString name;
         double ours = 0;
-        double bare = -1; // seconds; negative: no bare counterpart
+        QString bareSql;  // the original statements on the seed copy; empty: none
+        double bare = -1; // seconds; negative: not run
     };
     overseer::LogQueryState state(const QString& code) const;
     void pages(const QString& name, bool upload, const QString& code,
                const overseer::LogQueryState& s);
-    void print(const QString& name, double seconds, double bare = -1);
+    void print(const QString& name, double seconds, const QString& bareSql = {});
 
     SpeedSetup& setup_;
     QString busyIp_, busyName_, rareIp_, team_;

@@ -7,6 +7,7 @@
 #include "overseer/core/consolecontext.h"
 #include "overseer/core/dialogms.h"
 #include "overseer/query/conditiondialogs.h"
+#include "overseer/query/titlesearch.h"
 
 namespace lt::overseer
 {
@@ -171,6 +172,13 @@ void AccessLogView::显示访问日志()
         countSql = schema::countSqlFor(*count, QStringLiteral("logtable"), conditions_.CondCode);
         listSql = conditions_.LogQuerySql;
         index = schema::readingIndexFor(QStringLiteral("logtable"), conditions_.CondCode);
+        // A title search reads only the days whose titles can match (one small statement).
+        if (context_.MySql) {
+            if (const auto narrowed = titleSearchStatements(context_.MySql->Cnn0, conditions_)) {
+                listSql = narrowed->list;
+                countSql = narrowed->count;
+            }
+        }
     } else {
         const QDate today = Clock::now().date();
         listSql = QStringLiteral("SELECT * FROM logtable WHERE ") + todayCondition(today);

@@ -72,12 +72,32 @@ QString visitStatsSql(StatsMode mode, const LogQueryState& state)
 namespace
 {
 
-QString dayList(const QList<summary::DayCover>& covered)
+// The rows of the day sums (`table`, e.g. "daypages") of the whole days covered and of the hour
+// sums ("hourpages") of the whole hours covered, as one UNION ALL of "SELECT columns FROM ...".
+QString summedRows(const QString& columns, const QString& dayTable, const QString& hourTable,
+                   const QList<summary::DayCover>& covered)
 {
     QStringList days;
-    for (const summary::DayCover& c : covered)
-        days << u'\'' + q(c.day) + u'\'';
-    return days.join(u',');
+    QStringList hours;
+    for (const summary::DayCover& c : covered) {
+        if (c.hours.isEmpty()) {
+            days << u'\'' + q(c.day) + u'\'';
+            continue;
+        }
+        QStringList list;
+        for (const QString& h : c.hours)
+            list << u'\'' + q(h) + u'\'';
+        hours << QStringLiteral("(Day='") + q(c.day) + QStringLiteral("' AND Hour IN (") +
+                     list.join(u',') + QStringLiteral("))");
+    }
+    QStringList parts;
+    if (!days.isEmpty())
+        parts << QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") + dayTable +
+                     QStringLiteral(" WHERE Day IN (") + days.join(u',') + u')';
+    if (!hours.isEmpty())
+        parts << QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") + hourTable +
+                     QStringLiteral(" WHERE ") + hours.join(QStringLiteral(" OR "));
+    return parts.join(QStringLiteral(" UNION ALL "));
 }
 
 // The log rows of the range that the sums do not hold.
@@ -104,15 +124,15 @@ QString visitStatsSql(StatsMode mode, const LogQueryState& state,
     if (covered.isEmpty() || mode == StatsMode::Traffic)
         return visitStatsSql(mode, state);
     if (mode == StatsMode::AllPages)
-        return QStringLiteral("SELECT MAX(Title) AS Title,URL,SUM(F) FROM (SELECT Title,"
-                              "IF(NoUrl,NULL,URL) AS URL,F FROM daypages WHERE Day IN (") +
-               dayList(covered) + QStringLiteral(") UNION ALL SELECT Title,URL,F") +
-               uncovered(state, covered) +
+        return QStringLiteral("SELECT MAX(Title) AS Title,URL,SUM(F) FROM (") +
+               summedRows(QStringLiteral("Title,IF(NoUrl,NULL,URL) AS URL,F"),
+                          QStringLiteral("daypages"), QStringLiteral("hourpages"), covered) +
+               QStringLiteral(" UNION ALL SELECT Title,URL,F") + uncovered(state, covered) +
                QStringLiteral(") AS visits GROUP BY URL ORDER BY SUM(F) DESC");
-    return QStringLiteral("SELECT MAX(Name) AS Name,IP,SUM(F) FROM (SELECT Name,"
-                          "IF(NoIp,NULL,IP) AS IP,F FROM dayterminals WHERE Day IN (") +
-           dayList(covered) + QStringLiteral(") UNION ALL SELECT Name,IP,F") +
-           uncovered(state, covered) +
+    return QStringLiteral("SELECT MAX(Name) AS Name,IP,SUM(F) FROM (") +
+           summedRows(QStringLiteral("Name,IF(NoIp,NULL,IP) AS IP,F"),
+                      QStringLiteral("dayterminals"), QStringLiteral("hourterminals"), covered) +
+           QStringLiteral(" UNION ALL SELECT Name,IP,F") + uncovered(state, covered) +
            QStringLiteral(") AS visits GROUP BY IP ORDER BY SUM(F) DESC");
 }
 
@@ -131,10 +151,11 @@ QString trafficSumsSql(const LogQueryState& state, const QList<summary::DayCover
 {
     if (covered.isEmpty())
         return trafficSumsSql(state);
-    return QStringLiteral("SELECT Trim(IP),SUM(Bytes) FROM (SELECT IF(NoIp,NULL,IP) AS IP,Bytes "
-                          "FROM dayterminals WHERE Day IN (") +
-           dayList(covered) + QStringLiteral(") UNION ALL SELECT IP,nLength+0") +
-           uncovered(state, covered) + QStringLiteral(") AS sums GROUP BY Trim(IP)");
+    return QStringLiteral("SELECT Trim(IP),SUM(Bytes) FROM (") +
+           summedRows(QStringLiteral("IF(NoIp,NULL,IP) AS IP,Bytes"),
+                      QStringLiteral("dayterminals"), QStringLiteral("hourterminals"), covered) +
+           QStringLiteral(" UNION ALL SELECT IP,nLength+0") + uncovered(state, covered) +
+           QStringLiteral(") AS sums GROUP BY Trim(IP)");
 }
 
 QString trafficSumOfTerminalSql(const QString& ip, const LogQueryState& state)

@@ -31,9 +31,10 @@ constexpr int kStatsPageSize = 5000;
 
 // The grouped statement of a visit statistics mode (0, 1 or 2), values quoted; empty for mode 3.
 QString visitStatsSql(StatsMode mode, const LogQueryState& state);
-// The same statistics from the day sums of the `covered` days and the log rows of the rest of
-// the range (the same groups and sums); the statement over the log alone when nothing is
-// covered. Mode 0 reads one terminal's rows through the address index.
+// The same statistics from the day sums of the `covered` days, the hour sums of the covered
+// hours of the days the range starts or ends inside, and the log rows of the rest of the range
+// (the same groups and sums); the statement over the log alone when nothing is covered. Mode 0
+// reads one terminal's rows through the address index.
 QString visitStatsSql(StatsMode mode, const LogQueryState& state,
                       const QList<summary::DayCover>& covered);
 // The terminal register of the traffic statistics (configuration database).

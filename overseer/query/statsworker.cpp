@@ -59,7 +59,7 @@ QList<summary::DayCover> StatsWorker::beginReading(const LogQueryState& state)
     if (!usable || !log_->beginTransaction())
         return {};
     QString why;
-    const auto covered = summary::coverage(*log_, state.CondStart, state.CondEnd, &why);
+    const auto covered = summary::coverage(*log_, state.CondStart, state.CondEnd, &why, true);
     if (!covered) {
         qWarning("day sums not read, the log alone is read: %s", qPrintable(why));
         log_->clearError();

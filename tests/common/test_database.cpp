@@ -121,6 +121,12 @@ void Database::freshServerInitialisation()
                  "bigint(20)",
                  "dayterminals: Day char(8), IP char(16), NoIp tinyint(4), Name char(16), F "
                  "bigint(20), Bytes double",
+                 "daytitles: Day char(8), TitleBin varbinary(400), Team char(16), NoTeam "
+                 "tinyint(4), Result char(4), NoResult tinyint(4), Title char(100), N bigint(20)",
+                 "hourpages: Day char(8), Hour char(2), URL char(150), NoUrl tinyint(4), Title "
+                 "char(100), F bigint(20)",
+                 "hourterminals: Day char(8), Hour char(2), IP char(16), NoIp tinyint(4), Name "
+                 "char(16), F bigint(20), Bytes double",
                  "locktable: Name char(32), Owner char(64), Expires datetime",
                  // The row key a cluster needs, invisible to SELECT * and to an INSERT
                  // without a column list.
@@ -147,6 +153,9 @@ void Database::freshServerInitialisation()
                           "whitetable: Name char(150), Title char(100), S char(1), SF char(1)"}));
     QCOMPARE(indexesOf(QStringLiteral("dovrik")),
              (QStringList{"daypages.PRIMARY(Day,URL,NoUrl)", "dayterminals.PRIMARY(Day,IP,NoIp)",
+                          "daytitles.PRIMARY(Day,TitleBin,Team,NoTeam,Result,NoResult)",
+                          "hourpages.PRIMARY(Day,Hour,URL,NoUrl)",
+                          "hourterminals.PRIMARY(Day,Hour,IP,NoIp)",
                           "locktable.PRIMARY(Name)", "logtable.AcTimeIndex(AcTime)",
                           "logtable.ClassTime(Class,AcTime,Result)",
                           "logtable.IpTime(IP,AcTime,Class,Result)", "logtable.PRIMARY(RowId)",
@@ -229,21 +238,24 @@ void Database::statementsAsSent()
     // the (empty) log.
     const QStringList sums = sent.mid(19);
     sent = sent.mid(0, 19);
-    QCOMPARE(sums.size(), 8);
+    QCOMPARE(sums.size(), 11);
     QVERIFY(sums[0].startsWith(
         QStringLiteral("SELECT 'T',TABLE_NAME,ENGINE FROM information_schema.TABLES")));
     QVERIFY(sums[1].startsWith(QStringLiteral("CREATE TABLE dovrik.summarydays(")));
     QVERIFY(sums[2].startsWith(QStringLiteral("CREATE TABLE dovrik.daypages(")));
     QVERIFY(sums[3].startsWith(QStringLiteral("CREATE TABLE dovrik.dayterminals(")));
-    QVERIFY(sums[4].startsWith(QStringLiteral(
+    QVERIFY(sums[4].startsWith(QStringLiteral("CREATE TABLE dovrik.hourpages(")));
+    QVERIFY(sums[5].startsWith(QStringLiteral("CREATE TABLE dovrik.hourterminals(")));
+    QVERIFY(sums[6].startsWith(QStringLiteral("CREATE TABLE dovrik.daytitles(")));
+    QVERIFY(sums[7].startsWith(QStringLiteral(
         "CREATE OR REPLACE TRIGGER dovrik.logtable_forget_late AFTER INSERT ON dovrik.logtable ")));
-    QVERIFY(sums[5].startsWith(
+    QVERIFY(sums[8].startsWith(
         QStringLiteral("CREATE OR REPLACE TRIGGER dovrik.logtable_forget_deleted AFTER DELETE ON "
                        "dovrik.logtable ")));
-    QVERIFY(sums[6].startsWith(
+    QVERIFY(sums[9].startsWith(
         QStringLiteral("CREATE OR REPLACE TRIGGER dovrik.logtable_forget_changed AFTER UPDATE ON "
                        "dovrik.logtable ")));
-    QVERIFY(sums[7].startsWith(QStringLiteral("SELECT (SELECT MIN(AcTime) FROM logtable WHERE")));
+    QVERIFY(sums[10].startsWith(QStringLiteral("SELECT (SELECT MIN(AcTime) FROM logtable WHERE")));
     QCOMPARE(
         sent,
         (QStringList{"Drop Database dovrik", "Create Database dovrik",

@@ -268,6 +268,13 @@ private slots:
         for (int node = 1; node <= 3; ++node) {
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM summarydays"), qint64(3));
             QCOMPARE(cluster_->count(node, "SELECT SUM(F) FROM daypages"), qint64(kSeeded));
+            QCOMPARE(cluster_->count(node, "SELECT SUM(F) FROM hourpages"), qint64(kSeeded));
+            QCOMPARE(
+                cluster_->count(node, "SELECT SUM(N) FROM daytitles"),
+                // The titled rows of the summed stretches (the writers added rows of other days).
+                cluster_->count(node, "SELECT COUNT(*) FROM logtable l JOIN summarydays s ON "
+                                      "l.AcTime>=CONCAT(s.Day,' 00:00:00') AND l.AcTime<=s.Upto "
+                                      "WHERE l.Title IS NOT NULL"));
         }
     }
 
@@ -314,6 +321,8 @@ private slots:
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM logtable"), kept);
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM summarydays"), qint64(0));
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM daypages"), qint64(0));
+            QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM hourpages"), qint64(0));
+            QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM daytitles"), qint64(0));
             QCOMPARE(cluster_->count(node, "SELECT COUNT(*) FROM locktable"), qint64(0));
         }
     }

@@ -133,7 +133,7 @@ class DaySums : public QObject
 
     // The console's way (the worker folds and reads the sums beside the log) against the
     // statement over the log alone, for modes 1 and 2 and the traffic sums.
-    void compareAll(const LogQueryState& s, int expectCovered)
+    void compareAll(const LogQueryState& s, int expectCovered, bool hours = false)
     {
         const auto failure = summary::foldRange(log_, s.CondStart, s.CondEnd);
         QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
@@ -143,7 +143,7 @@ class DaySums : public QObject
             if (log_.inTransaction())
                 log_.rollback();
         });
-        const auto covered = summary::coverage(log_, s.CondStart, s.CondEnd);
+        const auto covered = summary::coverage(log_, s.CondStart, s.CondEnd, nullptr, hours);
         QVERIFY(covered);
         QCOMPARE(covered->size(), expectCovered);
         const auto pages = grouped(log_, visitStatsSql(StatsMode::AllPages, s, *covered));
@@ -238,9 +238,13 @@ private slots:
         QVERIFY(log_.execute("UPDATE logtable SET Name='新名' WHERE IP='10.0.0.2'"));
         QCOMPARE(summarisedDays(), 0);
         compareAll(s, 4);
-        // A change of a column the sums do not see keeps every day.
-        QVERIFY(log_.execute("UPDATE logtable SET Team='别组' WHERE IP='10.0.0.3'"));
+        // A change of a column the sums do not see keeps every day; the group is seen by the
+        // title searches' sums.
+        QVERIFY(log_.execute("UPDATE logtable SET Class='别类' WHERE IP='10.0.0.3'"));
         QCOMPARE(summarisedDays(), 4);
+        QVERIFY(log_.execute("UPDATE logtable SET Team='别组' WHERE IP='10.0.0.3'"));
+        QCOMPARE(summarisedDays(), 0);
+        compareAll(s, 4);
         // Pruning a day forgets it, and the statistic still agrees; the emptied day is no longer
         // summed at all.
         QVERIFY(log_.execute("DELETE FROM logtable WHERE AcTime<'26-06-02 00:00:00'"));
@@ -400,6 +404,46 @@ private slots:
         const auto terms = grouped(log_, visitStatsSql(StatsMode::AllTerminals, s), true);
         QCOMPARE(terms.value("10.0.0.7"), QString("2/cafe-01"));
         QCOMPARE(terms.value("10.0.0.8"), QString("3/PC-01"));
+    }
+
+    void partDaysReadTheirWholeHoursFromHourSums()
+    {
+        fillDays(4000);
+        const QList<std::tuple<QString, QString, int>> ranges = {
+            {"26-06-01 12:00:00", "26-06-04 06:30:00", 4},
+            {"26-06-02 03:15:00", "26-06-02 20:59:59", 1},
+            {"26-06-01 00:00:00", "26-06-03 11:59:59", 3},
+        };
+        for (const auto& [start, end, covers] : ranges) {
+            const LogQueryState s = range(start, end);
+            QVERIFY(!summary::foldRange(log_, start, end));
+            const auto covered = summary::coverage(log_, start, end, nullptr, true);
+            QVERIFY(covered);
+            QVERIFY(visitStatsSql(StatsMode::AllPages, s, *covered).contains("FROM hourpages"));
+            compareAll(s, covers, true);
+        }
+        // A late row inside a summed hour, a deleted row of another: their days are read from
+        // the log until folded again, and then from the sums.
+        const LogQueryState s = range("26-06-01 12:00:00", "26-06-04 06:30:00");
+        QVERIFY(log_.execute("INSERT INTO logtable VALUES('PC9','10.0.0.9','26-06-01 13:30:00',"
+                             "'组','迟到','www.late.cn','上网','放行','700',5)"));
+        QVERIFY(log_.execute("DELETE FROM logtable WHERE AcTime>='26-06-04 02:00:00' AND "
+                             "AcTime<'26-06-04 03:00:00' LIMIT 1"));
+        const auto stale = summary::coverage(log_, s.CondStart, s.CondEnd, nullptr, true);
+        QVERIFY(stale);
+        QCOMPARE(stale->size(), 2);
+        compareAll(s, 4, true);
+        QVERIFY(grouped(log_, visitStatsSql(StatsMode::AllPages, s)).contains("www.late.cn"));
+        // An hour that ends after the fold's reach is not read from the sums.
+        QCOMPARE(summary::wholeHours("26-06-04", "26-06-04 00:00:00", "26-06-04 23:59:59",
+                                     "26-06-04 05:59:58"),
+                 QStringList({"00", "01", "02", "03", "04"}));
+        QCOMPARE(
+            summary::uncoveredCondition("26-06-01 12:30:00", "26-06-01 23:59:59",
+                                        {{"26-06-01", "26-06-01 23:59:59", {"13", "14", "16"}}}),
+            QString("(AcTime>='26-06-01 12:30:00' AND AcTime<'26-06-01 13:00:00') OR "
+                    "(AcTime>'26-06-01 14:59:59' AND AcTime<'26-06-01 16:00:00') OR "
+                    "(AcTime>'26-06-01 16:59:59' AND AcTime<='26-06-01 23:59:59')"));
     }
 
     void emptyDaysCostNoFold()
