@@ -7,6 +7,7 @@
 #include "common/datasources.h"
 #include "common/dbmessages.h"
 #include "common/installation.h"
+#include "common/logrows.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/registry.h"
@@ -51,31 +52,35 @@ QString stampSql(const QString& secondsExpr)
 // Rows go in in random order, so that storage order says nothing about time order.
 void fillLog(int rows, const QString& stamp = QStringLiteral("seq"))
 {
-    test::sql(QStringLiteral("TRUNCATE logtable; INSERT INTO logtable SELECT 'PC-01',"
-                             "'192.168.1.10',%1,'默认组','新闻首页','http://news.example.cn/',"
-                             "'新闻','通过','2048',1 FROM seq_1_to_%2 ORDER BY RAND()")
-                  .arg(stampSql(stamp))
-                  .arg(rows),
+    test::sql(QStringLiteral("TRUNCATE logtable; INSERT INTO logtable(") + logrows::kLogColumns +
+                  QStringLiteral(") SELECT 'PC-01',"
+                                 "'192.168.1.10',%1,'默认组','新闻首页','http://news.example.cn/',"
+                                 "'新闻','通过','2048',1 FROM seq_1_to_%2 ORDER BY RAND()")
+                      .arg(stampSql(stamp))
+                      .arg(rows),
               QStringLiteral("dovrik"));
 }
 
 void fillUpload(int rows, const QString& stampExpr)
 {
-    test::sql(QStringLiteral("TRUNCATE upsendtable; INSERT INTO upsendtable SELECT 'PC-02',"
-                             "'192.168.1.11','http://mail.example.cn/',%1,'正文' "
-                             "FROM seq_1_to_%2 ORDER BY RAND()")
-                  .arg(stampExpr)
-                  .arg(rows),
+    test::sql(QStringLiteral("TRUNCATE upsendtable; INSERT INTO upsendtable(") +
+                  logrows::kUploadColumns +
+                  QStringLiteral(") SELECT 'PC-02',"
+                                 "'192.168.1.11','http://mail.example.cn/',%1,'正文' "
+                                 "FROM seq_1_to_%2 ORDER BY RAND()")
+                      .arg(stampExpr)
+                      .arg(rows),
               QStringLiteral("dovrik"));
 }
 
 void fillWeb(int rows, const QString& classExpr)
 {
-    test::sql(QStringLiteral("TRUNCATE webtable; INSERT INTO webtable SELECT "
-                             "CONCAT('http://site',seq,'.example.cn/'),'网页',%1,%2,'0' "
-                             "FROM seq_1_to_%3 ORDER BY RAND()")
-                  .arg(classExpr, stampSql(QStringLiteral("seq")))
-                  .arg(rows),
+    test::sql(QStringLiteral("TRUNCATE webtable; INSERT INTO webtable(") + logrows::kVisitColumns +
+                  QStringLiteral(") SELECT "
+                                 "CONCAT('http://site',seq,'.example.cn/'),'网页',%1,%2,'0' "
+                                 "FROM seq_1_to_%3 ORDER BY RAND()")
+                      .arg(classExpr, stampSql(QStringLiteral("seq")))
+                      .arg(rows),
               QStringLiteral("ipdata"));
 }
 

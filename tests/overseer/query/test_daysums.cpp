@@ -7,6 +7,7 @@
 
 #include "common/datasources.h"
 #include "common/logindexes.h"
+#include "common/logrows.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "common/summaryschema.h"
@@ -46,7 +47,7 @@ void fillDays(int rows)
                           .arg(url, i % 29 == 0 ? "NULL" : QString("'%1'").arg(i % 1000),
                                i % 31 == 0 ? "NULL" : QString::number(i % 3 + 1));
         }
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
+        sql += "INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES" + values.join(',') + ";";
     }
     test::sql(sql, "dovrik");
 }
@@ -318,7 +319,8 @@ private slots:
         const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
         compareAll(s, 4);
         QVERIFY(
-            log_.execute("INSERT INTO logtable VALUES('late','192.168.1.250','26-06-02 "
+            log_.execute("INSERT INTO logtable(" + logrows::kLogColumns +
+                         ") VALUES('late','192.168.1.250','26-06-02 "
                          "12:00:00','教室A组','t','http://late.example/','上网','放行','5000',7)"));
         compareAll(s, 4);
         QCOMPARE(grouped(log_, visitStatsSql(StatsMode::AllPages, s)).value("http://late.example/"),
@@ -330,7 +332,8 @@ private slots:
             QSKIP("too close to midnight for rows of today");
         const auto todays = [&](int minutesAgo, const QString& url) {
             return log_.execute(
-                QString("INSERT INTO logtable VALUES('PC0','10.0.0.1','%1','组','t','%2','上网',"
+                QString("INSERT INTO logtable(" + logrows::kLogColumns +
+                        ") VALUES('PC0','10.0.0.1','%1','组','t','%2','上网',"
                         "'放行','10',1)")
                     .arg(now.addSecs(-60 * minutesAgo).toString("yy-MM-dd HH:mm:ss"), url));
         };
@@ -390,10 +393,12 @@ private slots:
 
     void renamesThatOnlyChangeCaseOrAccentsReachTheSums()
     {
-        test::sql("INSERT INTO logtable VALUES ('CAFÉ-01','10.0.0.7','26-06-03 09:00:00','组','t',"
-                  "'www.cafe.cn','上网','放行','5',2),('pc-01','10.0.0.8','26-06-03 09:00:00','组',"
-                  "'t','www.pc.cn','上网','放行','5',3)",
-                  "dovrik");
+        test::sql(
+            "INSERT INTO logtable(" + logrows::kLogColumns +
+                ") VALUES('CAFÉ-01','10.0.0.7','26-06-03 09:00:00','组','t',"
+                "'www.cafe.cn','上网','放行','5',2),('pc-01','10.0.0.8','26-06-03 09:00:00','组',"
+                "'t','www.pc.cn','上网','放行','5',3)",
+            "dovrik");
         const LogQueryState s = range("26-06-01 00:00:00", "26-06-04 23:59:59");
         compareAll(s, 4);
         const int summed = summarisedDays();
@@ -425,7 +430,8 @@ private slots:
         // A late row inside a summed hour, a deleted row of another: their days are read from
         // the log until folded again, and then from the sums.
         const LogQueryState s = range("26-06-01 12:00:00", "26-06-04 06:30:00");
-        QVERIFY(log_.execute("INSERT INTO logtable VALUES('PC9','10.0.0.9','26-06-01 13:30:00',"
+        QVERIFY(log_.execute("INSERT INTO logtable(" + logrows::kLogColumns +
+                             ") VALUES('PC9','10.0.0.9','26-06-01 13:30:00',"
                              "'组','迟到','www.late.cn','上网','放行','700',5)"));
         QVERIFY(log_.execute("DELETE FROM logtable WHERE AcTime>='26-06-04 02:00:00' AND "
                              "AcTime<'26-06-04 03:00:00' LIMIT 1"));
@@ -483,8 +489,9 @@ private slots:
         QVERIFY(schema::addReadingIndex(log_, schema::readingIndexes().first(), twice));
         QVERIFY2(twice.ok(), qPrintable(twice.failures.join('\n')));
         // A stamp that sorts above every digit does not stop the summing of the days.
-        test::sql("INSERT INTO logtable VALUES ('x','10.0.0.1','bad stamp','组','t','u','上网',"
-                  "'放行','1',1)",
+        test::sql("INSERT INTO logtable(" + logrows::kLogColumns +
+                      ") VALUES('x','10.0.0.1','bad stamp','组','t','u','上网',"
+                      "'放行','1',1)",
                   "dovrik");
         QVERIFY(summary::forgetDays(log_));
         QVERIFY(schema::upgradeLogDatabase(log_).ok());

@@ -5,6 +5,7 @@
 // row's group changes, each on a summed day.
 
 #include "common/datasources.h"
+#include "common/logrows.h"
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "overseer/query/titlesearch.h"
@@ -44,7 +45,7 @@ void fillDays(int rows)
                           .arg(i % 23)
                           .arg(result);
         }
-        sql += "INSERT INTO logtable VALUES " + values.join(',') + ";";
+        sql += "INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES" + values.join(',') + ";";
     }
     test::sql(sql, "dovrik");
 }
@@ -186,13 +187,15 @@ private slots:
 
         // A late row with the rare word on a summed day, a matching row deleted from another,
         // a row of a third day moved to the searched group.
-        test::sql("INSERT INTO logtable VALUES('PC9','10.0.0.9','26-06-03 10:00:00','教室A组',"
-                  "'足球直播','www.late.cn','上网','阻断','1',1);"
-                  "DELETE FROM logtable WHERE Title='体育 - 足球' AND AcTime<'26-06-02 06:00:00' "
-                  "AND AcTime>='26-06-02 00:00:00' LIMIT 1;"
-                  "UPDATE logtable SET Team='教室A组' WHERE Team='财务组' AND Title='股票' AND "
-                  "AcTime>='26-06-04 00:00:00' LIMIT 1",
-                  "dovrik");
+        test::sql(
+            "INSERT INTO logtable(" + logrows::kLogColumns +
+                ") VALUES('PC9','10.0.0.9','26-06-03 10:00:00','教室A组',"
+                "'足球直播','www.late.cn','上网','阻断','1',1);"
+                "DELETE FROM logtable WHERE Title='体育 - 足球' AND AcTime<'26-06-02 06:00:00' "
+                "AND AcTime>='26-06-02 00:00:00' LIMIT 1;"
+                "UPDATE logtable SET Team='教室A组' WHERE Team='财务组' AND Title='股票' AND "
+                "AcTime>='26-06-04 00:00:00' LIMIT 1",
+            "dovrik");
         QVERIFY(compareAll(words) >= 0);
         foldAll();
         QVERIFY(compareAll(words) > 0);
