@@ -50,6 +50,9 @@ bool Installation::installed()
 {
     if (!overriddenRoot().isEmpty() || !qgetenv("LANTROVE_ROOT").isEmpty())
         return false;
+    // The program's directory is known once the application object exists.
+    if (!QCoreApplication::instance())
+        return false;
     static const bool fromPackage = isPackageProgramDir(QCoreApplication::applicationDirPath());
     return fromPackage;
 }
