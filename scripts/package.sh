@@ -29,7 +29,7 @@ git ls-files -z --cached --others --exclude-standard | grep -zv '^debian/changel
     echo
     echo "  * Built from commit $(git rev-parse --short HEAD)."
     echo
-    echo " -- Lantrove developers <lantrove@localhost.localdomain>  $(git log -1 --format=%aD)"
+    echo " -- Lantrove developers <lantrove@example.org>  $(git log -1 --format=%aD)"
 } >"$src/debian/changelog"
 
 ccache=()
