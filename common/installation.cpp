@@ -1,8 +1,11 @@
 #include "common/installation.h"
 
+#include "common/layouttable.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <csignal>
 
@@ -18,7 +21,41 @@ QString& overriddenRoot()
     return root;
 }
 
+const layout::Row& row(const char* place)
+{
+    for (const layout::Row& r : layout::kRows) {
+        if (qstrcmp(r.place, place) == 0)
+            return r;
+    }
+    qFatal("the layout table has no place %s", place);
+}
+
+QString placeDir(const char* place)
+{
+    const layout::Row& r = row(place);
+    if (Installation::installed())
+        return QString::fromUtf8(r.installed);
+    return Installation::root() + QLatin1Char('/') + QString::fromUtf8(r.tree);
+}
+
 } // namespace
+
+bool Installation::isPackageProgramDir(const QString& dir)
+{
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QString::fromUtf8(row("programs").installed);
+}
+
+bool Installation::installed()
+{
+    if (!overriddenRoot().isEmpty() || !qgetenv("LANTROVE_ROOT").isEmpty())
+        return false;
+    // The program's directory is known once the application object exists.
+    if (!QCoreApplication::instance())
+        return false;
+    static const bool fromPackage = isPackageProgramDir(QCoreApplication::applicationDirPath());
+    return fromPackage;
+}
 
 QString Installation::root()
 {
@@ -34,19 +71,19 @@ QString Installation::root()
 
 QString Installation::appDir()
 {
-    return root() + QStringLiteral("/app");
+    return placeDir("programs");
 }
 QString Installation::systemDir()
 {
-    return root() + QStringLiteral("/system");
+    return placeDir("config");
 }
 QString Installation::runDir()
 {
-    return root() + QStringLiteral("/run");
+    return placeDir("runtime");
 }
 QString Installation::dbDir()
 {
-    return root() + QStringLiteral("/db");
+    return placeDir("state");
 }
 
 void Installation::useRoot(const QString& root)
@@ -86,8 +123,10 @@ bool Installation::writeServerSettings(const ServerSettings& settings)
 void Installation::initialiseProcess()
 {
     std::signal(SIGXFSZ, SIG_IGN);
-    const QString r = root();
-    qputenv("LANTROVE_ROOT", r.toLocal8Bit());
+    // The processes this one starts find the same tree; the package's programs find the
+    // package's directories by themselves.
+    if (!installed())
+        qputenv("LANTROVE_ROOT", root().toLocal8Bit());
     applyOdbcEnvironment();
 }
 

@@ -8,6 +8,12 @@
 //   db/      the private server's data directory
 // A program finds its installation from its own location (the parent of the directory that
 // holds it); the environment variable LANTROVE_ROOT overrides that.
+//
+// The Debian package spreads the same parts over the system's directories (programs in
+// /usr/lib/lantrove, the system directory in /etc/lantrove, the run directory in /run/lantrove,
+// and so on, as packaging/layout.txt lists them): a program started from the package's program
+// directory, without LANTROVE_ROOT, uses those. The package links LocalPort.txt, HELP.HTM and
+// BlackName.dat into the program directory, so everything found in app/ is found there too.
 
 #include <QString>
 
@@ -27,6 +33,11 @@ public:
     static QString systemDir();
     static QString runDir();
     static QString dbDir();
+
+    // Whether this process uses the package's directories rather than a tree.
+    static bool installed();
+    // Whether dir (a program's directory) is the package's program directory.
+    static bool isPackageProgramDir(const QString& dir);
 
     // Point this process (and the processes it starts) at another installation.
     static void useRoot(const QString& root);

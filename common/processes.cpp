@@ -256,6 +256,17 @@ QStringList moduleArguments(const QString& adapterText)
            adapterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
+QString serviceMarkerPath(const QString& exeName)
+{
+    return Installation::runDir() + QLatin1Char('/') + comparable(exeName) +
+           QStringLiteral(".service");
+}
+
+bool runByService(const QString& exeName)
+{
+    return QFileInfo::exists(serviceMarkerPath(exeName));
+}
+
 int addStartObserver(StartObserver observer)
 {
     static int next = 0;
@@ -273,7 +284,13 @@ InstanceLock::InstanceLock(const QString& programName)
     const QString dir = Installation::runDir();
     QDir().mkpath(dir);
     const QString path = dir + QLatin1Char('/') + comparable(programName) + ".lock";
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The lock file of another user (a service's account sharing the run directory) can still
+    // be locked through a descriptor open for reading; without this the program would take
+    // the unopenable file for a running instance and never start.
+    if (fd_ < 0 && errno == EACCES)
+        fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd_);
         fd_ = -1;

@@ -32,6 +32,15 @@ bool startedHidden();
 // and the keeper both start the modules with these.
 QStringList moduleArguments(const QString& adapterText);
 
+// One supervisor per module. A system service that runs a module (lantrove-monitor.service,
+// lantrove-blocker.service) keeps the file RUNDIR/NAME.service (NAME: the program's name in
+// lower case without ".exe", e.g. "qmlxsn.service") from its start until it is stopped on
+// purpose, restarts included; while it is there the console and the keeper start no copy of
+// their own, even in the moment between a crash and the service's restart when the module's
+// window is gone. Without it they supervise the module as before.
+QString serviceMarkerPath(const QString& exeName);
+bool runByService(const QString& exeName);
+
 // The command line as the observers see it: the program's path, then the arguments,
 // blank-separated.
 struct StartEvent {

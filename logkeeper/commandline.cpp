@@ -1,5 +1,6 @@
 #include "logkeeper/commandline.h"
 
+#include "logkeeper/headless.h"
 #include "logkeeper/keeper.h"
 #include "logkeeper/pruning.h"
 #include "logkeeper/report.h"
@@ -68,6 +69,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         if (arg == QLatin1String("--prune-now")) {
             result.mode = CommandLine::PruneNow;
+        } else if (arg == QLatin1String("--headless")) {
+            if (arguments.size() != 1) {
+                result.error = QStringLiteral("--headless 不能与其他参数一起使用");
+                break;
+            }
+            result.mode = CommandLine::Headless;
         } else if (const LimitOption* option = findOption(arg)) {
             if (i + 1 >= arguments.size()) {
                 result.error = QStringLiteral("%1 后面缺少行数").arg(arg);
@@ -96,6 +103,8 @@ QString helpText()
         "用法：\n"
         "  logkeeper                 常驻运行：每天 03:00 清理日志表，每 10 "
         "秒看护监测模块和阻断模块\n"
+        "  logkeeper --headless      同上，但不显示窗口（系统服务 lantrove-keeper 这样运行），\n"
+        "                            所做的事逐行写到标准输出\n"
         "  logkeeper --prune-now [--log 行数] [--upload 行数] [--web 行数]\n"
         "                            立即清理一次，列出各表删除的行数后退出（可用于 cron）\n"
         "  logkeeper --help          显示本说明\n"
@@ -153,6 +162,8 @@ int runCommandLine(const CommandLine& commandLine)
         for (const QString& note : commandLine.notes)
             out << note << '\n';
         return runPruneNow(commandLine.limits, out, err);
+    case CommandLine::Headless:
+        return runHeadless();
     case CommandLine::Window:
         break;
     }

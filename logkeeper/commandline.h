@@ -1,6 +1,7 @@
 #pragma once
-// The keeper's command line: no arguments starts the resident window; "--prune-now" runs one
-// pruning pass (for maintenance from cron) and prints what it deleted per table; "--help".
+// The keeper's command line: no arguments starts the resident window; "--headless" runs the
+// same keeper without a window (the system service); "--prune-now" runs one pruning pass (for
+// maintenance from cron) and prints what it deleted per table; "--help".
 
 #include "logkeeper/limits.h"
 
@@ -12,7 +13,7 @@ namespace lt::keeper
 {
 
 struct CommandLine {
-    enum Mode { Window, PruneNow, Help, Invalid };
+    enum Mode { Window, Headless, PruneNow, Help, Invalid };
     Mode mode = Window;
     Limits limits;     // the initial limits, or those given
     QStringList notes; // limits raised to their minimums

@@ -37,6 +37,10 @@ Watchdog::Tick Watchdog::tick()
     }
     tick.adapter = arguments.mid(1).join(QLatin1Char(' '));
     for (const Module* module : {&monitorModule(), &blockerModule()}) {
+        if (proc::runByService(module->exeName)) {
+            tick.byService.append(module->exeName);
+            continue;
+        }
         if (win::findWindow(module->title))
             continue;
         const bool ok = proc::startProgram(appDir_ + QLatin1Char('/') + module->exeName, arguments,

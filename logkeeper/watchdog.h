@@ -1,8 +1,8 @@
 #pragma once
 // The module watchdog: every tick reads the adapter number from localport.txt in the
 // application directory and starts the monitor and blocking modules, hidden, when their
-// windows are gone. It does not wait for a started module; one that fails to create its
-// window is started again on the next tick.
+// windows are gone and no system service runs them (proc::runByService). It does not wait for a
+// started module; one that fails to create its window is started again on the next tick.
 
 #include <QString>
 #include <QStringList>
@@ -28,8 +28,9 @@ public:
     struct Tick {
         bool skipped = false; // localport.txt missing, unreadable or without an adapter number
         QString adapter;
-        QStringList started; // exe names started
-        QStringList failed;  // exe names that could not be started
+        QStringList started;   // exe names started
+        QStringList failed;    // exe names that could not be started
+        QStringList byService; // exe names left to the system service that runs them
     };
     Tick tick();
 

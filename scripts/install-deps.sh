@@ -10,7 +10,8 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-translations-l10n
           libpcap-dev zlib1g-dev tcpdump tshark tcpreplay socat openssl curl wget iproute2 python3
           nftables libnftables-dev iperf3
-          galera-4 mariadb-backup)
+          galera-4 mariadb-backup
+          debhelper lintian fakeroot desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do

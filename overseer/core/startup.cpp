@@ -60,7 +60,7 @@ void startModules(const QString& appDir, const QString& adapter)
         for (const auto& [exe, title] :
              {std::pair{names::kBlockerStartExe, names::kBlockerTitle},
               std::pair{names::kMonitorStartExe, names::kMonitorTitle}}) {
-            if (!present(title))
+            if (!present(title) && !proc::runByService(exe))
                 proc::startProgram(appDir + QLatin1Char('/') + exe, arguments, proc::Show::Hidden);
         }
     }

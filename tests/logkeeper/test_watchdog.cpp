@@ -6,6 +6,7 @@
 #include "common/processes.h"
 #include "common/sharedfiles.h"
 #include "common/windowdirectory.h"
+#include "logkeeper/commandline.h"
 #include "logkeeper/watchdog.h"
 #include "tests/support/testsupport.h"
 
@@ -125,6 +126,72 @@ private slots:
         QCOMPARE(recorder.events.size(), 1);
         QCOMPARE(watchdog.starts(monitorModule()), 1);
         QCOMPARE(watchdog.starts(blockerModule()), 0);
+    }
+
+    // A module that a system service runs is left to it, even while its window is gone (the
+    // moment between a crash and the service's restart); once the service is stopped on
+    // purpose (its file removed) the watchdog supervises it again.
+    void moduleRunByAServiceIsLeftToIt()
+    {
+        const QString marker = proc::serviceMarkerPath(monitorModule().exeName);
+        QCOMPARE(marker, install_.root() + QStringLiteral("/run/qmlxsn.service"));
+        QCOMPARE(proc::serviceMarkerPath(QStringLiteral("qmlxblock.EXE")),
+                 install_.root() + QStringLiteral("/run/qmlxblock.service"));
+        test::writeFile(marker, "");
+        const auto removeMarker = qScopeGuard([&] { QFile::remove(marker); });
+        Watchdog watchdog(install_.appDir());
+        StartRecorder recorder;
+        Watchdog::Tick tick = watchdog.tick();
+        QCOMPARE(tick.byService, QStringList{"qmlxsn.EXE"});
+        QCOMPARE(tick.started, QStringList{"qmlxblock.EXE"});
+        QCOMPARE(recorder.events.size(), 1);
+        QVERIFY(waitForWindow(blockerModule().title));
+        QVERIFY(!win::findWindow(monitorModule().title));
+        QCOMPARE(watchdog.tick().started, QStringList());
+
+        QFile::remove(marker);
+        tick = watchdog.tick();
+        QCOMPARE(tick.byService, QStringList());
+        QCOMPARE(tick.started, QStringList{"qmlxsn.EXE"});
+        QVERIFY(waitForWindow(monitorModule().title));
+    }
+
+    // The keeper without a window, as its system service runs it: its title in the window
+    // directory (so the console starts no second keeper), the modules started, what it does on
+    // standard output, a second copy refused, and SIGTERM ending it cleanly with its
+    // registration gone.
+    void headlessKeeper()
+    {
+        const QString marker = proc::serviceMarkerPath(QStringLiteral("qmlxblock.EXE"));
+        test::writeFile(marker, "");
+        const auto removeMarker = qScopeGuard([&] { QFile::remove(marker); });
+        QProcess keeper;
+        keeper.start(app("logkeeper"), {QStringLiteral("--headless")});
+        QVERIFY(keeper.waitForStarted());
+        const auto window = waitForWindow(QStringLiteral("Lantrove系统——数据库维护"));
+        QVERIFY(window);
+        QCOMPARE(window->pid, keeper.processId());
+        QVERIFY(!window->visible);
+        QVERIFY(waitForWindow(monitorModule().title));
+        QVERIFY(!win::findWindow(blockerModule().title));
+
+        QProcess second;
+        second.start(app("logkeeper"), {QStringLiteral("--headless")});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(
+            QString::fromUtf8(second.readAllStandardOutput()).contains("已有一个数据库维护程序"));
+
+        ::kill(pid_t(keeper.processId()), SIGTERM);
+        QVERIFY(keeper.waitForFinished(15000));
+        QCOMPARE(keeper.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(keeper.exitCode(), 0);
+        const QString out = QString::fromUtf8(keeper.readAllStandardOutput());
+        QVERIFY2(out.contains("无窗口运行"), qPrintable(out));
+        QVERIFY2(out.contains("模块看护：已启动 qmlxsn.EXE -i 2"), qPrintable(out));
+        QVERIFY2(out.contains("qmlxblock.EXE 由系统服务运行，不另行启动"), qPrintable(out));
+        QVERIFY(!win::findWindow(QStringLiteral("Lantrove系统——数据库维护")));
+        QCOMPARE(parseCommandLine({"--headless", "--log", "9000"}).mode, CommandLine::Invalid);
     }
 
     // The keeper asks for "localport.txt"; the installation's file is LocalPort.txt.
