@@ -3,7 +3,12 @@
 #include "common/cmysql.h"
 #include "common/dbmessages.h"
 #include "overseer/admin/adminrules.h"
+#include "overseer/core/consolecontext.h"
 #include "overseer/core/dbworker.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QPushButton>
 
 namespace lt::overseer::admin
 {
@@ -48,37 +53,33 @@ Outcome runOne(db::Connection& connection, const QString& statement, const QStri
     return runAll(connection, {statement}, what);
 }
 
-std::optional<bool> anyRows(db::Connection& connection, const QString& countStatement,
-                            QString* message)
+void countBeside(ConsoleContext& context, QObject* receiver, QPushButton* hold,
+                 const QStringList& counts, std::function<void(const QList<bool>& found)> answered,
+                 std::function<void(const QString& why)> failed)
 {
-    const db::Recordset result = connection.query(countStatement);
-    if (connection.failed()) {
-        if (message)
-            *message = db::describeFailure(connection.lastError());
-        return std::nullopt;
-    }
-    return !result.eof() && result.field(0).toLongLong() > 0;
-}
-
-std::optional<QList<QStringList>> readRows(db::Connection& connection, const QString& statement,
-                                           QString* message)
-{
-    std::optional<Rows> rows = readTexts(connection, statement);
-    if (!rows && message)
-        *message = db::describeFailure(connection.lastError());
-    return rows;
-}
-
-std::optional<QStringList> readColumn(db::Connection& connection, const QString& statement,
-                                      QString* message)
-{
-    const auto rows = readRows(connection, statement, message);
-    if (!rows)
-        return std::nullopt;
-    QStringList column;
-    for (const QStringList& row : *rows)
-        column << row.value(0);
-    return column;
+    const QPointer<QPushButton> held(hold);
+    if (held)
+        held->setEnabled(false);
+    // A dialog closed meanwhile is only waiting for its deletion: its check continues nothing.
+    const auto live = [receiver, held] {
+        if (held)
+            held->setEnabled(true);
+        auto* dialog = qobject_cast<QDialog*>(receiver);
+        return !dialog || dialog->isVisible();
+    };
+    const auto done = [live, answered = std::move(answered)](const QList<Rows>& parts) {
+        if (!live())
+            return;
+        QList<bool> found;
+        for (const Rows& rows : parts)
+            found << (!rows.isEmpty() && rows.first().value(0).toLongLong() > 0);
+        answered(found);
+    };
+    const auto refused = [live, failed = std::move(failed)](const DbFailure& failure) {
+        if (live())
+            failed(describeFailure(failure));
+    };
+    readBeside(context.configReads(), receiver, counts, done, refused);
 }
 
 namespace

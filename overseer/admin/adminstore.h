@@ -3,17 +3,26 @@
 // log database. Every change runs as one transaction on its connection, so a failure half-way
 // leaves the tables as they were, and a failure is known to have changed nothing unless the
 // connection broke while the server was committing: then the outcome is unknown and said to
-// be. Every outcome carries the text the administrator is shown when it failed.
+// be. Every outcome carries the text the administrator is shown when it failed. The lookups
+// before a change (is the name free?) are asked beside the window.
 
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 
 #include <QStringList>
-#include <optional>
+#include <functional>
+
+class QObject;
+class QPushButton;
 
 namespace lt
 {
 class CMySql;
+}
+
+namespace lt::overseer
+{
+class ConsoleContext;
 }
 
 namespace lt::overseer::admin
@@ -40,16 +49,15 @@ Outcome runAll(db::Connection& connection, const QStringList& statements, const 
 // lost might still be carried out by the server later.
 Outcome runOne(db::Connection& connection, const QString& statement, const QString& what);
 
-// Whether a count statement found rows; nullopt when it failed (message set).
-std::optional<bool> anyRows(db::Connection& connection, const QString& countStatement,
-                            QString* message);
-
-// The rows of a statement as trimmed texts, field by field; nullopt when it failed.
-std::optional<QList<QStringList>> readRows(db::Connection& connection, const QString& statement,
-                                           QString* message = nullptr);
-// The trimmed first field of every row.
-std::optional<QStringList> readColumn(db::Connection& connection, const QString& statement,
-                                      QString* message = nullptr);
+// Whether each count statement finds rows, asked beside the window on the configuration
+// channel, so that a server that does not answer leaves the window answering. `hold` (when
+// given) stays disabled until the answer, so a second click sends nothing. Answered on
+// receiver's thread with one flag per statement, or failed with the reason as the
+// administrator reads it; neither once receiver is gone, nor once a dialog receiving it is
+// closed.
+void countBeside(ConsoleContext& context, QObject* receiver, QPushButton* hold,
+                 const QStringList& counts, std::function<void(const QList<bool>& found)> answered,
+                 std::function<void(const QString& why)> failed);
 
 // The console's connections, or a failure message when there are none.
 db::Connection* configConnection(CMySql* mySql);

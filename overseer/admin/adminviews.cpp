@@ -208,20 +208,53 @@ void AdminListView::reportFailure(QWidget* parent, const Outcome& outcome)
 void AdminListView::editLabel()
 {
     const int row = currentRow();
-    if (row < 0 || editing_.manual || !model_.labelsEditable())
+    if (row < 0 || editing_.manual || renaming_ || !model_.labelsEditable())
         return;
     requestEdit(model_.index(row, 0));
 }
 
-bool AdminListView::renameInPlace(int, const QString&)
+void AdminListView::renameInPlace(int row, const QString& text)
 {
-    return true;
+    takeRename(row, text);
+}
+
+void AdminListView::takeRename(int row, const QString& text)
+{
+    setRowText(row, 0, text);
+    setLabelEditingManual();
+}
+
+void AdminListView::renameUnlessFree(int row, const QString& text, const QString& count,
+                                     const QString& unchecked, std::function<bool()> rename)
+{
+    renaming_ = true;
+    const QStringList before = model_.rows().value(row);
+    const auto stale = [this, row, before] {
+        renaming_ = false;
+        return context_.currentView() != this || model_.rows().value(row) != before;
+    };
+    const auto answered = [this, row, text, stale, rename](const QList<bool>& found) {
+        if (stale())
+            return;
+        if (found.value(0))
+            return void(ui::message(window(), QStringLiteral("名称不能重复")));
+        if (rename())
+            takeRename(row, text);
+    };
+    const auto failed = [this, stale, unchecked](const QString& why) {
+        if (!stale())
+            ui::message(window(), unchecked + u'\n' + why, ui::Icon::Exclamation);
+    };
+    countBeside(context_, this, nullptr, {count}, answered, failed);
 }
 
 ListEvents AdminListView::listEvents()
 {
     ListEvents events;
+    // The edit itself never takes the text: it goes in once the database has taken it.
     events.afterLabelEdit = [this](const QModelIndex& index, const QString& text) {
+        if (renaming_)
+            return false;
         if (text.isEmpty()) {
             setLabelEditingManual();
             return false;
@@ -230,12 +263,8 @@ ListEvents AdminListView::listEvents()
             ui::message(window(), QStringLiteral("名称不能重复"));
             return false;
         }
-        if (!renameInPlace(index.row(), text))
-            return false;
-        // The text goes in before label editing turns manual (the list then refuses edits).
-        setRowText(index.row(), 0, text);
-        setLabelEditingManual();
-        return true;
+        renameInPlace(index.row(), text);
+        return false;
     };
     events.doubleClick = [this] { editLabel(); };
     events.keyDown = [this](QKeyEvent* event) {

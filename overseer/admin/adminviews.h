@@ -13,6 +13,7 @@
 #include "overseer/core/progressnotice.h"
 #include "overseer/core/resultpager.h"
 
+#include <functional>
 #include <memory>
 
 namespace lt::overseer
@@ -69,6 +70,8 @@ public:
     void setRowText(int row, int column, const QString& text);
     // Label editing goes manual: no in-place edit starts any more.
     void setLabelEditingManual();
+    // An in-place rename waits for the table's answer whether the name is free.
+    bool renaming() const { return renaming_; }
     // Shows why a change failed; after a change whose outcome is unknown the list is read
     // again as soon as the database answers, so that it shows what the server holds.
     void reportFailure(QWidget* parent, const Outcome& outcome);
@@ -82,8 +85,15 @@ protected:
     // The texts of a row from the trimmed fields of a table row.
     virtual QStringList rowTexts(const QStringList& fields) const { return fields; }
     virtual int iconOf(const QStringList& texts) const = 0;
-    // In-place rename: false refuses the new text.
-    virtual bool renameInPlace(int row, const QString& text);
+    // In-place rename: refuses the new text with a message, or checks it further with
+    // renameUnlessFree. The list shows the old text until the database has taken the new one.
+    virtual void renameInPlace(int row, const QString& text);
+    // Asks beside the window whether count finds the new name; a name taken gets "名称不能重复",
+    // a failed check `unchecked` and the reason. Otherwise rename() makes the change and says
+    // whether the list takes the text. Nothing follows when the row has changed or another view
+    // is shown by the time the answer comes.
+    void renameUnlessFree(int row, const QString& text, const QString& count,
+                          const QString& unchecked, std::function<bool()> rename);
     virtual void beforeQuery() {}
     virtual void afterQuery() {}
     void showPage();
@@ -98,6 +108,8 @@ private:
     void readEnded();
     // The result again after a change, at the page shown, without redrawing the list.
     void resync();
+    // The new text goes in, then label editing turns manual (the list then refuses edits).
+    void takeRename(int row, const QString& text);
     ConsoleContext& context_;
     ListEditing& editing_;
     PageModel model_;
@@ -106,6 +118,7 @@ private:
     QList<QStringList> result_; // every row of the table, in the order read
     int page_ = 1;
     quint64 read_ = 0; // the read whose answer is waited for
+    bool renaming_ = false;
 };
 
 class TerminalView : public AdminListView
@@ -127,7 +140,7 @@ protected:
     ColumnLayout columns() const override { return ListviewHeadShow_终端(); }
     QString listSql() const override;
     bool editableLabels() const override { return true; }
-    bool renameInPlace(int row, const QString& text) override;
+    void renameInPlace(int row, const QString& text) override;
     int iconOf(const QStringList& texts) const override { return terminalIcon(texts); }
 };
 
@@ -152,7 +165,7 @@ protected:
     QString listSql() const override;
     bool editableLabels() const override { return true; }
     QStringList rowTexts(const QStringList& fields) const override;
-    bool renameInPlace(int row, const QString& text) override;
+    void renameInPlace(int row, const QString& text) override;
     int iconOf(const QStringList&) const override { return 3; }
 };
 
@@ -179,7 +192,7 @@ protected:
     QString listSql() const override;
     bool disablesPrintKey() const override { return black_; }
     bool editableLabels() const override { return true; }
-    bool renameInPlace(int row, const QString& text) override;
+    void renameInPlace(int row, const QString& text) override;
     int iconOf(const QStringList&) const override { return black_ ? 8 : 9; }
 
 private:

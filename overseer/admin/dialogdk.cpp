@@ -7,7 +7,7 @@
 #include "common/sharedfiles.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/consolecontext.h"
-#include "overseer/core/recordsets.h"
+#include "overseer/core/dbworker.h"
 #include "overseer/core/startup.h"
 
 #include <QComboBox>
@@ -27,6 +27,12 @@ QString portLookupStatement(const QString& item)
         return QStringLiteral("SELECT * FROM ServerIP");
     return QStringLiteral("SELECT * FROM ChatPort WHERE Trim(Class)='") + db::sqlEscape(item) +
            QStringLiteral("'");
+}
+
+int portColumn(const QString& item)
+{
+    // ServerIP(IP, Port); ChatPort(Port, Class, Flag).
+    return item == QStringLiteral("本机") ? 1 : 0;
 }
 
 DialogDK::DialogDK(ConsoleContext& context) : QDialog(&context.window()), context_(context)
@@ -79,26 +85,34 @@ QString DialogDK::portFilePath() const
 
 void DialogDK::Text_类别_Click(const QString& item)
 {
-    CMySql* db = context_.MySql.get();
-    if (!db)
+    if (!context_.MySql)
         return;
-    db->Cnn1.clearError();
-    const bool answered = executeInto(db->rst1, db->Cnn1, portLookupStatement(item));
-    if (!answered) {
+    // Read beside the window; OK waits for the answer so that it keeps the number it shows.
+    OKButton->setEnabled(false);
+    const auto done = [this, item](const QList<Rows>& parts) {
+        OKButton->setEnabled(true);
+        if (!isVisible())
+            return; // closed before the answer came
+        const Rows& rows = parts.value(0);
+        if (rows.isEmpty()) {
+            ui::message(this, QStringLiteral("数据库中没有“") + item + QStringLiteral("”的端口号"),
+                        ui::Icon::Exclamation);
+            return;
+        }
+        Text_端口->setText(rows.first().value(portColumn(item)));
+    };
+    const auto failed = [this](const DbFailure& failure) {
+        OKButton->setEnabled(true);
+        if (!isVisible())
+            return;
         // The database did not answer: not the same as a port that is not there.
+        const db::Error error = failure.error();
         ui::message(this,
-                    QStringLiteral("读取数据库中的端口号失败：") +
-                        db::failureReason(db->Cnn1.lastError()) + u'\n' +
-                        db::failureDetail(db->Cnn1.lastError()),
+                    QStringLiteral("读取数据库中的端口号失败：") + db::failureReason(error) +
+                        u'\n' + db::failureDetail(error),
                     ui::Icon::Exclamation);
-        return;
-    }
-    if (db->rst1.eof()) {
-        ui::message(this, QStringLiteral("数据库中没有“") + item + QStringLiteral("”的端口号"),
-                    ui::Icon::Exclamation);
-        return;
-    }
-    Text_端口->setText(db->rst1.field(QStringLiteral("Port")).toString().trimmed());
+    };
+    readBeside(context_.configReads(), this, {portLookupStatement(item)}, done, failed);
 }
 
 void DialogDK::OKButton_Click()

@@ -16,6 +16,8 @@ class ConsoleContext;
 
 // The statement that looks up the port of a class of the dialog's list ("本机": the server).
 QString portLookupStatement(const QString& item);
+// The field of that statement's row that holds the port.
+int portColumn(const QString& item);
 
 class DialogDK : public QDialog
 {

@@ -24,37 +24,28 @@ QHash<QString, ConsoleView::Handler> SiteListView::menuHandlers()
     };
 }
 
-bool SiteListView::renameInPlace(int row, const QString& text)
+void SiteListView::renameInPlace(int row, const QString& text)
 {
     if (tooLong(text, kEntryRenameBytes)) {
         ui::message(window(), QStringLiteral("域名太长"));
         if (!black_)
             setLabelEditingManual();
-        return false;
+        return;
     }
-    if (const QString why = refusedCharacterMessage(QStringLiteral("域名"), text); !why.isEmpty()) {
-        ui::message(window(), why, ui::Icon::Exclamation);
-        return false;
-    }
-    db::Connection* config = configConnection(context().MySql.get());
-    QString why = db::kServerUnreachable;
-    const std::optional<bool> taken =
-        config ? anyRows(*config, sql::entryCount(table(), text, sql::Match::IgnoreCase), &why)
-               : std::nullopt;
-    if (!taken) {
-        ui::message(window(), QStringLiteral("无法检查域名是否重复。\n") + why,
-                    ui::Icon::Exclamation);
-        return false;
-    }
-    if (*taken) {
-        ui::message(window(), QStringLiteral("名称不能重复"));
-        return false;
-    }
-    const Outcome done = runOne(*config, sql::renameEntry(table(), text, listModel().text(row, 0)),
-                                QStringLiteral("名单未能更名。"));
-    if (!done)
-        reportFailure(window(), done);
-    return bool(done);
+    if (const QString why = refusedCharacterMessage(QStringLiteral("域名"), text); !why.isEmpty())
+        return void(ui::message(window(), why, ui::Icon::Exclamation));
+    const QString old = listModel().text(row, 0);
+    renameUnlessFree(row, text, sql::entryCount(table(), text, sql::Match::IgnoreCase),
+                     QStringLiteral("无法检查域名是否重复。"), [this, text, old] {
+                         db::Connection* config = configConnection(context().MySql.get());
+                         const QString what = QStringLiteral("名单未能更名。");
+                         const Outcome done =
+                             config ? runOne(*config, sql::renameEntry(table(), text, old), what)
+                                    : notConnected(what);
+                         if (!done)
+                             reportFailure(window(), done);
+                         return bool(done);
+                     });
 }
 
 void SiteListView::deleteSelected()

@@ -141,25 +141,28 @@ void DialogAd::OKButton_Click()
         if (const QString why = refusedCharacterMessage(field, text); !why.isEmpty())
             return warn(this, why, box);
     }
-    CMySql* mySql = context().MySql.get();
-    db::Connection* config = configConnection(mySql);
-    QString why = db::kServerUnreachable;
-    const std::optional<bool> taken =
-        view_->listHas(0, site, Qt::CaseSensitive)
-            ? std::optional<bool>(true)
-            : (config ? anyRows(*config, sql::entryCount(view_->table(), site, sql::Match::Exact),
-                                &why)
-                      : std::nullopt);
-    if (!taken)
-        return warn(this, QStringLiteral("无法检查域名是否重复。\n") + why);
-    if (*taken)
+    if (view_->listHas(0, site, Qt::CaseSensitive))
         return warn(this, QStringLiteral("域名不能重复"), Text_域名);
     const QString choice = Text_类别->currentText().trimmed();
+    const auto answered = [this, site, title, choice](const QList<bool>& found) {
+        if (found.value(0))
+            return warn(this, QStringLiteral("域名不能重复"), Text_域名);
+        add(site, title, choice);
+    };
+    countBeside(context(), this, OKButton,
+                {sql::entryCount(view_->table(), site, sql::Match::Exact)}, answered,
+                [this](const QString& why) {
+                    warn(this, QStringLiteral("无法检查域名是否重复。\n") + why);
+                });
+}
+
+void DialogAd::add(const QString& site, const QString& title, const QString& choice)
+{
     const bool black = view_->black();
     const bool logged = choice == QStringLiteral("记录日志");
     const QStringList statements =
         black ? putOnBlackList(site, title, choice) : putOnWhiteList(site, title, logged);
-    if (const Outcome done = putOnList(mySql, statements, black); !done)
+    if (const Outcome done = putOnList(context().MySql.get(), statements, black); !done)
         return view_->reportFailure(this, done);
     if (black)
         view_->addRow({site, title, choice, QStringLiteral("S")});

@@ -43,6 +43,8 @@ public:
     void OKButton_Click();
 
 private:
+    // Once the site is known not to be on the list.
+    void add(const QString& site, const QString& title, const QString& choice);
     SiteListView* view_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "overseer/admin/adminstore.h"
 #include "overseer/admin/adminviews.h"
 #include "overseer/core/consolecontext.h"
+#include "overseer/core/dbworker.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -200,28 +201,51 @@ bool DialogSt::run(AdminListView& view)
     view_ = &view;
     group = view.currentText();
     setWindowTitle(group + QStringLiteral("浏览类别和时间配置"));
-    if (!load()) {
+    unreadable_ = false;
+    opening_ = true;
+    load();
+    opening_ = false;
+    if (unreadable_) { // told at once: no connection to read on
         context().unload(this);
         return false;
     }
     return DialogBase::run();
 }
 
-bool DialogSt::load()
+void DialogSt::load()
 {
-    db::Connection* config = configConnection(context().MySql.get());
-    QString why = db::kServerUnreachable;
-    const auto classes = config ? readRows(*config, sql::classes(), &why) : std::nullopt;
-    const db::Recordset row = classes ? config->query(sql::policyOf(group)) : db::Recordset();
-    if (!classes || config->failed() || row.eof()) {
-        if (classes && !config->failed())
-            why = QStringLiteral("该组别已不在数据库中。");
-        else if (classes)
-            why = db::describeFailure(config->lastError());
-        ui::message(this, QStringLiteral("组别配置未能读取。\n") + why, ui::Icon::Exclamation);
-        return false;
-    }
-    const int bound = std::min<int>(int(classes->size()), kClasses);
+    setLoading(true);
+    const auto done = [this](const QList<Rows>& parts) {
+        if (parts.value(1).isEmpty())
+            return loadFailed(QStringLiteral("该组别已不在数据库中。"));
+        showPolicy(int(parts.value(0).size()), parts.value(1).first());
+        setLoading(false);
+    };
+    readBeside(context().configReads(), this, {sql::classes(), sql::policyOf(group)}, done,
+               [this](const DbFailure& failure) { loadFailed(describeFailure(failure)); });
+}
+
+void DialogSt::setLoading(bool loading)
+{
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{TabStrip_类别, Toolbar_时间, Toolbar_快速选择,
+                                         Toolbar_日志, Toolbar_上传, Grid, OKButton})
+        part->setEnabled(!loading);
+}
+
+void DialogSt::loadFailed(const QString& why)
+{
+    if (!opening_ && !isVisible())
+        return; // closed before the answer came
+    unreadable_ = true;
+    ui::message(this, QStringLiteral("组别配置未能读取。\n") + why, ui::Icon::Exclamation);
+    if (isVisible())
+        cancel();
+}
+
+void DialogSt::showPolicy(int classCount, const QStringList& row)
+{
+    const int bound = std::min(classCount, kClasses);
     const QSignalBlocker quiet(TabStrip_类别);
     while (TabStrip_类别->count() > 0)
         TabStrip_类别->removeTab(0);
@@ -229,21 +253,22 @@ bool DialogSt::load()
     tabMasks.clear();
     for (const QString& caption : classTabCaptions())
         TabStrip_类别->addTab(caption);
+    // The row is Team, DnLog, UpLog, then the class columns in the order of policyColumns().
+    const QStringList columns = policyColumns();
     for (int i = 1; i <= kClasses; ++i) {
         // A tab without a class row has no column and is written nowhere.
-        const bool hasClass = i <= bound && i + 2 < row.fieldCount();
-        tabKeys << (hasClass ? row.fieldName(i + 2) : QString());
-        tabMasks << (hasClass ? row.field(i + 2).toString().trimmed() : QString());
+        const bool hasClass = i <= bound && i + 2 < row.size();
+        tabKeys << (hasClass ? columns.value(i - 1) : QString());
+        tabMasks << (hasClass ? row.value(i + 2) : QString());
     }
     TabStrip_类别->setCurrentIndex(0);
-    storedAccess_ = row.field(1).toString().trimmed();
-    storedUpload_ = row.field(2).toString().trimmed();
+    storedAccess_ = row.value(1);
+    storedUpload_ = row.value(2);
     accessTag = logModeLabel(storedAccess_);
     uploadTag = logModeLabel(storedUpload_);
     pressMode(Toolbar_日志, accessTag);
     pressMode(Toolbar_上传, uploadTag);
     showMask();
-    return true;
 }
 
 void DialogSt::pressMode(QToolBar* bar, const QString& label)

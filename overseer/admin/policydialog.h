@@ -49,7 +49,8 @@ class DialogSt : public DialogBase
 public:
     static constexpr char kName[] = "DialogSt";
     explicit DialogSt(ConsoleContext& context);
-    // Opens for the selected row of the group view; false when the group cannot be read.
+    // Opens for the selected row of the group view. The policy is read beside the window, the
+    // dialog held (OK disabled) until it comes; false when it cannot be read.
     bool run(AdminListView& view);
 
     QTabBar* TabStrip_类别;
@@ -74,12 +75,18 @@ public:
     void OKButton_Click();
 
 private:
-    bool load();
+    void load();
+    void setLoading(bool loading);
+    // The classes read (their number) and the group's row: Team, DnLog, UpLog, the masks.
+    void showPolicy(int classCount, const QStringList& row);
+    void loadFailed(const QString& why);
     void showMask();
     void pressMode(QToolBar* bar, const QString& label);
     AdminListView* view_ = nullptr;
     QString storedAccess_; // the codes read, written back when no label stands for them
     QString storedUpload_;
+    bool opening_ = false;    // run() has not shown the dialog yet
+    bool unreadable_ = false; // the policy could not be read
 };
 
 } // namespace lt::overseer::admin

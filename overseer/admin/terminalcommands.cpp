@@ -32,20 +32,7 @@ bool refused(QWidget* parent, const QString& field, const QString& text)
     return !why.isEmpty();
 }
 
-bool takenIgnoringCase(QWidget* parent, CMySql* mySql, const QString& countSql)
-{
-    db::Connection* config = configConnection(mySql);
-    QString why = db::kServerUnreachable;
-    const std::optional<bool> taken =
-        config ? anyRows(*config, countSql, &why) : std::optional<bool>();
-    if (!taken) {
-        warn(parent, QStringLiteral("无法检查名称是否重复。\n") + why);
-        return true;
-    }
-    if (*taken)
-        ui::message(parent, QStringLiteral("名称不能重复"));
-    return *taken;
-}
+const QString kNameUnchecked = QStringLiteral("无法检查名称是否重复。");
 
 } // namespace
 
@@ -74,21 +61,23 @@ QHash<QString, ConsoleView::Handler> TerminalView::menuHandlers()
     };
 }
 
-bool TerminalView::renameInPlace(int row, const QString& text)
+void TerminalView::renameInPlace(int row, const QString& text)
 {
-    if (tooLong(text, kNameBytes)) {
-        ui::message(window(), QStringLiteral("终端名称太长"));
-        return false;
-    }
+    if (tooLong(text, kNameBytes))
+        return void(ui::message(window(), QStringLiteral("终端名称太长")));
     if (refused(window(), QStringLiteral("终端名称"), text))
-        return false;
-    CMySql* mySql = context().MySql.get();
-    if (takenIgnoringCase(window(), mySql, sql::terminalNameCount(text, sql::Match::IgnoreCase)))
-        return false;
-    const Outcome done = renameTerminal(*mySql, text, listModel().text(row, 1));
-    if (!done)
-        reportFailure(window(), done);
-    return done || done.partly;
+        return;
+    const QString address = listModel().text(row, 1);
+    renameUnlessFree(row, text, sql::terminalNameCount(text, sql::Match::IgnoreCase),
+                     kNameUnchecked, [this, text, address] {
+                         CMySql* mySql = context().MySql.get();
+                         const Outcome done = mySql
+                                                  ? renameTerminal(*mySql, text, address)
+                                                  : notConnected(QStringLiteral("终端未能更名。"));
+                         if (!done)
+                             reportFailure(window(), done);
+                         return done || done.partly;
+                     });
 }
 
 void TerminalView::deleteSelected()
@@ -140,26 +129,26 @@ void GroupView::renameSelected()
     context().dialog<DialogRN>().run(*this, QStringLiteral("组别更名"));
 }
 
-bool GroupView::renameInPlace(int row, const QString& text)
+void GroupView::renameInPlace(int row, const QString& text)
 {
     // The built-in group takes the members of every deleted group: it keeps its name.
-    if (listModel().text(row, 0).trimmed() == kBuiltInGroup) {
-        warn(window(), QStringLiteral("临时工作组不允许更名！"));
-        return false;
-    }
-    if (tooLong(text, kNameBytes)) {
-        ui::message(window(), QStringLiteral("组别名称太长"));
-        return false;
-    }
+    if (listModel().text(row, 0).trimmed() == kBuiltInGroup)
+        return warn(window(), QStringLiteral("临时工作组不允许更名！"));
+    if (tooLong(text, kNameBytes))
+        return void(ui::message(window(), QStringLiteral("组别名称太长")));
     if (refused(window(), QStringLiteral("组别名称"), text))
-        return false;
-    CMySql* mySql = context().MySql.get();
-    if (takenIgnoringCase(window(), mySql, sql::groupNameCount(text, sql::Match::IgnoreCase)))
-        return false;
-    const Outcome done = renameGroup(*mySql, text, listModel().text(row, 0));
-    if (!done)
-        reportFailure(window(), done);
-    return done || done.partly;
+        return;
+    const QString old = listModel().text(row, 0);
+    renameUnlessFree(row, text, sql::groupNameCount(text, sql::Match::IgnoreCase), kNameUnchecked,
+                     [this, text, old] {
+                         CMySql* mySql = context().MySql.get();
+                         const Outcome done = mySql
+                                                  ? renameGroup(*mySql, text, old)
+                                                  : notConnected(QStringLiteral("组别未能更名。"));
+                         if (!done)
+                             reportFailure(window(), done);
+                         return done || done.partly;
+                     });
 }
 
 void GroupView::deleteSelected()

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace lt::overseer::admin
 {
@@ -67,26 +68,34 @@ bool refused(QWidget* dialog, const QString& field, QLineEdit* box, const QStrin
     return !why.isEmpty();
 }
 
-// A yes/no lookup in the table; a failure is reported and counts as taken, so nothing is added.
-// A name taken gets the dialog's own message.
-bool takenInTable(QWidget* dialog, CMySql* mySql, const QString& countSql, const QString& taken,
-                  ui::Icon icon = ui::Icon::None)
+// A name or address already in the table gets the dialog's own message and the focus on its box.
+struct TakenCheck {
+    QString count;
+    QString message;
+    QWidget* focus;
+};
+
+// Looks the names up in the table beside the window, OK held meanwhile; free() continues the
+// action when none is taken. A failure is reported and nothing follows, the focus on the first
+// box, so a name is never added unchecked.
+void unlessTaken(QWidget* dialog, ConsoleContext& context, QPushButton* ok,
+                 const QList<TakenCheck>& checks, std::function<void()> free,
+                 ui::Icon icon = ui::Icon::None)
 {
-    db::Connection* config = configConnection(mySql);
-    if (!config) {
-        say(dialog, db::kServerUnreachable, nullptr, ui::Icon::Exclamation);
-        return true;
-    }
-    QString why;
-    const std::optional<bool> found = anyRows(*config, countSql, &why);
-    if (!found) {
-        say(dialog, QStringLiteral("无法检查名称是否重复。\n") + why, nullptr,
-            ui::Icon::Exclamation);
-        return true;
-    }
-    if (*found)
-        say(dialog, taken, nullptr, icon);
-    return *found;
+    QStringList counts;
+    for (const TakenCheck& check : checks)
+        counts << check.count;
+    const auto answered = [dialog, checks, free, icon](const QList<bool>& found) {
+        for (int i = 0; i < checks.size(); ++i) {
+            if (found.value(i))
+                return say(dialog, checks[i].message, checks[i].focus, icon);
+        }
+        free();
+    };
+    const auto failed = [dialog, focus = checks.value(0).focus](const QString& why) {
+        say(dialog, QStringLiteral("无法检查名称是否重复。\n") + why, focus, ui::Icon::Exclamation);
+    };
+    countBeside(context, dialog, ok, counts, answered, failed);
 }
 
 } // namespace
@@ -184,14 +193,16 @@ void DialogZJ::OKButton_Click()
         if (row.value(1) == address)
             return say(this, QStringLiteral("地址不能重复"), Text_IP[0]);
     }
-    CMySql* mySql = context().MySql.get();
-    if (takenInTable(this, mySql, sql::terminalNameCount(name, sql::Match::Exact),
-                     QStringLiteral("名称不要重复")))
-        return Text_名称->setFocus();
-    if (takenInTable(this, mySql, sql::terminalAddressCount(address),
-                     QStringLiteral("地址不能重复")))
-        return Text_IP[0]->setFocus();
-    db::Connection* config = configConnection(mySql);
+    unlessTaken(this, context(), OKButton,
+                {{sql::terminalNameCount(name, sql::Match::Exact), QStringLiteral("名称不要重复"),
+                  Text_名称},
+                 {sql::terminalAddressCount(address), QStringLiteral("地址不能重复"), Text_IP[0]}},
+                [this, name, address, group] { add(name, address, group); });
+}
+
+void DialogZJ::add(const QString& name, const QString& address, const QString& group)
+{
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("终端未能增加。");
     const Outcome added = config ? runOne(*config, sql::insertTerminal(name, address, group), what)
                                  : notConnected(what);
@@ -242,15 +253,19 @@ void DialogZb::OKButton_Click()
         return say(this, QStringLiteral("组名不能为空"), Text_组别);
     if (refused(this, QStringLiteral("组别名称"), Text_组别, name))
         return;
-    CMySql* mySql = context().MySql.get();
     if (view_->listHas(0, name, Qt::CaseSensitive))
         return say(this, QStringLiteral("组名不能重复"), Text_组别);
-    if (takenInTable(this, mySql, sql::groupNameCount(name, sql::Match::Exact),
-                     QStringLiteral("组名不能重复")))
-        return Text_组别->setFocus();
+    unlessTaken(
+        this, context(), OKButton,
+        {{sql::groupNameCount(name, sql::Match::Exact), QStringLiteral("组名不能重复"), Text_组别}},
+        [this, name] { add(name); });
+}
+
+void DialogZb::add(const QString& name)
+{
     const QString access = Text_日志->currentText();
     const QString upload = Text_上传->currentText();
-    db::Connection* config = configConnection(mySql);
+    db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("组别未能增加。");
     const Outcome added =
         config ? runOne(*config, sql::insertGroup(name, logModeCode(access), logModeCode(upload)),
@@ -334,19 +349,6 @@ bool DialogRN::run(AdminListView& view, const QString& caption)
     return DialogBase::run();
 }
 
-bool DialogRN::nameTaken(const QString& name)
-{
-    const QString taken = QStringLiteral("此名称已存在，不可重复使用！");
-    if (view_->listHas(0, name, Qt::CaseSensitive, true)) {
-        say(this, taken, nullptr, ui::Icon::Exclamation);
-        return true;
-    }
-    const bool terminals = view_->name() == QStringLiteral("显示终端配置");
-    const QString count = terminals ? sql::terminalNameCount(name, sql::Match::Exact)
-                                    : sql::groupNameCount(name, sql::Match::Exact);
-    return takenInTable(this, context().MySql.get(), count, taken, ui::Icon::Exclamation);
-}
-
 void DialogRN::OKButton_Click()
 {
     const QString name = Text_Name->text().trimmed();
@@ -356,9 +358,18 @@ void DialogRN::OKButton_Click()
     if (refused(this, terminal ? QStringLiteral("终端名称") : QStringLiteral("组别名称"), Text_Name,
                 name))
         return;
-    const int row = view_->currentRow();
-    if (nameTaken(name))
-        return Text_Name->setFocus();
+    const QString taken = QStringLiteral("此名称已存在，不可重复使用！");
+    if (view_->listHas(0, name, Qt::CaseSensitive, true))
+        return say(this, taken, Text_Name, ui::Icon::Exclamation);
+    const QString count = terminal ? sql::terminalNameCount(name, sql::Match::Exact)
+                                   : sql::groupNameCount(name, sql::Match::Exact);
+    unlessTaken(
+        this, context(), OKButton, {{count, taken, Text_Name}},
+        [this, name, row = view_->currentRow()] { rename(row, name); }, ui::Icon::Exclamation);
+}
+
+void DialogRN::rename(int row, const QString& name)
+{
     if (row < 0 || !context().MySql)
         return say(this, db::kServerUnreachable, nullptr, ui::Icon::Exclamation);
     Outcome done;

@@ -1,8 +1,9 @@
 #pragma once
 // The dialogs of the terminal and group views: add terminals ("增加终端"), add groups
 // ("组别管理"), assign the selected terminals to a group, rename a terminal or a group
-// ("终端更名", "组别更名"). Each checks its input against the list shown and against the table,
-// and changes the list only once the database has taken the change.
+// ("终端更名", "组别更名"). Each checks its input against the list shown and against the table
+// (asked beside the window, OK held until it answers), and changes the list only once the
+// database has taken the change.
 
 #include "overseer/core/dialogbase.h"
 
@@ -39,6 +40,8 @@ public:
     void Text_IP_Change(int box);
 
 private:
+    // Once the name and the address are known to be free.
+    void add(const QString& name, const QString& address, const QString& group);
     AdminListView* view_ = nullptr;
 };
 
@@ -59,6 +62,8 @@ public:
     void OKButton_Click();
 
 private:
+    // Once the name is known to be free.
+    void add(const QString& name);
     AdminListView* view_ = nullptr;
 };
 
@@ -97,7 +102,8 @@ public:
     void OKButton_Click();
 
 private:
-    bool nameTaken(const QString& name);
+    // Once the name is known to be free.
+    void rename(int row, const QString& name);
     AdminListView* view_ = nullptr;
 };
 

@@ -11,6 +11,8 @@
 #include "tests/overseer/consoletest.h"
 
 #include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 
@@ -84,6 +86,33 @@ inline void pick(QComboBox* combo, const QString& text)
     const int index = combo->findText(text);
     combo->setCurrentIndex(index);
     emit combo->activated(index);
+}
+
+// Waits until a dialog's OK is enabled again: a dialog holds it while it asks the table beside
+// the window, or loads what it shows. A dialog gone or closed meanwhile waits for nothing.
+inline void okAgain(const QPointer<QPushButton>& ok)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!ok || ok->isEnabled() || !ok->window()->isVisible(), 20000);
+}
+
+// Clicks OK and waits for what it sets going.
+inline void clickOk(QPushButton* ok)
+{
+    const QPointer<QPushButton> button(ok);
+    ok->click();
+    okAgain(button);
+}
+
+// An in-place rename of a row of view as the list hands it over, and what follows once the
+// table has said whether the name is free: true when the row shows the new text.
+inline bool renameInPlace(overseer::admin::AdminListView& view, const QModelIndex& row,
+                          const QString& text)
+{
+    if (view.listEvents().afterLabelEdit(row, text)) // the edit never takes the text itself
+        return false;
+    if (!waitFor([&] { return !view.renaming(); }, 20000))
+        return false;
+    return view.listModel().text(row.row(), 0) == text;
 }
 
 // Selects rows of the list (the first one current).

@@ -109,7 +109,7 @@ private slots:
             auto* d = qobject_cast<DialogRN*>(modal);
             QVERIFY(d);
             d->Text_Name->setText("Lab2");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
         }});
         form_->runMenuItem(item::组别_更名);
         QCOMPARE(rename.stepsRun(), 1);
@@ -120,18 +120,19 @@ private slots:
         // In place: "CAFÉ" becomes "CAFÉ-1"; "cafe" is another group.
         select(key::组别配置, a().groups, "CAFÉ");
         const QModelIndex cafe = test::list(*form_)->currentIndex();
-        QVERIFY(a().groups.listEvents().afterLabelEdit(cafe, "CAFÉ-1"));
+        QVERIFY(test::renameInPlace(a().groups, cafe, "CAFÉ-1"));
 
         // The policy of "cafe" is that group's alone.
         select(key::组别配置, a().groups, "cafe");
         test::ModalScript policy({[](QWidget* modal) {
             auto* d = qobject_cast<DialogSt*>(modal);
             QVERIFY(d);
+            test::okAgain(d->OKButton);
             for (QAction* quick : d->Toolbar_快速选择->actions()) {
                 if (quick->text() == "半选")
                     quick->trigger();
             }
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
         }});
         form_->runMenuItem(item::组别_配置);
         QCOMPARE(policy.stepsRun(), 1);
@@ -155,7 +156,7 @@ private slots:
         form_->runMenuItem(item::名单_删除);
         select(key::显示黑单, a().blackList, "Abc.com");
         const QModelIndex entry = test::list(*form_)->currentIndex();
-        QVERIFY(a().blackList.listEvents().afterLabelEdit(entry, "abc.net"));
+        QVERIFY(test::renameInPlace(a().blackList, entry, "abc.net"));
         QCOMPARE(test::tableRows("SELECT Name FROM blacktable ORDER BY BINARY Name"),
                  QStringList({"ABC.com", "abc.net"}));
 

@@ -61,6 +61,7 @@ class Policy : public QObject
         test::ModalScript script({[&](QWidget* modal) {
             auto* d = qobject_cast<DialogSt*>(modal);
             QVERIFY(d);
+            test::okAgain(d->OKButton); // the policy is read beside the window
             step(d);
         }});
         form_->runMenuItem(item::组别_配置);
@@ -128,7 +129,7 @@ private slots:
                      QVERIFY(!d->hourButtons[19]->isChecked());
                      action(d->Toolbar_日志, "不记")->trigger();
                      action(d->Toolbar_上传, "不记")->trigger();
-                     d->OKButton->click();
+                     test::clickOk(d->OKButton);
                  }),
                  1);
         QCOMPARE(column("J"), "000000011111111111100000");
@@ -152,7 +153,7 @@ private slots:
                      d->TabStrip_类别->setCurrentIndex(0);
                      QVERIFY(d->hourButtons.first()->isChecked());
                      QVERIFY(!d->hourButtons.last()->isChecked());
-                     d->OKButton->click();
+                     test::clickOk(d->OKButton);
                  }),
                  1);
         QCOMPARE(column("A"), "1" + QString(23, '0'));
@@ -183,7 +184,7 @@ private slots:
                      QCOMPARE(d->tabKeys.mid(9), QStringList({"J", "", ""}));
                      d->TabStrip_类别->setCurrentIndex(11);
                      action(d->Toolbar_快速选择, "全选")->trigger();
-                     d->OKButton->click();
+                     test::clickOk(d->OKButton);
                  }),
                  1);
         QCOMPARE(log.changes().size(), 1);
@@ -198,7 +199,7 @@ private slots:
         QCOMPARE(openPolicy([&](DialogSt* d) {
                      action(d->Toolbar_快速选择, "全选")->trigger();
                      test::sql("ALTER TABLE grouptable RENAME COLUMN DnLog TO DnLogAway", "ipdata");
-                     d->OKButton->click();
+                     test::clickOk(d->OKButton);
                      test::sql("ALTER TABLE grouptable RENAME COLUMN DnLogAway TO DnLog", "ipdata");
                      QVERIFY(messages.texts().value(0).startsWith("组别配置未能保存。"));
                      QVERIFY(d->isVisible());

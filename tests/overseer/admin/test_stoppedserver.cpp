@@ -185,6 +185,75 @@ private slots:
         QCOMPARE(messages.texts(), QStringList());
     }
 
+    // A dialog's checks and loads wait beside the window too. With the server frozen, OK of the
+    // add-terminal dialog holds while the name is checked (a second click sends nothing) and the
+    // policy dialog opens held while its row is read; the window keeps answering, and once the
+    // server answers again the terminal is added once and the policy shown.
+    void aDialogsCheckAndLoadOnAFrozenServerLeaveTheWindowAnswering()
+    {
+        server_->sql("DELETE FROM usertable", "ipdata");
+        form_->toolbarKey(key::终端配置)->trigger();
+        test::listRead(*form_);
+        test::MessageLog messages;
+        test::StatementLog log;
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(20);
+        const auto answering = [&] {
+            const int before = ticks;
+            QTest::qWait(1000);
+            return ticks - before >= 10;
+        };
+        test::ModalScript add({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogZJ*>(modal);
+            QVERIFY(d);
+            test::pick(d->Text_组别, kBuiltInGroup);
+            d->Text_名称->setText("PC9");
+            for (int i = 0; i < 4; ++i)
+                d->Text_IP[i]->setText(i < 3 ? "10" : "9");
+            QVERIFY(server_->freeze());
+            d->OKButton->click();
+            QVERIFY(!d->OKButton->isEnabled()); // held until the table answers
+            d->OKButton->click();
+            QVERIFY(answering());
+            QCOMPARE(a().terminals.listModel().rowCount(), 0);
+            QVERIFY(server_->thaw());
+            test::okAgain(d->OKButton);
+            QCOMPARE(d->Text_名称->text(), ""); // added: the dialog is ready for the next one
+            d->CancelButton->click();
+        }});
+        form_->runMenuItem(item::终端_增加);
+        QCOMPARE(add.stepsRun(), 1);
+        QCOMPARE(log.changes(), QStringList({"INSERT INTO usertable VALUES('PC9','10.10.10.9','" +
+                                             kBuiltInGroup + "')"}));
+        QCOMPARE(a().terminals.listModel().rows(),
+                 QList<QStringList>({{"PC9", "10.10.10.9", kBuiltInGroup}}));
+
+        form_->toolbarKey(key::组别配置)->trigger();
+        test::listRead(*form_);
+        test::selectRows(*form_, {0});
+        QStringList tabs;
+        test::ModalScript policy({[&](QWidget* modal) {
+            auto* d = qobject_cast<DialogSt*>(modal);
+            QVERIFY(d);
+            QVERIFY(!d->OKButton->isEnabled()); // the policy is not read yet
+            QVERIFY(answering());
+            QVERIFY(!d->OKButton->isEnabled());
+            QVERIFY(server_->thaw());
+            test::okAgain(d->OKButton);
+            for (int i = 0; i < d->TabStrip_类别->count(); ++i)
+                tabs << d->TabStrip_类别->tabText(i);
+            QCOMPARE(d->tabKeys, policyColumns());
+            d->CancelButton->click();
+        }});
+        QVERIFY(server_->freeze());
+        form_->runMenuItem(item::组别_配置);
+        QCOMPARE(policy.stepsRun(), 1);
+        QCOMPARE(tabs, classTabCaptions());
+        QCOMPARE(messages.texts(), QStringList());
+    }
+
     void policyDialogSavesOnceTheServerIsBack()
     {
         form_->toolbarKey(key::组别配置)->trigger();
@@ -194,19 +263,20 @@ private slots:
         test::ModalScript script({[&](QWidget* modal) {
             auto* d = qobject_cast<DialogSt*>(modal);
             QVERIFY(d);
+            test::okAgain(d->OKButton);
             for (QAction* quick : d->Toolbar_快速选择->actions()) {
                 if (quick->text() == "全选")
                     quick->trigger();
             }
             QVERIFY(server_->stop());
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().size(), 1);
             QVERIFY(messages.texts()[0].startsWith("组别配置未能保存。\n"));
             QVERIFY(messages.texts()[0].contains(db::kServerUnreachable));
             QVERIFY(d->isVisible());
             QVERIFY(server_->start());
             QCOMPARE(server_->sql("SELECT A FROM grouptable", "ipdata").trimmed(), kEmptyMask);
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QVERIFY2(messages.texts().size() == 1, qPrintable(messages.texts().join('|')));
         }});
         form_->runMenuItem(item::组别_配置);
@@ -245,12 +315,12 @@ private slots:
             d->Text_标题->setText("t");
             test::pick(d->Text_类别, "记录日志");
             QVERIFY(server_->stop());
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().size(), 1);
             QVERIFY(messages.texts()[0].contains(db::kServerUnreachable));
             QCOMPARE(a().whiteList.listModel().rowCount(), 0);
             QVERIFY(server_->start());
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QVERIFY2(messages.texts().size() == 1, qPrintable(messages.texts().join('|')));
             QCOMPARE(a().whiteList.listModel().rowCount(), 1);
             d->CancelButton->click();

@@ -62,6 +62,10 @@ class Terminals : public QObject
         // The delegate commits through a queued call, then deletes the editor later.
         QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // The table is asked beside the window whether the name is free.
+        auto* view = qobject_cast<overseer::admin::AdminListView*>(form_->currentView());
+        QVERIFY(view);
+        QVERIFY(test::waitFor([&] { return !view->renaming(); }, 20000));
     }
 
 private slots:
@@ -140,13 +144,13 @@ private slots:
             d->Text_名称->setText("中文中文中文中文a");
             QCOMPARE(d->Text_名称->text(), "中文中文中文中文");
             d->Text_名称->setText("O'Brien\\pc");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().value(0), "请填写组别");
             test::pick(d->Text_组别, "财务");
             d->Text_IP[1]->setText("0");
             d->Text_IP[2]->setText("0");
             d->Text_IP[3]->setText("9");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(d->Text_名称->text(), "");
             QCOMPARE(d->Text_组别->currentText(), "财务");
             // An address the list shows.
@@ -155,20 +159,20 @@ private slots:
             d->Text_IP[1]->setText("0");
             d->Text_IP[2]->setText("0");
             d->Text_IP[3]->setText("1");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().last(), "地址不能重复");
             QCOMPARE(d->focusWidget(), d->Text_IP[0]);
             // A name another console added after the list was read.
             test::sql("INSERT INTO usertable VALUES('PC9','10.0.0.99','财务')", "ipdata");
             d->Text_IP[3]->setText("50");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().last(), "名称不要重复");
             // The database refuses the insert: no row in the list.
             test::sql("CREATE TRIGGER refuse_terminal BEFORE INSERT ON usertable FOR EACH ROW "
                       "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused'",
                       "ipdata");
             d->Text_名称->setText("PC10");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QVERIFY(messages.texts().last().startsWith("终端未能增加。"));
             QCOMPARE(d->Text_名称->text(), "PC10");
             d->CancelButton->click();
@@ -223,10 +227,10 @@ private slots:
             QVERIFY(d);
             QCOMPARE(d->windowTitle(), "终端更名");
             QCOMPARE(d->Text_Name->text(), "PC1");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts(), QStringList({"此名称已存在，不可重复使用！"}));
             d->Text_Name->setText("Kasse");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
         }});
         test::StartLog started;
         form_->runMenuItem(item::终端_更名);
@@ -244,7 +248,7 @@ private slots:
             QVERIFY(d);
             QCOMPARE(d->windowTitle(), "组别更名");
             d->Text_Name->setText("会计");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
         }});
         form_->runMenuItem(item::组别_更名);
         QCOMPARE(group.stepsRun(), 1);
@@ -315,7 +319,7 @@ private slots:
             QVERIFY(!d->OKButton->isEnabled());
             test::pick(d->Combo_组别, "临时工作组");
             QVERIFY(d->OKButton->isEnabled());
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
         }});
         form_->runMenuItem(item::终端_分组);
         QCOMPARE(script.stepsRun(), 1);
@@ -346,18 +350,18 @@ private slots:
             QVERIFY(d);
             QCOMPARE(d->Text_日志->currentText(), "全记");
             QCOMPARE(d->Text_上传->currentText(), "全记");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().last(), "组名不能为空");
             d->Text_组别->setText("财务");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().last(), "组名不能重复");
             test::sql("INSERT INTO grouptable (Team) VALUES('别处')", "ipdata");
             d->Text_组别->setText("别处");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().last(), "组名不能重复");
             d->Text_组别->setText("研发'部");
             d->Text_上传->setCurrentText("不记");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(d->Text_组别->text(), "");
             d->CancelButton->click();
         }});
@@ -386,7 +390,7 @@ private slots:
             test::pick(d->Text_组别, "财务");
             for (int i = 0; i < 4; ++i)
                 d->Text_IP[i]->setText(QString::number(i + 20));
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().value(0), "终端名称" + why);
             QCOMPARE(d->focusWidget(), d->Text_名称);
             d->CancelButton->click();
@@ -402,7 +406,7 @@ private slots:
             auto* d = qobject_cast<DialogRN*>(modal);
             QVERIFY(d);
             d->Text_Name->setText("会\"计");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QCOMPARE(messages.texts().value(2), "组别名称" + why);
             d->CancelButton->click();
         }});
@@ -423,7 +427,7 @@ private slots:
             QVERIFY(d);
             test::sql("RENAME TABLE usertable TO usertable_away", "ipdata");
             d->Text_Name->setText("新名");
-            d->OKButton->click();
+            test::clickOk(d->OKButton);
             QVERIFY(messages.texts().value(0).startsWith("组别未能更名。"));
             d->CancelButton->click();
         }});
