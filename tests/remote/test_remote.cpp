@@ -174,12 +174,13 @@ private slots:
         QVERIFY(server_->start());
         QCOMPARE(connectionTest(form), working);
         {
-            // The port dialog's lookup on the console's own configuration connection.
+            // The port dialog's lookup, read beside the window on the configuration channel.
             test::MessageLog messages;
             auto& dialog = form.context().dialog<overseer::DialogDK>("DialogDK");
             dialog.show();
             dialog.Text_类别->setCurrentText("本机");
             emit dialog.Text_类别->textActivated("本机");
+            QTRY_VERIFY(dialog.OKButton->isEnabled());
             QCOMPARE(messages.texts(), QStringList());
             QCOMPARE(dialog.Text_端口->text(), QStringLiteral("5677"));
             dialog.CancelButton->click();
