@@ -218,6 +218,16 @@ void DbWorker::kill(quint64 request, qint64 connectionId)
     connection_->clearError();
 }
 
+void DbWorker::run(quint64 request, const Job& job)
+{
+    const QVariant result = job(ensureOpen(request) ? connection_.get() : nullptr);
+    if (connection_->failed())
+        fail(request); // a connection lost on the way is closed, so the next request opens it
+    else
+        noteReopening();
+    emit ran(request, result);
+}
+
 DbChannel::DbChannel(const QString& connectionString, QObject* parent)
     : QObject(parent), thread_(QStringLiteral("DbChannel")),
       worker_(thread_.adopt(new DbWorker(connectionString)))
@@ -288,6 +298,23 @@ quint64 DbChannel::kill(qint64 connectionId)
     const quint64 id = next();
     QMetaObject::invokeMethod(worker_,
                               [w = worker_, id, connectionId] { w->kill(id, connectionId); });
+    return id;
+}
+
+quint64 DbChannel::run(DbWorker::Job job, QObject* receiver, JobDone done)
+{
+    const quint64 id = next();
+    auto answer = std::make_shared<QMetaObject::Connection>();
+    *answer =
+        connect(worker_, &DbWorker::ran, receiver,
+                [answer, id, done = std::move(done)](quint64 request, const QVariant& result) {
+                    if (request != id)
+                        return;
+                    QObject::disconnect(*answer);
+                    done(result);
+                });
+    QMetaObject::invokeMethod(worker_,
+                              [w = worker_, id, job = std::move(job)] { w->run(id, job); });
     return id;
 }
 

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QVariant>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -65,6 +66,10 @@ public:
     void count(quint64 request, const QString& sql);
     void execute(quint64 request, const QStringList& statements);
     void kill(quint64 request, qint64 connectionId);
+    // A read that is more than a list of statements (what one answer says decides the next):
+    // job runs with the worker's connection, or with none when it cannot be opened.
+    using Job = std::function<QVariant(db::Connection* connection)>;
+    void run(quint64 request, const Job& job);
 
 signals:
     // One list of rows per statement of the fetch, the fields trimmed, in the order sent.
@@ -73,6 +78,7 @@ signals:
     // The statements of an execute request that succeeded (all of them when none failed).
     void executed(quint64 request, int succeeded);
     void failed(quint64 request, const lt::overseer::DbFailure& failure);
+    void ran(quint64 request, const QVariant& result);
 
 private:
     bool ensureOpen(quint64 request);
@@ -103,6 +109,10 @@ public:
     quint64 count(const QString& sql);
     quint64 execute(const QStringList& statements);
     quint64 kill(qint64 connectionId);
+    // job on the worker's connection, after the requests queued before it; its result goes to
+    // done on receiver's thread, once, and not when receiver is gone.
+    using JobDone = std::function<void(const QVariant& result)>;
+    quint64 run(DbWorker::Job job, QObject* receiver, JobDone done);
 
 private:
     quint64 next() { return ++lastRequest_; }

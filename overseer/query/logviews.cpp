@@ -172,12 +172,9 @@ void AccessLogView::显示访问日志()
         countSql = schema::countSqlFor(*count, QStringLiteral("logtable"), conditions_.CondCode);
         listSql = conditions_.LogQuerySql;
         index = schema::readingIndexFor(QStringLiteral("logtable"), conditions_.CondCode);
-        // A title search reads only the days whose titles can match (one small statement).
-        if (context_.MySql) {
-            if (const auto narrowed = titleSearchStatements(context_.MySql->Cnn0, conditions_)) {
-                listSql = narrowed->list;
-                countSql = narrowed->count;
-            }
+        if (isTitleSearch(conditions_) && context_.logReads()) {
+            startTitleSearch(listSql, countSql, index);
+            return;
         }
     } else {
         const QDate today = Clock::now().date();
@@ -186,6 +183,26 @@ void AccessLogView::显示访问日志()
         conditions_.LogQuerySql = listSql;
     }
     startList(ListviewHeadShow_日志(), listSql, countSql, index);
+}
+
+// A title search reads only the days whose titles can match: the title dictionary is asked
+// beside the window first (a few small statements), and the narrowed statements start the list.
+// Where the dictionary cannot serve, the plain statements do.
+void AccessLogView::startTitleSearch(const QString& listSql, const QString& countSql,
+                                     const QString& index)
+{
+    const LogQueryState state = conditions_;
+    const auto ask = [state](db::Connection* log) -> QVariant {
+        const auto narrowed = log ? titleSearchStatements(*log, state) : std::nullopt;
+        return narrowed ? QStringList{narrowed->list, narrowed->count} : QStringList();
+    };
+    context_.logReads()->run(ask, this, [this, listSql, countSql, index](const QVariant& answer) {
+        const QStringList narrowed = answer.toStringList();
+        if (narrowed.size() == 2)
+            startList(ListviewHeadShow_日志(), narrowed[0], narrowed[1], index);
+        else
+            startList(ListviewHeadShow_日志(), listSql, countSql, index);
+    });
 }
 
 void AccessLogView::查看网页()

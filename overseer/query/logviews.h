@@ -84,6 +84,9 @@ public:
 protected:
     QStringList rowTexts(const QStringList& fields) const override;
     QString deleteStatement(const QStringList& texts) const override;
+
+private:
+    void startTitleSearch(const QString& listSql, const QString& countSql, const QString& index);
 };
 
 class UploadLogView : public LogView

@@ -4,6 +4,9 @@
 // record dialog; and the walk over every key and menu item.
 
 #include "common/clock.h"
+#include "common/cmysql.h"
+#include "common/datasources.h"
+#include "common/logsummary.h"
 #include "common/odbc.h"
 #include "overseer/core/dialogms.h"
 #include "overseer/core/formmain.h"
@@ -259,6 +262,33 @@ private slots:
         form_->toolbarKey(key::日志管理)->trigger();
         QCOMPARE(cancel.stepsRun(), 2);
         QCOMPARE(form_->CurrentView, "显示访问日志");
+    }
+
+    // A title search asks the title dictionary beside the window before its list starts: the
+    // rows whose titles hold the word, over a range with days without a match.
+    void aTitleSearchListsItsRows()
+    {
+        fillToday(20, 30);
+        // Logged in: the console's log connection names the channel the dictionary is read on.
+        form_->context().MySql = std::make_unique<CMySql>();
+        QVERIFY(form_->context().MySql->Cnn0.open(dsn::chosenConnectionStrings().log));
+        // Summed days: the dictionary answers for the two old days, the newest stretch is read.
+        QCOMPARE(summary::foldAll(form_->context().MySql->Cnn0), std::nullopt);
+        test::ModalScript script({viewingMode(false), [](QWidget* modal) {
+                                      auto* dialog = qobject_cast<DialogTJ*>(modal);
+                                      QVERIFY(dialog);
+                                      dialog->Range.startDate->setDate(QDate(2026, 12, 5));
+                                      dialog->Range.endDate->setDate(QDate(2026, 12, 8));
+                                      dialog->Text_标题->setText("标题1");
+                                      dialog->OKButton->click();
+                                  }});
+        form_->toolbarKey(key::日志管理)->trigger();
+        QCOMPARE(script.stepsRun(), 2);
+        QVERIFY(settle(accessLogView(*form_)));
+        // 标题1 and 标题10…标题19 of today's 20.
+        QCOMPARE(panels().value(0), "共 11 条记录");
+        QCOMPARE(test::list(*form_)->model()->rowCount(), 11);
+        QCOMPARE(test::list(*form_)->model()->index(0, 4).data().toString(), "标题1");
     }
 
     void emptyTodayAndACancelledDialog()
