@@ -11,7 +11,7 @@ packages=(build-essential cmake ninja-build pkg-config
           libpcap-dev zlib1g-dev tcpdump tshark tcpreplay socat openssl curl wget iproute2 python3
           nftables libnftables-dev iperf3
           galera-4 mariadb-backup
-          debhelper lintian fakeroot desktop-file-utils)
+          debhelper po-debconf lintian fakeroot desktop-file-utils systemd)
 
 missing=()
 for p in "${packages[@]}"; do
