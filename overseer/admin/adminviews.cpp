@@ -225,7 +225,7 @@ void AdminListView::takeRename(int row, const QString& text)
 }
 
 void AdminListView::renameUnlessFree(int row, const QString& text, const QString& count,
-                                     const QString& unchecked, std::function<bool()> rename)
+                                     const QString& unchecked, std::function<Outcome()> rename)
 {
     renaming_ = true;
     const QStringList before = model_.rows().value(row);
@@ -238,7 +238,10 @@ void AdminListView::renameUnlessFree(int row, const QString& text, const QString
             return;
         if (found.value(0))
             return void(ui::message(window(), QStringLiteral("名称不能重复")));
-        if (rename())
+        const Outcome done = rename();
+        if (!done)
+            reportFailure(window(), done);
+        if (done || done.partly)
             takeRename(row, text);
     };
     const auto failed = [this, stale, unchecked](const QString& why) {

@@ -89,11 +89,12 @@ protected:
     // renameUnlessFree. The list shows the old text until the database has taken the new one.
     virtual void renameInPlace(int row, const QString& text);
     // Asks beside the window whether count finds the new name; a name taken gets "名称不能重复",
-    // a failed check `unchecked` and the reason. Otherwise rename() makes the change and says
-    // whether the list takes the text. Nothing follows when the row has changed or another view
+    // a failed check `unchecked` and the reason. Otherwise rename() makes the change; a failure
+    // is reported, and the list takes the text when the change was made (also when only the
+    // log's copies could not follow). Nothing follows when the row has changed or another view
     // is shown by the time the answer comes.
     void renameUnlessFree(int row, const QString& text, const QString& count,
-                          const QString& unchecked, std::function<bool()> rename);
+                          const QString& unchecked, std::function<Outcome()> rename);
     virtual void beforeQuery() {}
     virtual void afterQuery() {}
     void showPage();

@@ -39,12 +39,8 @@ void SiteListView::renameInPlace(int row, const QString& text)
                      QStringLiteral("无法检查域名是否重复。"), [this, text, old] {
                          db::Connection* config = configConnection(context().MySql.get());
                          const QString what = QStringLiteral("名单未能更名。");
-                         const Outcome done =
-                             config ? runOne(*config, sql::renameEntry(table(), text, old), what)
-                                    : notConnected(what);
-                         if (!done)
-                             reportFailure(window(), done);
-                         return bool(done);
+                         return config ? runOne(*config, sql::renameEntry(table(), text, old), what)
+                                       : notConnected(what);
                      });
 }
 

@@ -71,12 +71,8 @@ void TerminalView::renameInPlace(int row, const QString& text)
     renameUnlessFree(row, text, sql::terminalNameCount(text, sql::Match::IgnoreCase),
                      kNameUnchecked, [this, text, address] {
                          CMySql* mySql = context().MySql.get();
-                         const Outcome done = mySql
-                                                  ? renameTerminal(*mySql, text, address)
-                                                  : notConnected(QStringLiteral("终端未能更名。"));
-                         if (!done)
-                             reportFailure(window(), done);
-                         return done || done.partly;
+                         return mySql ? renameTerminal(*mySql, text, address)
+                                      : notConnected(QStringLiteral("终端未能更名。"));
                      });
 }
 
@@ -142,12 +138,8 @@ void GroupView::renameInPlace(int row, const QString& text)
     renameUnlessFree(row, text, sql::groupNameCount(text, sql::Match::IgnoreCase), kNameUnchecked,
                      [this, text, old] {
                          CMySql* mySql = context().MySql.get();
-                         const Outcome done = mySql
-                                                  ? renameGroup(*mySql, text, old)
-                                                  : notConnected(QStringLiteral("组别未能更名。"));
-                         if (!done)
-                             reportFailure(window(), done);
-                         return done || done.partly;
+                         return mySql ? renameGroup(*mySql, text, old)
+                                      : notConnected(QStringLiteral("组别未能更名。"));
                      });
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/logfill.h"
 
+#include "common/clock.h"
 #include "common/odbc.h"
 #include "tests/support/testsupport.h"
 
@@ -93,6 +94,24 @@ bool addRows(db::Connection& c, const QList<logrows::LogRow>& rows)
 bool addRows(db::Connection& c, const QList<logrows::UploadRow>& rows)
 {
     return add(c, rows);
+}
+
+QString rawLogSql(int rows, const std::function<QString(int i)>& valuesOf)
+{
+    QString sql;
+    for (int from = 0; from < rows; from += kRowsPerStatement) {
+        QStringList values;
+        for (int i = from; i < std::min<int>(rows, from + kRowsPerStatement); ++i)
+            values << valuesOf(i);
+        sql += QStringLiteral("INSERT INTO logtable(") + logrows::kLogColumns +
+               QStringLiteral(") VALUES") + values.join(QLatin1Char(',')) + QLatin1Char(';');
+    }
+    return sql;
+}
+
+QString spreadStamp(QDate first, int days, int i, int n)
+{
+    return acTime(QDateTime(first, QTime(0, 0)).addSecs(qint64(i) * days * 86400 / n));
 }
 
 } // namespace lt::test

@@ -6,8 +6,10 @@
 
 #include "common/logrows.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace lt::db
 {
@@ -36,5 +38,11 @@ void fillRows(const QList<logrows::VisitRow>& rows, Existing existing = Existing
 // on the connection).
 bool addRows(db::Connection& c, const QList<logrows::LogRow>& rows);
 bool addRows(db::Connection& c, const QList<logrows::UploadRow>& rows);
+
+// For rows the row types cannot state (a NULL where no writer puts one): the statements that add
+// `rows` rows to logtable, row i's parenthesised values given by valuesOf(i), each ended by ";".
+QString rawLogSql(int rows, const std::function<QString(int i)>& valuesOf);
+// Stamp i of n, spread evenly over `days` days from first's midnight, as the log writes stamps.
+QString spreadStamp(QDate first, int days, int i, int n);
 
 } // namespace lt::test

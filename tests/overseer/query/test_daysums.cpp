@@ -32,24 +32,17 @@ const QStringList kIps = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"};
 // nLength left empty now and then.
 void fillDays(int rows)
 {
-    QString sql = "DELETE FROM logtable;DELETE FROM summarydays;";
-    for (int from = 0; from < rows; from += 500) {
-        QStringList values;
-        for (int i = from; i < std::min(rows, from + 500); ++i) {
-            const QString stamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0))
-                                      .addSecs(qint64(i) * 4 * 86400 / rows)
-                                      .toString("yy-MM-dd HH:mm:ss");
-            const QString url = i % 17 == 0 ? "NULL" : QString("'www.s%1.cn'").arg(i % 23);
-            values << QString("('PC%1','%2','%3','组','标题%4',%5,'上网','放行',%6,%7)")
-                          .arg(i % 4)
-                          .arg(kIps[i % 4], stamp)
-                          .arg(i % 23)
-                          .arg(url, i % 29 == 0 ? "NULL" : QString("'%1'").arg(i % 1000),
-                               i % 31 == 0 ? "NULL" : QString::number(i % 3 + 1));
-        }
-        sql += "INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES" + values.join(',') + ";";
-    }
-    test::sql(sql, "dovrik");
+    const auto row = [rows](int i) {
+        const QString url = i % 17 == 0 ? "NULL" : QString("'www.s%1.cn'").arg(i % 23);
+        return QString("('PC%1','%2','%3','组','标题%4',%5,'上网','放行',%6,%7)")
+            .arg(i % 4)
+            .arg(kIps[i % 4], test::spreadStamp(QDate(2026, 6, 1), 4, i, rows))
+            .arg(i % 23)
+            .arg(url, i % 29 == 0 ? "NULL" : QString("'%1'").arg(i % 1000),
+                 i % 31 == 0 ? "NULL" : QString::number(i % 3 + 1));
+    };
+    test::sql("DELETE FROM logtable;DELETE FROM summarydays;" + test::rawLogSql(rows, row),
+              "dovrik");
 }
 
 LogQueryState range(const QString& start, const QString& end)

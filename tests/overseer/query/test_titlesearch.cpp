@@ -9,6 +9,7 @@
 #include "common/logsummary.h"
 #include "common/odbc.h"
 #include "overseer/query/titlesearch.h"
+#include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
 #include <QTest>
@@ -25,29 +26,23 @@ const QStringList kTitles = {"股票行情",  "股票",      "新闻首页",    
 // Rows over four days of June, several per second; now and then no title, group or result.
 void fillDays(int rows)
 {
-    QString sql = "DELETE FROM logtable;DELETE FROM summarydays;";
-    for (int from = 0; from < rows; from += 500) {
-        QStringList values;
-        for (int i = from; i < std::min(rows, from + 500); ++i) {
-            const QString stamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0))
-                                      .addSecs(qint64(i) * 4 * 86400 / rows)
-                                      .toString("yy-MM-dd HH:mm:ss");
-            // The word "足球" only on the second day.
-            QString title = kTitles[i % 7];
-            if (stamp.startsWith("26-06-02") && i % 11 == 0)
-                title = kTitles[6];
-            const QString t = i % 13 == 0 ? "NULL" : "'" + db::sqlEscape(title) + "'";
-            const QString team = i % 17 == 0 ? "NULL" : i % 2 ? "'教室A组'" : "'财务组'";
-            const QString result = i % 19 == 0 ? "NULL" : i % 3 ? "'放行'" : "'阻断'";
-            values << QString("('PC%1','10.0.0.%1','%2',%3,%4,'www.s%5.cn','上网',%6,'100',1)")
-                          .arg(i % 4)
-                          .arg(stamp, team, t)
-                          .arg(i % 23)
-                          .arg(result);
-        }
-        sql += "INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES" + values.join(',') + ";";
-    }
-    test::sql(sql, "dovrik");
+    const auto row = [rows](int i) {
+        const QString stamp = test::spreadStamp(QDate(2026, 6, 1), 4, i, rows);
+        // The word "足球" only on the second day.
+        QString title = kTitles[i % 7];
+        if (stamp.startsWith("26-06-02") && i % 11 == 0)
+            title = kTitles[6];
+        const QString t = i % 13 == 0 ? "NULL" : "'" + db::sqlEscape(title) + "'";
+        const QString team = i % 17 == 0 ? "NULL" : i % 2 ? "'教室A组'" : "'财务组'";
+        const QString result = i % 19 == 0 ? "NULL" : i % 3 ? "'放行'" : "'阻断'";
+        return QString("('PC%1','10.0.0.%1','%2',%3,%4,'www.s%5.cn','上网',%6,'100',1)")
+            .arg(i % 4)
+            .arg(stamp, team, t)
+            .arg(i % 23)
+            .arg(result);
+    };
+    test::sql("DELETE FROM logtable;DELETE FROM summarydays;" + test::rawLogSql(rows, row),
+              "dovrik");
 }
 
 QStringList rowsOf(db::Connection& c, const QString& sql)
