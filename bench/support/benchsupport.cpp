@@ -18,6 +18,12 @@ namespace lt::bench
 namespace
 {
 
+// What a benchmark that fails half-way leaves behind unless told to keep it: the private
+// server it started and its throw-away directory (fail() exits past main's destructors).
+QString startedRoot;
+RunDirectory* currentRun = nullptr;
+bool failing = false;
+
 QString programName()
 {
     const QStringList args = QCoreApplication::arguments();
@@ -29,6 +35,10 @@ QString programName()
 void fail(const QString& what)
 {
     std::fprintf(stderr, "%s: %s\n", qPrintable(programName()), qPrintable(what));
+    if (!failing && currentRun) {
+        failing = true;
+        currentRun->abandon();
+    }
     std::exit(1);
 }
 
@@ -97,6 +107,7 @@ void startInstallation(const QString& root, const StartOptions& options)
     if (options.fast)
         qputenv("LANTROVE_DB_FAST", "1");
     script(QStringLiteral("db.sh"), {QStringLiteral("start"), root});
+    startedRoot = root;
     Installation::useRoot(root);
     Installation::applyOdbcEnvironment();
 }
@@ -128,6 +139,23 @@ RunDirectory::RunDirectory()
       keepOption_(QStringLiteral("keep"), QStringLiteral("keep the installation and its server")),
       temporary_(QDir::tempPath() + QStringLiteral("/lantrove-bench-XXXXXX"))
 {
+    currentRun = this;
+}
+
+RunDirectory::~RunDirectory()
+{
+    if (currentRun == this)
+        currentRun = nullptr;
+}
+
+void RunDirectory::abandon()
+{
+    // Not through script(): a stop that fails must not end the program before the directory goes.
+    if (!keep_ && !root_.isEmpty() && root_ == startedRoot)
+        QProcess::execute(QStringLiteral(LT_SOURCE_DIR "/scripts/db.sh"),
+                          {QStringLiteral("stop"), root_});
+    if (temporary_.autoRemove())
+        temporary_.remove();
 }
 
 void RunDirectory::addOptions(QCommandLineParser& parser) const
@@ -141,7 +169,8 @@ QString RunDirectory::root(const QCommandLineParser& parser)
         const bool own = parser.isSet(rootOption_);
         root_ = own ? parser.value(rootOption_) : temporary_.path();
         // The throw-away directory goes unless it is the one kept.
-        temporary_.setAutoRemove(own || !keep(parser));
+        keep_ = keep(parser);
+        temporary_.setAutoRemove(own || !keep_);
     }
     return root_;
 }

@@ -23,7 +23,8 @@ class QCommandLineParser;
 namespace lt::bench
 {
 
-// Prints "PROGRAM: what" on the standard error and ends the program with 1.
+// Prints "PROGRAM: what" on the standard error and ends the program with 1, after stopping the
+// private server the run started and removing its throw-away directory (unless --keep).
 [[noreturn]] void fail(const QString& what);
 
 // Runs scripts/NAME of the source tree with args, its error output passed on; fails the program
@@ -90,6 +91,7 @@ class RunDirectory
 {
 public:
     RunDirectory();
+    ~RunDirectory();
     void addOptions(QCommandLineParser& parser) const;
     // After the command line is processed: DIR, or a throw-away directory, removed at the end
     // unless --keep.
@@ -97,12 +99,16 @@ public:
     bool keep(const QCommandLineParser& parser) const;
     // Stops the server unless --keep.
     void finish(const QCommandLineParser& parser) const;
+    // For fail(): stops the server this run started and removes the throw-away directory,
+    // unless --keep.
+    void abandon();
 
 private:
     QCommandLineOption rootOption_;
     QCommandLineOption keepOption_;
     QTemporaryDir temporary_;
     QString root_;
+    bool keep_ = false;
 };
 
 } // namespace lt::bench
