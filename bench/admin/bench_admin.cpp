@@ -142,25 +142,18 @@ PolicyFigures policy(FormMain& form, admin::GroupView& view)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    using lt::bench::valueOption;
     QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption terminals(QStringLiteral("terminals"),
-                                       QStringLiteral("usertable rows"), QStringLiteral("T"),
-                                       QStringLiteral("10000"));
-    const QCommandLineOption entries(QStringLiteral("entries"), QStringLiteral("blacktable rows"),
-                                     QStringLiteral("B"), QStringLiteral("32767"));
-    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
-                                    QStringLiteral("R"), QStringLiteral("5"));
+    const auto terminals = valueOption("terminals", "usertable rows", "T", "10000");
+    const auto entries = valueOption("entries", "blacktable rows", "B", "32767");
+    const auto rounds = valueOption("rounds", "rounds", "R", "5");
     lt::bench::RunDirectory run;
-    parser.addOptions({terminals, entries, rounds});
-    run.addOptions(parser);
-    parser.process(app);
+    run.process(parser, app, {terminals, entries, rounds});
 
     const QString root = run.root(parser);
-    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    lt::bench::provision(log, config);
+    lt::bench::startAndProvision(root, log, config);
     const int terminalCount = parser.value(terminals).toInt();
     const int entryCount = parser.value(entries).toInt();
     config.execute(QStringLiteral("DELETE FROM usertable"));

@@ -129,10 +129,9 @@ int runChild(int argc, char* argv[], bool console)
 
 void prepareInstallation(const QString& root, qint64 logRows)
 {
-    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    lt::bench::provision(log, config);
+    lt::bench::startAndProvision(root, log, config);
     lt::bench::GenOptions g;
     g.rows = logRows;
     if (lt::bench::fillLogTable(log, g) != logRows)
@@ -178,15 +177,10 @@ int main(int argc, char* argv[])
 
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
-                                    QStringLiteral("R"), QStringLiteral("5"));
-    const QCommandLineOption logRows(QStringLiteral("log-rows"), QStringLiteral("log rows"),
-                                     QStringLiteral("N"), QStringLiteral("1000000"));
+    const auto rounds = lt::bench::valueOption("rounds", "rounds", "R", "5");
+    const auto logRows = lt::bench::valueOption("log-rows", "log rows", "N", "1000000");
     lt::bench::RunDirectory directory;
-    parser.addOptions({rounds, logRows});
-    directory.addOptions(parser);
-    parser.process(app);
+    directory.process(parser, app, {rounds, logRows});
 
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -231,25 +231,18 @@ LogQueryState condition(const QString& code)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    using lt::bench::valueOption;
     QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption rows(QStringLiteral("rows"), QStringLiteral("logtable rows"),
-                                  QStringLiteral("N"), QStringLiteral("5000000"));
-    const QCommandLineOption uploadRows(QStringLiteral("upload-rows"),
-                                        QStringLiteral("upsendtable rows"), QStringLiteral("U"),
-                                        QStringLiteral("500000"));
-    lt::bench::RunDirectory directory;
+    const auto rows = valueOption("rows", "logtable rows", "N", "5000000");
+    const auto uploadRows = valueOption("upload-rows", "upsendtable rows", "U", "500000");
     const QCommandLineOption reuse(QStringLiteral("reuse"),
                                    QStringLiteral("use the rows already in --root"));
-    const QCommandLineOption codes(
-        QStringLiteral("codes"), QStringLiteral("access-log condition codes, comma separated"),
-        QStringLiteral("LIST"), QStringLiteral("00000,10000,00100,01011"));
-    const QCommandLineOption uploadCodes(
-        QStringLiteral("upload-codes"), QStringLiteral("upload-log condition codes"),
-        QStringLiteral("LIST"), QStringLiteral("00000,10000,00100"));
-    parser.addOptions({rows, uploadRows, reuse, codes, uploadCodes});
-    directory.addOptions(parser);
-    parser.process(app);
+    const auto codes = valueOption("codes", "access-log condition codes, comma separated", "LIST",
+                                   "00000,10000,00100,01011");
+    const auto uploadCodes =
+        valueOption("upload-codes", "upload-log condition codes", "LIST", "00000,10000,00100");
+    lt::bench::RunDirectory directory;
+    directory.process(parser, app, {rows, uploadRows, reuse, codes, uploadCodes});
 
     Setup setup;
     setup.root = directory.root(parser);

@@ -61,21 +61,15 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption rows(QStringLiteral("rows"), QStringLiteral("logtable rows"),
-                                  QStringLiteral("N"), QStringLiteral("1000000"));
-    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
-                                    QStringLiteral("R"), QStringLiteral("5"));
+    const auto rows = lt::bench::valueOption("rows", "logtable rows", "N", "1000000");
+    const auto rounds = lt::bench::valueOption("rounds", "rounds", "R", "5");
     lt::bench::RunDirectory directory;
-    parser.addOptions({rows, rounds});
-    directory.addOptions(parser);
-    parser.process(app);
+    directory.process(parser, app, {rows, rounds});
 
     const QString root = directory.root(parser);
-    lt::bench::startInstallation(root);
     lt::db::Connection log;
     lt::db::Connection config;
-    lt::bench::provision(log, config);
+    lt::bench::startAndProvision(root, log, config);
     lt::bench::GenOptions g;
     g.rows = parser.value(rows).toLongLong();
     if (lt::bench::fillLogTable(log, g) != g.rows)

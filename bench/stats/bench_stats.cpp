@@ -96,26 +96,20 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("rows"), QStringLiteral("logtable rows"));
-    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("rounds"),
-                                    QStringLiteral("R"), QStringLiteral("3"));
-    const QCommandLineOption printed(QStringLiteral("print"), QStringLiteral("records printed"),
-                                     QStringLiteral("P"), QStringLiteral("100000"));
-    bench::RunDirectory run;
+    const auto rounds = bench::valueOption("rounds", "rounds", "R", "3");
+    const auto printed = bench::valueOption("print", "records printed", "P", "100000");
     const QCommandLineOption noFormer(QStringLiteral("no-former"),
                                       QStringLiteral("skip the former way of the traffic"));
-    parser.addOptions({rounds, printed, noFormer});
-    run.addOptions(parser);
-    parser.process(app);
+    bench::RunDirectory run;
+    run.process(parser, app, {rounds, printed, noFormer});
     const qint64 rows =
         parser.positionalArguments().value(0, QStringLiteral("1000000")).toLongLong();
     const int roundCount = std::max(parser.value(rounds).toInt(), 1);
 
     const QString root = run.root(parser);
-    bench::startInstallation(root);
     db::Connection log, config;
-    bench::provision(log, config);
+    bench::startAndProvision(root, log, config);
     bench::GenOptions g;
     g.rows = rows;
     QElapsedTimer gen;

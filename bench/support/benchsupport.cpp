@@ -119,6 +119,19 @@ void provision(db::Connection& log, db::Connection& config)
         fail(QStringLiteral("cannot reach the private server: ") + why);
 }
 
+QCommandLineOption valueOption(const QString& name, const QString& description,
+                               const QString& valueName, const QString& defaultValue)
+{
+    return QCommandLineOption(name, description, valueName, defaultValue);
+}
+
+void startAndProvision(const QString& root, db::Connection& log, db::Connection& config,
+                       const StartOptions& options)
+{
+    startInstallation(root, options);
+    provision(log, config);
+}
+
 void stopServer(const QString& root)
 {
     script(QStringLiteral("db.sh"), {QStringLiteral("stop"), root});
@@ -161,6 +174,15 @@ void RunDirectory::abandon()
 void RunDirectory::addOptions(QCommandLineParser& parser) const
 {
     parser.addOptions({rootOption_, keepOption_});
+}
+
+void RunDirectory::process(QCommandLineParser& parser, const QCoreApplication& app,
+                           const QList<QCommandLineOption>& options) const
+{
+    parser.addHelpOption();
+    parser.addOptions(options);
+    addOptions(parser);
+    parser.process(app);
 }
 
 QString RunDirectory::root(const QCommandLineParser& parser)

@@ -19,6 +19,7 @@ class Connection;
 }
 
 class QCommandLineParser;
+class QCoreApplication;
 
 namespace lt::bench
 {
@@ -30,6 +31,10 @@ namespace lt::bench
 // Runs scripts/NAME of the source tree with args, its error output passed on; fails the program
 // when it fails or takes longer than timeoutMs.
 void script(const QString& name, const QStringList& args, int timeoutMs = 3600000);
+
+// An option that takes a value: --name VALUE, with its default.
+QCommandLineOption valueOption(const QString& name, const QString& description,
+                               const QString& valueName, const QString& defaultValue);
 
 double ms(const QElapsedTimer& timer);
 double seconds(const QElapsedTimer& timer);
@@ -69,6 +74,9 @@ void startInstallation(const QString& root, const StartOptions& options = {});
 // them), leaving log and config open on them; fails the program when the server cannot be
 // reached.
 void provision(db::Connection& log, db::Connection& config);
+// Both steps: the server of the installation at root started, both databases provisioned.
+void startAndProvision(const QString& root, db::Connection& log, db::Connection& config,
+                       const StartOptions& options = {});
 // Stops the private server of the installation at root.
 void stopServer(const QString& root);
 
@@ -93,6 +101,10 @@ public:
     RunDirectory();
     ~RunDirectory();
     void addOptions(QCommandLineParser& parser) const;
+    // The usual command line of a benchmark: --help, these options and the run directory's,
+    // processed (a wrong command line ends the program with Qt's message).
+    void process(QCommandLineParser& parser, const QCoreApplication& app,
+                 const QList<QCommandLineOption>& options) const;
     // After the command line is processed: DIR, or a throw-away directory, removed at the end
     // unless --keep.
     QString root(const QCommandLineParser& parser);
