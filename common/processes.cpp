@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <cerrno>
@@ -326,6 +327,30 @@ qint64 processStartTime(qint64 pid)
     if (fields.size() < 20 || fields[0] == "Z" || fields[0] == "X")
         return 0;
     return fields[19].toLongLong();
+}
+
+namespace
+{
+
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
+}
+
+} // namespace
+
+void quitOnStopSignals(QObject* owner)
+{
+    if (stopPipe[0] >= 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner,
+                     [] { QCoreApplication::quit(); });
+    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onStopSignal);
 }
 
 } // namespace lt::proc

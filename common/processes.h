@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QStringList>
+
+class QObject;
 #include <functional>
 #include <memory>
 
@@ -76,5 +78,10 @@ int killProcess(const QString& exeName);
 // such process runs or it is a zombie. A pid together with its start time names one process
 // even when the pid is reused later.
 qint64 processStartTime(qint64 pid);
+
+// SIGTERM (the console's and the keeper's stop, systemctl stop) and SIGINT end the event loop
+// (through a pipe, the one safe way out of a signal handler), so that a program gives back what
+// it holds and writes what waits before it ends. Once per process; owner keeps the notifier.
+void quitOnStopSignals(QObject* owner);
 
 } // namespace lt::proc

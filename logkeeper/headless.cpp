@@ -7,11 +7,7 @@
 #include "logkeeper/report.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace lt::keeper
 {
@@ -69,32 +65,6 @@ void HeadlessReporter::watchdogTicked()
     announcedServices_ = services;
 }
 
-namespace
-{
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGTERM (systemctl stop) and SIGINT end the event loop, so that the window registration and
-// the instance lock are given back and a pass in hand is waited for.
-void quitOnSignals(QObject* owner)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, owner,
-                     [] { QCoreApplication::quit(); });
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
-}
-
-} // namespace
-
 int runHeadless()
 {
     QTextStream out(stdout);
@@ -106,7 +76,7 @@ int runHeadless()
     Keeper keeper(Installation::appDir());
     HeadlessReporter reporter(keeper, out);
     const win::Registration registration(names::kKeeperTitle, false);
-    quitOnSignals(&keeper);
+    proc::quitOnStopSignals(&keeper);
     out << QStringLiteral("logkeeper：无窗口运行，每天 03:00 清理日志表，每 10 "
                           "秒看护监测模块和阻断模块\n");
     out.flush();

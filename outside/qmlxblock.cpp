@@ -103,7 +103,7 @@ int main(int argc, char* argv[])
         options.clockSet = true;
     }
     outside::StandInWindow window(names::kBlockerTitle, QStringLiteral("阻断模块"));
-    outside::quitOnStopSignals(&window);
+    proc::quitOnStopSignals(&window);
     auto service = std::make_unique<blocker::BlockerService>(options);
     service->engage();
 

@@ -6,6 +6,7 @@
 #include "common/installation.h"
 #include "common/names.h"
 #include "common/netinfo.h"
+#include "common/processes.h"
 #include "common/widgets/guiapp.h"
 #include "outside/feeder.h"
 #include "outside/monitor/runner.h"
@@ -13,11 +14,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 namespace
 {
@@ -68,27 +66,6 @@ int replay(int argc, char* argv[])
     return monitor::replayFile(*args.readFile, out, err);
 }
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGTERM (the console's and the keeper's stop) and SIGINT end the event loop, so that the
-// connections end and what waits is written before the program ends.
-void quitOnSignals(QObject* parent)
-{
-    if (::pipe(signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, parent,
-                     [] { QCoreApplication::quit(); });
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -117,7 +94,7 @@ int main(int argc, char* argv[])
         QTextStream(stderr) << QStringLiteral("qmlxsn：") << status << Qt::endl;
         return window.run(app);
     }
-    quitOnSignals(&window);
+    proc::quitOnStopSignals(&window);
     const net::Adapter& adapter = adapters[*args.adapter - 1];
     auto monitor =
         std::make_unique<monitor::LiveMonitor>(adapter.interface,

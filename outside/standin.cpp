@@ -8,29 +8,12 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QVBoxLayout>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace lt::outside
 {
-
-namespace
-{
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-} // namespace
 
 StandInWindow::StandInWindow(const QString& title, const QString& heading, QWidget* parent)
     : QWidget(parent), status_(new QLabel(this))
@@ -141,17 +124,6 @@ QString adapterStatus(const std::optional<int>& number)
     return QStringLiteral("正在监听网卡 %1：%2\n%3\n%4")
         .arg(*number)
         .arg(adapter.interface, adapter.description, adapter.name);
-}
-
-void quitOnStopSignals(QObject* parent)
-{
-    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, parent,
-                     [] { QCoreApplication::quit(); });
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
 }
 
 } // namespace lt::outside

@@ -56,8 +56,4 @@ QString helpText(const QString& program, const QString& module, const QString& u
 // What a module started with "-i N" says about its adapter.
 QString adapterStatus(const std::optional<int>& number);
 
-// SIGTERM (the console's and the keeper's stop) and SIGINT end the event loop, so that a
-// module undoes what it set up and writes what waits before the program ends.
-void quitOnStopSignals(QObject* parent);
-
 } // namespace lt::outside
