@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace lt::ui
 {
@@ -38,6 +39,16 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
     for (QPushButton* button : buttons)
         row->addWidget(button);
     return row;
+}
+
+void layOutForm(QWidget* dialog, QLayout* fields, std::initializer_list<QPushButton*> buttons)
+{
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(26, 22, 26, 18);
+    layout->addLayout(fields);
+    layout->addSpacing(14);
+    layout->addLayout(buttonRow(buttons));
+    dialog->setMinimumWidth(340);
 }
 
 } // namespace lt::ui

@@ -7,6 +7,7 @@
 
 class QGridLayout;
 class QHBoxLayout;
+class QLayout;
 class QPushButton;
 class QWidget;
 
@@ -26,5 +27,8 @@ QGridLayout* fieldGrid(QWidget* parent, std::initializer_list<FormRow> rows,
                        int verticalSpacing = 10);
 // The buttons at the right end of a row.
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
+// The whole of a small form dialog: the fields above the buttons at the right, with the margins
+// and the least width the form dialogs share.
+void layOutForm(QWidget* dialog, QLayout* fields, std::initializer_list<QPushButton*> buttons);
 
 } // namespace lt::ui

@@ -54,13 +54,7 @@ DialogDK::DialogDK(ConsoleContext& context) : QDialog(&context.window()), contex
 
     auto* fields = ui::fieldGrid(
         this, {{QStringLiteral("类别："), Text_类别}, {QStringLiteral("端口："), Text_端口}}, 12);
-    auto* buttons = ui::buttonRow({OKButton, CancelButton});
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(26, 22, 26, 18);
-    layout->addLayout(fields);
-    layout->addSpacing(14);
-    layout->addLayout(buttons);
-    setMinimumWidth(340);
+    ui::layOutForm(this, fields, {OKButton, CancelButton});
 
     connect(Text_类别, &QComboBox::textActivated, this, &DialogDK::Text_类别_Click);
     connect(OKButton, &QPushButton::clicked, this, &DialogDK::OKButton_Click);

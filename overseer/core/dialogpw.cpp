@@ -74,13 +74,7 @@ DialogPW::DialogPW(ConsoleContext& context) : QDialog(&context.window()), contex
     auto* fields = ui::fieldGrid(this, {{QStringLiteral("名称："), txtUserName},
                                         {QStringLiteral("口令："), txtPassword0},
                                         {QStringLiteral("确认："), txtPassword1}});
-    auto* buttons = ui::buttonRow({OKButton, CancelButton});
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(26, 22, 26, 18);
-    layout->addLayout(fields);
-    layout->addSpacing(14);
-    layout->addLayout(buttons);
-    setMinimumWidth(340);
+    ui::layOutForm(this, fields, {OKButton, CancelButton});
 
     connect(OKButton, &QPushButton::clicked, this, &DialogPW::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &DialogPW::CancelButton_Click);
