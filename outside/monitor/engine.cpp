@@ -433,23 +433,27 @@ void Engine::close(Flow& f, int64_t)
         }
         f.http.reset();
     }
-    if (f.helloPending) {
-        f.helloPending = false;
-        ++stats_.visits;
-        sink_.visit({f.helloTime,
-                     f.client,
-                     f.server,
-                     f.clientPort,
-                     f.serverPort,
-                     true,
-                     f.site(),
-                     "/",
-                     {},
-                     {},
-                     f.payload[1]});
-    }
+    if (f.helloPending)
+        handOnHello(f);
     handOnTraffic(f, true);
     --stats_.open;
+}
+
+void Engine::handOnHello(Flow& f)
+{
+    f.helloPending = false;
+    ++stats_.visits;
+    sink_.visit({f.helloTime,
+                 f.client,
+                 f.server,
+                 f.clientPort,
+                 f.serverPort,
+                 true,
+                 f.site(),
+                 "/",
+                 {},
+                 {},
+                 f.payload[1]});
 }
 
 void Engine::sweep(int64_t time)
@@ -464,21 +468,8 @@ void Engine::sweep(int64_t time)
             it = flows_.erase(it);
             continue;
         }
-        if (f.helloPending && time - f.helloTime >= limits_.httpsVisitSeconds * kMicro) {
-            f.helloPending = false;
-            ++stats_.visits;
-            sink_.visit({f.helloTime,
-                         f.client,
-                         f.server,
-                         f.clientPort,
-                         f.serverPort,
-                         true,
-                         f.site(),
-                         "/",
-                         {},
-                         {},
-                         f.payload[1]});
-        }
+        if (f.helloPending && time - f.helloTime >= limits_.httpsVisitSeconds * kMicro)
+            handOnHello(f);
         if ((f.up || f.down) && time - f.lastHandOn >= limits_.trafficSeconds * kMicro)
             handOnTraffic(f, false);
         ++it;

@@ -118,6 +118,8 @@ private:
     void sweep(int64_t time);
     void close(Flow& flow, int64_t time);
     void handOnTraffic(Flow& flow, bool last);
+    // An HTTPS visit, its bytes from the server so far: once its time has come or at the end.
+    void handOnHello(Flow& flow);
     Flow* lookup(const Segment& s, int64_t time);
 
     EventSink& sink_;
