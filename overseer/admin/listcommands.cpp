@@ -49,8 +49,7 @@ void SiteListView::deleteSelected()
     const int row = currentRow();
     if (row < 0)
         return;
-    if (ui::message(window(), QStringLiteral("确定删除所选记录吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选记录吗？")))
         return;
     const QString site = listModel().text(row, 0);
     db::Connection* config = configConnection(context().MySql.get());
@@ -72,8 +71,7 @@ void RecentVisitsView::deleteSelected()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (ui::message(window(), QStringLiteral("确定删除所选的最近访问记录吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选的最近访问记录吗？")))
         return;
     QStringList statements;
     for (int row : rows)

@@ -81,8 +81,7 @@ void TerminalView::deleteSelected()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (ui::message(window(), QStringLiteral("确定删除所选终端吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选终端吗？")))
         return;
     QStringList statements;
     for (int row : rows)
@@ -153,8 +152,7 @@ void GroupView::deleteSelected()
         ui::message(window(), QStringLiteral("系统用工作组不能删除！"));
         return;
     }
-    if (ui::message(window(), QStringLiteral("确定删除所选组别吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选组别吗？")))
         return;
     db::Connection* config = configConnection(context().MySql.get());
     const QString what = QStringLiteral("组别未能删除。");

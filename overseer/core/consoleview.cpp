@@ -1,5 +1,7 @@
 #include "overseer/core/consoleview.h"
 
+#include "common/widgets/messages.h"
+
 #include <QItemSelectionModel>
 #include <QWidget>
 #include <algorithm>
@@ -22,6 +24,12 @@ QList<int> ConsoleView::selectedRows() const
         rows << index.row();
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+bool ConsoleView::confirm(const QString& question) const
+{
+    return ui::message(window(), question, ui::Icon::Question, ui::Buttons::OkCancel) ==
+           ui::Answer::Ok;
 }
 
 int ConsoleView::currentRow() const

@@ -104,6 +104,8 @@ protected:
     void requestEdit(const QModelIndex& index) { emit editRequested(index); }
     void requestRepaint() { emit repaintRequested(); }
     QWidget* window() const { return window_; }
+    // Asks the question with OK and Cancel; true when the administrator chose OK.
+    bool confirm(const QString& question) const;
 
 private:
     ViewStatus status_;

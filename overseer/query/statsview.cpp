@@ -234,8 +234,7 @@ void StatisticsView::m统计删除()
     const QList<int> rows = selectedRows();
     if (!pageRows() || rows.isEmpty() || deleteRequest_ != 0)
         return;
-    if (ui::message(window(), QStringLiteral("确定删除所选记录吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选记录吗？")))
         return;
     QStringList statements;
     for (int row : rows)
