@@ -1,7 +1,6 @@
 #include "overseer/query/logviews.h"
 
 #include "common/clock.h"
-#include "common/datasources.h"
 #include "common/logindexes.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/consolecontext.h"
@@ -51,39 +50,8 @@ QString todayLogCountSql(const QDate& day)
 
 LogView::LogView(ConsoleContext& context, LogQueryState& conditions, LogTable table,
                  QObject* parent)
-    : context_(context), conditions_(conditions), table_(std::move(table))
+    : PagedLogView(context, std::move(table), parent), conditions_(conditions)
 {
-    setParent(parent);
-}
-
-LogView::~LogView() = default;
-
-LogStore& LogView::ensureStore()
-{
-    QString connection = connection_;
-    if (connection.isEmpty() && context_.MySql)
-        connection = context_.MySql->Cnn0.connectionString();
-    if (connection.isEmpty())
-        connection = dsn::chosenConnectionStrings().log;
-    if (store_ && store_->property("connection").toString() == connection)
-        return *store_;
-    store_ = std::make_unique<LogStore>(table_, connection);
-    store_->setProperty("connection", connection);
-    connect(store_.get(), &LogStore::pageChanged, this, [this] {
-        QList<QStringList> rows;
-        for (const QStringList& fields : store_->page())
-            rows << rowTexts(fields);
-        model_.setRows(std::move(rows));
-    });
-    connect(store_.get(), &LogStore::rowsDeleted, this, [this](const QList<int>& rows) {
-        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-            model_.removeRows(*it, 1);
-    });
-    connect(store_.get(), &LogStore::statusChanged, this, [this] { setStatus(store_->status()); });
-    connect(store_.get(), &LogStore::failed, this, [this](const QString& message) {
-        ui::message(window(), message, ui::Icon::Exclamation);
-    });
-    return *store_;
 }
 
 void LogView::startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql,
@@ -96,36 +64,6 @@ void LogView::startList(const ColumnLayout& layout, const QString& listSql, cons
     store.start(listSql, countSql, index);
 }
 
-void LogView::firstPage()
-{
-    if (store_)
-        store_->日志_显示首页数据();
-}
-
-void LogView::previousPage()
-{
-    if (store_)
-        store_->日志_显示上页数据();
-}
-
-void LogView::nextPage()
-{
-    if (store_)
-        store_->日志_显示下页数据();
-}
-
-void LogView::lastPage()
-{
-    if (store_)
-        store_->日志_显示尾页数据();
-}
-
-void LogView::cancelWork()
-{
-    if (store_)
-        store_->cancelCount();
-}
-
 QString LogView::currentText(int column) const
 {
     return model_.text(currentRow(), column);
@@ -133,18 +71,17 @@ QString LogView::currentText(int column) const
 
 void LogView::deleteSelected()
 {
-    if (!store_)
+    if (!store())
         return;
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (ui::message(window(), QStringLiteral("确定删除所选记录吗？"), ui::Icon::Question,
-                    ui::Buttons::OkCancel) != ui::Answer::Ok)
+    if (!confirm(QStringLiteral("确定删除所选记录吗？")))
         return;
     QStringList statements;
     for (int row : rows)
         statements << deleteStatement(model_.rowTexts(row));
-    store_->deleteRows(rows, statements);
+    store()->deleteRows(rows, statements);
 }
 
 // ---- AccessLogView ------------------------------------------------------------------------

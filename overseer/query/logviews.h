@@ -6,44 +6,26 @@
 // its record dialog.
 
 #include "overseer/core/columnlayouts.h"
-#include "overseer/core/consoleview.h"
-#include "overseer/core/logstore.h"
-#include "overseer/core/pagemodel.h"
+#include "overseer/core/pagedlogview.h"
 #include "overseer/query/logquery.h"
-
-#include <memory>
 
 namespace lt::overseer
 {
 
 class ConsoleContext;
 
-// What the two views share: the page model, the store and its status, deleting rows.
-class LogView : public ConsoleView
+// What the two views share beside the paging: their conditions, starting the list, deleting
+// the selected rows.
+class LogView : public PagedLogView
 {
     Q_OBJECT
 public:
     LogView(ConsoleContext& context, LogQueryState& conditions, LogTable table,
             QObject* parent = nullptr);
-    ~LogView() override;
 
-    QAbstractItemModel* model() override { return &model_; }
-    PageModel& pageModel() { return model_; }
     bool multiSelection() const override { return true; }
-    void firstPage() override;
-    void previousPage() override;
-    void nextPage() override;
-    void lastPage() override;
-    void cancelWork() override;
-
-    // The store of the list shown; null before the view was first shown.
-    LogStore* store() const { return store_.get(); }
-    // The connection string of the workers; by default Cnn0's.
-    void setConnectionString(const QString& connectionString) { connection_ = connectionString; }
 
 protected:
-    // The texts of a row in column order from the fields of a table row.
-    virtual QStringList rowTexts(const QStringList& fields) const = 0;
     // The statement that deletes one row of the page.
     virtual QString deleteStatement(const QStringList& texts) const = 0;
     // Shows the view and its first page: the layout, then the list, read along `index` (empty:
@@ -54,15 +36,7 @@ protected:
     void deleteSelected();
     QString currentText(int column) const;
 
-    ConsoleContext& context_;
     LogQueryState& conditions_;
-
-private:
-    LogStore& ensureStore();
-    LogTable table_;
-    QString connection_;
-    PageModel model_;
-    std::unique_ptr<LogStore> store_;
 };
 
 class AccessLogView : public LogView

@@ -1,7 +1,6 @@
 #include "overseer/query/printpreview.h"
 
 #include "common/clock.h"
-#include "common/datasources.h"
 #include "common/widgets/messages.h"
 #include "overseer/core/columnlayouts.h"
 #include "overseer/core/consolecontext.h"
@@ -20,44 +19,19 @@ const QString kPrintConditions = QStringLiteral("日志打印条件");
 
 PrintPreviewView::PrintPreviewView(ConsoleContext& context, LogQueryState& conditions,
                                    QObject* parent)
-    : context_(context), conditions_(conditions)
+    : PagedLogView(context, browseLogTable(), parent), conditions_(conditions)
 {
-    setParent(parent);
 }
 
-PrintPreviewView::~PrintPreviewView() = default;
-
-QString PrintPreviewView::connectionString() const
+QStringList PrintPreviewView::rowTexts(const QStringList& fields) const
 {
-    if (!connection_.isEmpty())
-        return connection_;
-    if (context_.MySql && !context_.MySql->Cnn0.connectionString().isEmpty())
-        return context_.MySql->Cnn0.connectionString();
-    return dsn::chosenConnectionStrings().log;
+    return fields.mid(0, int(LogColumn::Count));
 }
 
-LogStore& PrintPreviewView::ensureStore()
+void PrintPreviewView::pageShown()
 {
-    const QString connection = connectionString();
-    if (store_ && store_->property("connection").toString() == connection)
-        return *store_;
-    store_ = std::make_unique<LogStore>(browseLogTable(), connection);
-    store_->setProperty("connection", connection);
-    store_->PageSize = kRecordsPerPage;
-    connect(store_.get(), &LogStore::pageChanged, this, [this] {
-        QList<QStringList> rows;
-        for (const QStringList& fields : store_->page())
-            rows << fields.mid(0, int(LogColumn::Count));
-        model_.setRows(std::move(rows));
-        // Records to print: the print key goes on.
-        if (!store_->page().isEmpty())
-            emit keyEnabledChanged(key::日志打印, true);
-    });
-    connect(store_.get(), &LogStore::statusChanged, this, [this] { setStatus(store_->status()); });
-    connect(store_.get(), &LogStore::failed, this, [this](const QString& message) {
-        ui::message(window(), message, ui::Icon::Exclamation);
-    });
-    return *store_;
+    if (store() && !store()->page().isEmpty())
+        emit keyEnabledChanged(key::日志打印, true);
 }
 
 void PrintPreviewView::m打印预览()
@@ -87,31 +61,9 @@ void PrintPreviewView::m打印预览()
     condition_ = condition;
     model_.setLayout(ListviewHeadShow_日志());
     const QString listSql = QStringLiteral("SELECT * FROM logtable WHERE ") + condition;
-    ensureStore().start(listSql, LogStore::countSqlOf(listSql));
-}
-
-void PrintPreviewView::firstPage()
-{
-    if (store_)
-        store_->日志_显示首页数据();
-}
-
-void PrintPreviewView::previousPage()
-{
-    if (store_)
-        store_->日志_显示上页数据();
-}
-
-void PrintPreviewView::nextPage()
-{
-    if (store_)
-        store_->日志_显示下页数据();
-}
-
-void PrintPreviewView::lastPage()
-{
-    if (store_)
-        store_->日志_显示尾页数据();
+    LogStore& store = ensureStore();
+    store.PageSize = kRecordsPerPage;
+    store.start(listSql, LogStore::countSqlOf(listSql));
 }
 
 } // namespace lt::overseer
