@@ -31,36 +31,13 @@ QByteArray server(int s)
     return test::ipv4(203, 0 + s / 62500, (s / 250) % 250, s % 250 + 1);
 }
 
+// What a browser's hello carries beside the server name (protocols, versions, padding).
+const QByteArray kHelloBulk = QByteArray::fromHex("0010000e000c02683208687474702f312e31") +
+                              QByteArray::fromHex("002b0003020304") + QByteArray(120, '\0');
+
 QByteArray hostName(int s)
 {
     return "www.site" + QByteArray::number(s) + ".cn";
-}
-
-QByteArray clientHello(const QByteArray& name)
-{
-    QByteArray sni;
-    test::put16(sni, int(name.size() + 3));
-    sni.append(char(0));
-    test::put16(sni, int(name.size()));
-    sni += name;
-    QByteArray exts;
-    test::put16(exts, 0);
-    test::put16(exts, int(sni.size()));
-    exts += sni + QByteArray::fromHex("0010000e000c02683208687474702f312e31") +
-            QByteArray::fromHex("002b0003020304") + QByteArray(120, '\0'); // padding-like bulk
-    QByteArray body = QByteArray::fromHex("0303") + QByteArray(32, 'r');
-    body.append(char(32)).append(QByteArray(32, 's'));
-    test::put16(body, 6);
-    body += QByteArray::fromHex("130113021303");
-    body.append(char(1)).append(char(0));
-    test::put16(body, int(exts.size()));
-    body += exts;
-    QByteArray hs = QByteArray::fromHex("0100");
-    test::put16(hs, int(body.size()));
-    hs += body;
-    QByteArray record = QByteArray::fromHex("160301");
-    test::put16(record, int(hs.size()));
-    return record + hs;
 }
 
 class Generator
@@ -80,7 +57,7 @@ public:
                        random_.generate());
         std::vector<QByteArray> frames{c.syn(), c.synAck(), c.ack()};
         if (https) {
-            frames.push_back(c.data(0, clientHello(hostName(s))));
+            frames.push_back(c.data(0, test::clientHelloRecord(hostName(s), {}, kHelloBulk)));
             sendBody(c, frames, 1, 3000); // server hello and certificate
             sendBody(c, frames, 1, 10000 + random_.bounded(300000));
             frames.push_back(c.data(0, QByteArray(400, 'c')));

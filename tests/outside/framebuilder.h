@@ -43,6 +43,42 @@ inline void put32(QByteArray& out, uint32_t v)
     put16(out, int(v & 0xFFFF));
 }
 
+// A TLS ClientHello handshake message (no record header) that names `name` in its server name
+// extension, with the whole extensions `before` and `after` around that one.
+inline QByteArray clientHelloMessage(const QByteArray& name, const QByteArray& before = {},
+                                     const QByteArray& after = {})
+{
+    QByteArray sni;
+    put16(sni, int(name.size() + 3));
+    sni.append(char(0));
+    put16(sni, int(name.size()));
+    sni += name;
+    QByteArray exts = before;
+    put16(exts, 0);
+    put16(exts, int(sni.size()));
+    exts += sni + after;
+    QByteArray body = QByteArray::fromHex("0303") + QByteArray(32, 'r');
+    body.append(char(0)); // no session id
+    put16(body, 2);
+    body += QByteArray::fromHex("1301");
+    body.append(char(1)).append(char(0));
+    put16(body, int(exts.size()));
+    body += exts;
+    QByteArray hs = QByteArray::fromHex("0100");
+    put16(hs, int(body.size()));
+    return hs + body;
+}
+
+// The same in one handshake record, as a browser's first bytes.
+inline QByteArray clientHelloRecord(const QByteArray& name, const QByteArray& before = {},
+                                    const QByteArray& after = {})
+{
+    const QByteArray hs = clientHelloMessage(name, before, after);
+    QByteArray record = QByteArray::fromHex("160301");
+    put16(record, int(hs.size()));
+    return record + hs;
+}
+
 // One TCP connection's frames, in the order the test lists them.
 class Conversation
 {

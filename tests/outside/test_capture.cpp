@@ -71,32 +71,6 @@ QList<QByteArray> pageConversation(Conversation& c, const QByteArray& request,
     return frames;
 }
 
-QByteArray clientHello(const QByteArray& name)
-{
-    QByteArray sni;
-    test::put16(sni, int(name.size() + 3));
-    sni.append(char(0));
-    test::put16(sni, int(name.size()));
-    sni += name;
-    QByteArray ext;
-    test::put16(ext, 0);
-    test::put16(ext, int(sni.size()));
-    ext += sni;
-    QByteArray alpn = QByteArray::fromHex("0010000e000c02683208687474702f312e31");
-    QByteArray exts = alpn + ext;
-    QByteArray body = QByteArray::fromHex("0303") + QByteArray(32, 'r');
-    body.append(char(0)); // no session id
-    test::put16(body, 2);
-    body += QByteArray::fromHex("1301");
-    body.append(char(1)).append(char(0));
-    test::put16(body, int(exts.size()));
-    body += exts;
-    QByteArray hs;
-    hs.append(char(1)).append(char(0));
-    test::put16(hs, int(body.size()));
-    return hs + body;
-}
-
 QByteArray tlsRecord(const QByteArray& fragment)
 {
     QByteArray r = QByteArray::fromHex("160301");
@@ -222,7 +196,8 @@ private slots:
     {
         QFETCH(int, split);
         Conversation c(test::ipv4(10, 1, 1, 9), 51000, test::ipv4(198, 51, 100, 7), 443);
-        const QByteArray hello = clientHello("Secure.Example.COM.");
+        const QByteArray hello = test::clientHelloMessage(
+            "Secure.Example.COM.", QByteArray::fromHex("0010000e000c02683208687474702f312e31"));
         QList<QByteArray> frames{c.syn(), c.synAck(), c.ack()};
         if (split == 0) {
             frames << c.data(0, tlsRecord(hello));

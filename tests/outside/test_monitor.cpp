@@ -56,32 +56,6 @@ QByteArray get(const QByteArray& host, const QByteArray& path)
     return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
 }
 
-QByteArray hello(const QByteArray& name)
-{
-    QByteArray sni;
-    test::put16(sni, int(name.size() + 3));
-    sni.append(char(0));
-    test::put16(sni, int(name.size()));
-    sni += name;
-    QByteArray exts;
-    test::put16(exts, 0);
-    test::put16(exts, int(sni.size()));
-    exts += sni;
-    QByteArray body = QByteArray::fromHex("0303") + QByteArray(32, 'r');
-    body.append(char(0));
-    test::put16(body, 2);
-    body += QByteArray::fromHex("1301");
-    body.append(char(1)).append(char(0));
-    test::put16(body, int(exts.size()));
-    body += exts;
-    QByteArray hs = QByteArray::fromHex("0100");
-    test::put16(hs, int(body.size()));
-    hs += body;
-    QByteArray record = QByteArray::fromHex("160301");
-    test::put16(record, int(hs.size()));
-    return record + hs;
-}
-
 struct Replay {
     int code = -1;
     QString out;
@@ -125,9 +99,7 @@ class MonitorTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
     }
 
     void init()
@@ -154,10 +126,10 @@ private slots:
             visit(Conversation(test::ipv4(192, 168, 3, 7), 50001, test::ipv4(203, 0, 113, 5), 80),
                   get("www.Games.cn", "/play?id=1"), answer, at(14, 25, 9));
         Conversation tls(test::ipv4(192, 168, 3, 99), 50002, test::ipv4(198, 51, 100, 7), 443);
-        frames +=
-            test::timed({tls.syn(), tls.synAck(), tls.ack(), tls.data(0, hello("mail.example.com")),
-                         tls.data(1, QByteArray(3000, 's')), tls.rst(0)},
-                        at(14, 26, 0));
+        frames += test::timed({tls.syn(), tls.synAck(), tls.ack(),
+                               tls.data(0, test::clientHelloRecord("mail.example.com")),
+                               tls.data(1, QByteArray(3000, 's')), tls.rst(0)},
+                              at(14, 26, 0));
         const QByteArray form = "msg=%E4%BD%A0%E5%A5%BD";
         frames +=
             visit(Conversation(test::ipv4(192, 168, 3, 7), 50003, test::ipv4(203, 0, 113, 9), 80),
