@@ -81,9 +81,7 @@ class BlackImport : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         test::sql("DROP DATABASE IF EXISTS " + kDatabase + "; CREATE DATABASE " + kDatabase);
         QVERIFY(config_.open(dsn::chosenConnectionStrings().config));
         QVERIFY(config_.execute("USE " + kDatabase));

@@ -45,12 +45,9 @@ class FeederTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
-        const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-        QVERIFY2(log_.open(strings.log), qPrintable(log_.lastError().message));
-        QVERIFY2(config_.open(strings.config), qPrintable(config_.lastError().message));
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
+        QString why;
+        QVERIFY2(test::openDatabases(log_, config_, &why), qPrintable(why));
     }
 
     void init()

@@ -44,9 +44,7 @@ class SiteConfigTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         QVERIFY(config_.open(dsn::chosenConnectionStrings().config));
         test::sql(QStringLiteral("DELETE FROM blacktable; DELETE FROM whitetable;"
                                  "INSERT INTO usertable VALUES('出纳','192.168.3.7','财务组'),"

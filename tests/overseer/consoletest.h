@@ -3,9 +3,12 @@
 // log of the message boxes (answered at once), a record of the programs started, and the end of
 // the modules a test has started in its installation.
 
+#include "common/cmysql.h"
+#include "common/datasources.h"
 #include "common/processes.h"
 #include "common/widgets/messages.h"
 #include "common/windowdirectory.h"
+#include "overseer/core/consolecontext.h"
 #include "tests/support/testsupport.h"
 
 #include <QApplication>
@@ -87,6 +90,16 @@ private:
     int next_ = 0;
 };
 
+// A step acting on the modal dialog of class T; the test fails when another comes up.
+template <typename T> ModalScript::Step on(std::function<void(T&)> act)
+{
+    return [act](QWidget* modal) {
+        auto* dialog = qobject_cast<T*>(modal);
+        QVERIFY2(dialog, modal->metaObject()->className());
+        act(*dialog);
+    };
+}
+
 // Every message box shown while it lives, answered with `answer`.
 class MessageLog
 {
@@ -130,6 +143,16 @@ public:
 private:
     int id_ = 0;
 };
+
+// The console's three connections opened as a login opens them (log, configuration, and a
+// second one on the log); false when one fails.
+inline bool connectConsole(overseer::ConsoleContext& context)
+{
+    const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
+    context.MySql = std::make_unique<CMySql>();
+    return context.MySql->Cnn0.open(strings.log) && context.MySql->Cnn1.open(strings.config) &&
+           context.MySql->Cnn2.open(strings.log);
+}
 
 inline void endModules()
 {

@@ -81,6 +81,15 @@ void TestInstallation::registerLocal()
     dsn::registerDataSources(dsn::kLocalAddress);
 }
 
+bool TestInstallation::useFreshDatabases()
+{
+    if (!serverAvailable())
+        return false;
+    registerLocal();
+    initialiseDatabases();
+    return true;
+}
+
 bool serverAvailable()
 {
     const QString socket = serverSocket();
@@ -130,6 +139,18 @@ void initialiseDatabases()
     schema::initialiseConfigDatabase(config,
                                      Installation::appDir() + QStringLiteral("/BlackName.dat"),
                                      QStringLiteral("192.168.1.2"));
+}
+
+bool openDatabases(db::Connection& log, db::Connection& config, QString* why)
+{
+    const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
+    for (auto [connection, string] : {std::pair{&log, strings.log}, {&config, strings.config}}) {
+        if (!connection->open(string)) {
+            *why = connection->lastError().message;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs)

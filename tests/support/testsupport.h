@@ -28,6 +28,9 @@ public:
     QString systemDir() const;
     // Data sources registered for the local private server ("0.0.0.0").
     void registerLocal();
+    // The usual opening of a test that uses the server: the local data sources registered and
+    // both databases recreated. False (nothing done) when the private test server does not answer.
+    bool useFreshDatabases();
 
 private:
     QString root_;
@@ -45,6 +48,8 @@ QString sqlOnSocket(const QString& socket, const QString& statements, const QStr
 
 // Drops and recreates both databases through the system's own initialisation.
 void initialiseDatabases();
+// Opens log and config on the chosen data sources; false with the driver's message in why.
+bool openDatabases(db::Connection& log, db::Connection& config, QString* why);
 
 // Waits up to timeoutMs, letting events run, until condition() is true.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);

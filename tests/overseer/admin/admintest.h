@@ -61,10 +61,7 @@ inline std::unique_ptr<overseer::FormMain> adminForm()
     auto form = std::make_unique<overseer::FormMain>();
     overseer::fillDispatch(*form);
     form->EndConsole = [] {};
-    form->context().MySql = std::make_unique<CMySql>();
-    const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-    if (!form->context().MySql->Cnn0.open(strings.log) ||
-        !form->context().MySql->Cnn1.open(strings.config))
+    if (!connectConsole(form->context()))
         qFatal("cannot open the console's connections");
     form->show();
     return form;

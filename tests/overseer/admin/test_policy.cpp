@@ -71,9 +71,7 @@ class Policy : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
     }
 
     void init()

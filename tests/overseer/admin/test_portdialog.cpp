@@ -49,9 +49,7 @@ class PortDialog : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         test::sql("INSERT INTO ChatPort VALUES('4000','游戏','1')", "ipdata");
     }
 

@@ -5,6 +5,7 @@
 
 #include "common/datasources.h"
 #include "overseer/core/logstore.h"
+#include "tests/overseer/pagingtest.h"
 #include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
@@ -52,15 +53,6 @@ QList<int> titles(const Rows& page)
     return list;
 }
 
-bool newestFirst(const Rows& page)
-{
-    for (int i = 1; i < page.size(); ++i) {
-        if (page[i - 1].value(2) < page[i].value(2))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 class LogPaging : public QObject
@@ -69,11 +61,7 @@ class LogPaging : public QObject
     test::TestInstallation install_;
     std::unique_ptr<LogStore> store_;
 
-    bool settle()
-    {
-        return test::waitFor([&] { return !store_->pageRequestOut() && !store_->counting(); },
-                             20000);
-    }
+    bool settle() { return test::settled(*store_); }
 
     Rows go(void (LogStore::*move)())
     {
@@ -92,10 +80,10 @@ class LogPaging : public QObject
         QCOMPARE(store_->total(), total);
         QCOMPARE(store_->LogPageCount(), pageRows.size());
         QList<QList<int>> forward = {titles(store_->page())};
-        QVERIFY(newestFirst(store_->page()));
+        QVERIFY(test::newestFirst(store_->page()));
         for (int p = 1; p < pageRows.size(); ++p) {
             const Rows page = go(&LogStore::日志_显示下页数据);
-            QVERIFY(newestFirst(page));
+            QVERIFY(test::newestFirst(page));
             forward << titles(page);
         }
         QList<QList<int>> backward = {titles(go(&LogStore::日志_显示尾页数据))};
@@ -130,10 +118,7 @@ class LogPaging : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
     }
 
     void init()

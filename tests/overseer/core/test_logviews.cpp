@@ -14,6 +14,7 @@
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/logviews.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/overseer/pagingtest.h"
 #include "tests/support/logfill.h"
 
 #include <QAction>
@@ -85,18 +86,8 @@ class LogViews : public QObject
             },
             20000);
     }
-    QStringList panels() const
-    {
-        return {form_->panel(1)->text(), form_->panel(2)->text(), form_->panel(3)->text(),
-                form_->panel(4)->text()};
-    }
-    QList<bool> buttons() const
-    {
-        QList<bool> on;
-        for (const QString& caption : allPagingCaptions())
-            on << form_->pagingButton(caption)->isEnabled();
-        return on;
-    }
+    QStringList panels() const { return test::panels(*form_); }
+    QList<bool> buttons() const { return test::pagingButtonsOn(*form_); }
     void showAccessLog()
     {
         test::ModalScript script({viewingMode(true)});
@@ -117,10 +108,7 @@ class LogViews : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         Clock::setNow(kNow);
     }
 

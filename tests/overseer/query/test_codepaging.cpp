@@ -9,6 +9,7 @@
 #include "common/schema.h"
 #include "overseer/core/logstore.h"
 #include "overseer/query/logquery.h"
+#include "tests/overseer/pagingtest.h"
 #include "tests/support/logfill.h"
 #include "tests/support/testsupport.h"
 
@@ -74,11 +75,7 @@ class CodePaging : public QObject
     test::TestInstallation install_;
     std::unique_ptr<LogStore> store_;
 
-    bool settle()
-    {
-        return test::waitFor([&] { return !store_->pageRequestOut() && !store_->counting(); },
-                             20000);
-    }
+    bool settle() { return test::settled(*store_); }
     QList<int> ids()
     {
         QList<int> list;
@@ -86,23 +83,12 @@ class CodePaging : public QObject
             list << idOf(row);
         return list;
     }
-    bool newestFirst()
-    {
-        const Rows& page = store_->page();
-        for (int i = 1; i < page.size(); ++i) {
-            if (page[i - 1].value(2) < page[i].value(2))
-                return false;
-        }
-        return true;
-    }
+    bool newestFirst() { return test::newestFirst(store_->page()); }
 
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         fillVaried(3000);
     }
 

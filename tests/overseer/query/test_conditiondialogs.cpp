@@ -21,14 +21,7 @@ using namespace lt::overseer;
 namespace
 {
 
-template <typename T> test::ModalScript::Step on(std::function<void(T&)> act)
-{
-    return [act](QWidget* modal) {
-        auto* dialog = qobject_cast<T*>(modal);
-        QVERIFY2(dialog, qPrintable(modal->objectName()));
-        act(*dialog);
-    };
-}
+using test::on;
 
 // Closes the picker that comes up without choosing a row. A dialog's step opens the picker
 // with a script of its own: the outer script's timer does not fire again inside its own step.

@@ -25,14 +25,7 @@ using namespace lt::overseer;
 namespace
 {
 
-template <typename T> test::ModalScript::Step on(std::function<void(T&)> act)
-{
-    return [act](QWidget* modal) {
-        auto* dialog = qobject_cast<T*>(modal);
-        QVERIFY2(dialog, qPrintable(modal->objectName()));
-        act(*dialog);
-    };
-}
+using test::on;
 
 QStringList column(QTreeWidget* list, int c)
 {
@@ -83,9 +76,7 @@ class Pickers : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(test::serverAvailable());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         test::sql("INSERT INTO usertable VALUES('pc-b  ','10.0.0.2 ','组B'),"
                   "('pc-a','10.0.0.1','组A'),('pc''c','10.0.0.3','组B');"
                   "INSERT INTO grouptable (Team) VALUES('  组''B  ');",
@@ -95,11 +86,7 @@ private slots:
     void init()
     {
         form_ = std::make_unique<FormMain>();
-        form_->context().MySql = std::make_unique<CMySql>();
-        const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-        QVERIFY(form_->context().MySql->Cnn0.open(strings.log));
-        QVERIFY(form_->context().MySql->Cnn1.open(strings.config));
-        QVERIFY(form_->context().MySql->Cnn2.open(strings.log));
+        QVERIFY(test::connectConsole(form_->context()));
         state_ = LogQueryState();
     }
     void cleanup() { form_.reset(); }

@@ -84,11 +84,8 @@ class PrintCommandTest : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
         QVERIFY(dir_.isValid());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
     }
 
     // 50 records: three pages, newest first, the last one partial with its number.

@@ -100,14 +100,7 @@ bool inOrder(const QString& text, const QStringList& parts)
     return true;
 }
 
-template <typename T> test::ModalScript::Step on(std::function<void(T&)> act)
-{
-    return [act](QWidget* modal) {
-        auto* dialog = qobject_cast<T*>(modal);
-        QVERIFY2(dialog, qPrintable(modal->metaObject()->className()));
-        act(*dialog);
-    };
-}
+using test::on;
 
 test::ModalScript::Step todayOnly()
 {
@@ -163,11 +156,8 @@ class Printing : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
         QVERIFY(out_.isValid());
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         Clock::setNow(kNow);
         setPdfFileChooser([this](QWidget*, const QString& suggested) {
             chosen_ << suggested;
@@ -178,10 +168,7 @@ private slots:
     void init()
     {
         form_ = std::make_unique<FormMain>();
-        form_->context().MySql = std::make_unique<CMySql>();
-        const dsn::ConnectionStrings strings = dsn::chosenConnectionStrings();
-        QVERIFY(form_->context().MySql->Cnn0.open(strings.log));
-        QVERIFY(form_->context().MySql->Cnn1.open(strings.config));
+        QVERIFY(test::connectConsole(form_->context()));
         fillDispatch(*form_);
         form_->EndConsole = [] {};
         form_->show();

@@ -116,10 +116,7 @@ class StatsCommandTest : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         // 20,000 visits over ten days of November, 200 terminals and 300 pages; five of the
         // terminals registered.
         test::sql("INSERT INTO logtable(" + logrows::kLogColumns +

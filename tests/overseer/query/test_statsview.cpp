@@ -10,6 +10,7 @@
 #include "overseer/query/conditiondialogs.h"
 #include "overseer/query/statsview.h"
 #include "tests/overseer/consoletest.h"
+#include "tests/overseer/pagingtest.h"
 #include "tests/support/logfill.h"
 
 #include <QDateEdit>
@@ -105,26 +106,13 @@ class StatsView : public QObject
             texts << row.value(c);
         return texts;
     }
-    QStringList panels() const
-    {
-        return {form_->panel(1)->text(), form_->panel(2)->text(), form_->panel(3)->text(),
-                form_->panel(4)->text()};
-    }
-    QList<bool> buttons() const
-    {
-        QList<bool> on;
-        for (const QString& caption : allPagingCaptions())
-            on << form_->pagingButton(caption)->isEnabled();
-        return on;
-    }
+    QStringList panels() const { return test::panels(*form_); }
+    QList<bool> buttons() const { return test::pagingButtonsOn(*form_); }
 
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         Clock::setNow(kNow);
     }
 

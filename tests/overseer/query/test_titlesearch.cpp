@@ -127,10 +127,7 @@ class TitleSearch : public QObject
 private slots:
     void initTestCase()
     {
-        if (!test::serverAvailable())
-            QSKIP("no test server");
-        install_.registerLocal();
-        test::initialiseDatabases();
+        QVERIFY2(install_.useFreshDatabases(), "the private test server does not answer");
         QVERIFY(log_.open(dsn::chosenConnectionStrings().log));
     }
 
