@@ -161,8 +161,8 @@ public:
 
 private:
     friend struct BlockFetch;
-    // A length that marks a NULL value, and one whose value was longer than its buffer and
-    // was read apart into whole.
+    // A length that marks a NULL value, and one whose value was read value by value (a column
+    // of no known width) into whole.
     static constexpr qint64 kNull = -1;
     static constexpr qint64 kLong = -2;
     struct Column {
@@ -250,9 +250,10 @@ public:
     // whole result of one statement: read a large table with readInChunks (common/dbstream.h).
     bool stream(const QString& sql, const RowHandler& onRow, qint64* rowsRead = nullptr);
     // The same in blocks of rows fetched at once into buffers bound to the columns (sized from
-    // the columns' widths, a few megabytes for a whole block). A value longer than its buffer
-    // (a long text column) is read apart in full: no value is cut. rowsRead counts the rows of
-    // the blocks handed over.
+    // the columns' declared widths, a few megabytes for a whole block). A result with a column
+    // of no known width (a LONGTEXT) comes in blocks of one row, that column read value by
+    // value. No value is cut: one longer than its column's declared width fails the statement.
+    // rowsRead counts the rows of the blocks handed over.
     bool streamBlocks(const QString& sql, const BlockHandler& onBlock, qint64* rowsRead = nullptr);
 
     // Selects the default database of the connection without sending a statement; a reopened
