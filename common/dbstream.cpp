@@ -1,96 +1,148 @@
 #include "common/dbstream.h"
 
+#include <charconv>
+#include <cstring>
+#include <vector>
+
 namespace lt::db
 {
 
 namespace
 {
 
-// The content of a row as one text: equal rows give equal texts, different rows different
-// ones (each value carries its length, a null its own mark).
-QString signature(const Row& row)
+// The content of a row as bytes, added to out: equal rows give equal bytes, different rows
+// different ones (each value carries its length, a null its own mark).
+void appendSignature(QByteArray& out, const RowBlock& block, int row)
 {
-    QString s;
-    for (const Value& v : row.values()) {
-        if (v.isNull()) {
-            s += QStringLiteral("N;");
+    for (int c = 0; c < block.fieldCount(); ++c) {
+        if (block.isNull(row, c)) {
+            out += "N;";
             continue;
         }
-        const QString text = v.toString();
-        s += QString::number(text.size()) + u':' + text;
+        const QByteArrayView value = block.utf8(row, c);
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof(digits), value.size()).ptr;
+        out.append(digits, end - digits);
+        out += ':';
+        out += value;
     }
-    return s;
 }
 
-bool sameKey(const std::optional<QString>& a, const Value& b)
+int indexOf(const QStringList& names, const QString& name)
 {
-    return a ? !b.isNull() && b.toString() == *a : b.isNull();
+    for (int i = 0; i < names.size(); ++i)
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
 }
 
-// Hands over the rows of one chunk, skipping those of the starting key already handed over,
-// and moves the position on to the last row's key.
+// A key as the reading holds it: null, or its bytes.
+struct Key {
+    bool null = true;
+    QByteArray bytes;
+    bool is(bool otherNull, QByteArrayView other) const
+    {
+        return null ? otherNull : !otherNull && QByteArrayView(bytes) == other;
+    }
+    void set(bool otherNull, QByteArrayView other)
+    {
+        null = otherNull;
+        bytes.resize(other.size()); // keeps its capacity: keys change every few rows
+        if (!other.isEmpty())
+            std::memcpy(bytes.data(), other.data(), size_t(other.size()));
+    }
+};
+
+// Takes the rows of one chunk block by block, leaving out those of the starting key already
+// handed over, and keeps the contents of the rows of the last key met for the next chunk.
 class ChunkReader
 {
 public:
-    ChunkReader(const ChunkedRead& read, ChunkPosition& at, const RowHandler& onRow)
-        : read_(read), at_(at), onRow_(onRow), startKey_(at.lastKey),
-          nullStage_(at.stage == ChunkPosition::Stage::NullKeys), skip_(at.seen)
+    ChunkReader(const ChunkedRead& read, ChunkPosition& at, const ChunkBlockHandler& onBlock)
+        : read_(read), at_(at), onBlock_(onBlock), skip_(at.seen),
+          nullStage_(at.stage == ChunkPosition::Stage::NullKeys)
     {
+        if (at.lastKey)
+            group_.set(false, at.lastKey->toUtf8());
+        start_ = group_;
     }
 
     bool keyMissing = false;
     bool stopped = false;
-    qint64 handed = 0;
+    qint64 offered = 0;
 
-    bool operator()(const Row& row)
+    bool operator()(const RowBlock& block)
     {
         if (keyIndex_ < 0)
-            keyIndex_ = indexOf(row, read_.key);
+            keyIndex_ = indexOf(block.fieldNames(), read_.key);
         if (keyIndex_ < 0) {
             keyMissing = true;
             return false;
         }
-        const Value key = nullStage_ ? Value() : row.field(keyIndex_);
-        const QString content = signature(row);
-        if (inStartGroup_ && sameKey(startKey_, key)) {
-            if (auto it = skip_.find(content); it != skip_.end() && it.value() > 0) {
-                --it.value();
-                return true; // handed over with an earlier chunk
+        take_.clear();
+        for (int r = 0; r < block.rowCount(); ++r) {
+            const bool keyNull = nullStage_ || block.isNull(r, keyIndex_);
+            const QByteArrayView key = keyNull ? QByteArrayView() : block.utf8(r, keyIndex_);
+            if (inStartGroup_ && start_.is(keyNull, key)) {
+                if (!skip_.isEmpty()) {
+                    row_.resize(0);
+                    appendSignature(row_, block, r);
+                    if (auto it = skip_.find(row_); it != skip_.end() && it.value() > 0) {
+                        --it.value();
+                        continue; // handed over with an earlier chunk
+                    }
+                }
+            } else {
+                inStartGroup_ = false;
+                if (!group_.is(keyNull, key)) {
+                    group_.set(keyNull, key);
+                    continued_ = false;
+                    signatures_.resize(0);
+                    ends_.clear();
+                }
             }
-        } else {
-            inStartGroup_ = false;
-            if (!sameKey(at_.lastKey, key)) {
-                at_.lastKey = key.toString();
-                at_.seen.clear();
-                at_.seenCount = 0;
-            }
+            appendSignature(signatures_, block, r);
+            ends_.push_back(signatures_.size());
+            take_.push_back(r);
         }
-        ++at_.seen[content];
-        ++at_.seenCount;
-        ++handed;
-        if (!onRow_(row)) {
+        offered += qint64(take_.size());
+        if (!take_.empty() && !onBlock_(block, take_)) {
             stopped = true;
             return false;
         }
         return true;
     }
 
-private:
-    static int indexOf(const Row& row, const QString& name)
+    // The position after the chunk: the key of the last row handed over and the rows of it.
+    void finish()
     {
-        for (int i = 0; i < row.fieldNames().size(); ++i)
-            if (row.fieldNames().at(i).compare(name, Qt::CaseInsensitive) == 0)
-                return i;
-        return -1;
+        if (!continued_) {
+            at_.seen.clear();
+            at_.seenCount = 0;
+        }
+        at_.lastKey = group_.null ? std::nullopt : std::optional(QString::fromUtf8(group_.bytes));
+        qsizetype from = 0;
+        for (const qsizetype end : ends_) {
+            ++at_.seen[signatures_.mid(from, end - from)];
+            ++at_.seenCount;
+            from = end;
+        }
     }
 
+private:
     const ChunkedRead& read_;
     ChunkPosition& at_;
-    const RowHandler& onRow_;
-    const std::optional<QString> startKey_;
+    const ChunkBlockHandler& onBlock_;
+    QHash<QByteArray, int> skip_;
     const bool nullStage_;
-    QHash<QString, int> skip_;
+    Key start_;             // the key the chunk starts at
+    Key group_;             // the key of the last row taken
+    bool continued_ = true; // the rows of group_ began in an earlier chunk
     bool inStartGroup_ = true;
+    QByteArray signatures_; // the contents of the rows of group_ taken in this chunk
+    std::vector<qsizetype> ends_;
+    QByteArray row_;
+    std::vector<int> take_;
     int keyIndex_ = -1;
 };
 
@@ -136,8 +188,9 @@ QString chunkStatement(const ChunkedRead& read, const ChunkPosition& at)
            QStringLiteral(" LIMIT %1").arg(qint64(std::max(read.chunkRows, 1)) + at.seenCount);
 }
 
-ChunkOutcome readInChunks(Connection& connection, const ChunkedRead& read, const RowHandler& onRow,
-                          const std::function<bool()>& cancelled)
+ChunkOutcome readBlocksInChunks(Connection& connection, const ChunkedRead& read,
+                                const ChunkBlockHandler& onBlock,
+                                const std::function<bool()>& cancelled)
 {
     ChunkOutcome outcome;
     ChunkPosition at = firstChunk(read);
@@ -148,11 +201,11 @@ ChunkOutcome readInChunks(Connection& connection, const ChunkedRead& read, const
         }
         const QString sql = chunkStatement(read, at);
         const qint64 limit = qint64(std::max(read.chunkRows, 1)) + at.seenCount;
-        ChunkReader reader(read, at, onRow);
+        ChunkReader reader(read, at, onBlock);
         qint64 returned = 0;
-        const bool ok = connection.stream(sql, std::ref(reader), &returned);
+        const bool ok = connection.streamBlocks(sql, std::ref(reader), &returned);
         ++outcome.chunks;
-        outcome.rows += reader.handed;
+        outcome.rows += reader.offered;
         if (reader.keyMissing) {
             outcome.ok = false;
             outcome.error = Error{true, QStringLiteral("42S22"), 0,
@@ -170,12 +223,34 @@ ChunkOutcome readInChunks(Connection& connection, const ChunkedRead& read, const
             outcome.cancelled = true;
             return outcome;
         }
+        reader.finish();
         if (returned < limit) {
             const ChunkPosition::Stage next = following(read, at.stage);
             at = ChunkPosition{};
             at.stage = next;
         }
     }
+    return outcome;
+}
+
+ChunkOutcome readInChunks(Connection& connection, const ChunkedRead& read, const RowHandler& onRow,
+                          const std::function<bool()>& cancelled)
+{
+    qint64 handed = 0;
+    std::vector<Value> values;
+    const auto eachRow = [&](const RowBlock& block, std::span<const int> rows) {
+        values.resize(size_t(block.fieldCount()));
+        for (const int r : rows) {
+            for (int c = 0; c < block.fieldCount(); ++c)
+                values[size_t(c)] = block.value(r, c);
+            ++handed;
+            if (!onRow(Row(block.fieldNames(), values)))
+                return false;
+        }
+        return true;
+    };
+    ChunkOutcome outcome = readBlocksInChunks(connection, read, eachRow, cancelled);
+    outcome.rows = handed;
     return outcome;
 }
 

@@ -6,6 +6,10 @@
 // statement reads at most one chunk, in the order of an indexed key column (AcTime), starting
 // where the previous chunk ended.
 //
+// Each chunk is fetched in blocks of rows into bound buffers (Connection::streamBlocks), so a
+// reader that writes the values elsewhere (a backup) copies their bytes and makes no string
+// for them.
+//
 // Rows that share the key of a chunk's last row (ties, e.g. many rows of the same second) may
 // continue in the next chunk. The next chunk therefore starts AT that key (>=), and the rows of
 // that key already handed over are recognised by their content and skipped. Rows alike in
@@ -19,10 +23,12 @@
 
 #include "common/odbc.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <span>
 
 namespace lt::db
 {
@@ -41,7 +47,7 @@ struct ChunkPosition {
     enum class Stage { NullKeys, Keys, Done };
     Stage stage = Stage::NullKeys;
     std::optional<QString> lastKey; // the key of the last row handed over (Keys stage)
-    QHash<QString, int> seen;       // rows of that key (or of the NULL key) handed over
+    QHash<QByteArray, int> seen;    // rows of that key (or of the NULL key) handed over, by content
     int seenCount = 0;              // the sum of seen
 };
 
@@ -67,5 +73,15 @@ struct ChunkOutcome {
 // by the next chunk's statement.
 ChunkOutcome readInChunks(Connection& connection, const ChunkedRead& read, const RowHandler& onRow,
                           const std::function<bool()>& cancelled = {});
+
+// Called for each block of a chunk with the rows of the block to take, in order: the rows of the
+// chunk's starting key that an earlier chunk handed over are left out. Returning false stops the
+// reading (not a failure).
+using ChunkBlockHandler = std::function<bool(const RowBlock& block, std::span<const int> rows)>;
+
+// The same reading, block by block. The outcome's rows counts the rows offered to onBlock.
+ChunkOutcome readBlocksInChunks(Connection& connection, const ChunkedRead& read,
+                                const ChunkBlockHandler& onBlock,
+                                const std::function<bool()>& cancelled = {});
 
 } // namespace lt::db

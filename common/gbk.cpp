@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace lt::gbk
 {
@@ -144,6 +146,38 @@ bool exactBytes(QByteArrayView bytes, QString* text = nullptr)
     return ok;
 }
 
+// What encodeGb18030 writes for each character of the Basic Multilingual Plane that GBK holds
+// exactly (it reads back as itself, is not one of the reassigned codes, has no byte 0xFF): its
+// GBK code, one byte (below 0x100) or two (lead byte high); 0 for every other character. Made
+// once (some 30 ms), so that a text costs a look-up per character instead of a conversion and
+// a check by decoding it back.
+std::vector<quint16> gbkCodes()
+{
+    QStringEncoder gbkOut("GBK", QStringConverter::Flag::Stateless);
+    QStringDecoder gbkIn("GBK", QStringConverter::Flag::Stateless);
+    std::vector<quint16> codes(0x10000, 0);
+    for (char32_t u = 0x80; u <= 0xFFFF; ++u) {
+        const QChar c{char16_t(u)};
+        if (c.isSurrogate() || mayBeReassigned(c))
+            continue;
+        const QByteArray bytes = gbkOut.encode(QStringView(&c, 1));
+        const QString back = gbkIn.decode(bytes);
+        if (back.size() != 1 || back[0] != c || bytes.contains(char(0xFF)))
+            continue;
+        if (bytes.size() == 1)
+            codes[u] = uchar(bytes[0]);
+        else if (bytes.size() == 2)
+            codes[u] = quint16(uchar(bytes[0]) << 8 | uchar(bytes[1]));
+    }
+    return codes;
+}
+
+const std::vector<quint16>& gbkCode()
+{
+    static const std::vector<quint16> codes = gbkCodes();
+    return codes;
+}
+
 qsizetype characterLength(QStringView text, qsizetype i)
 {
     return text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
@@ -227,27 +261,43 @@ QString decodeGb18030(QByteArrayView bytes)
 
 QByteArray encodeGb18030(QStringView text)
 {
-    // The converter writes "?" for a character GBK lacks: ASCII bytes are the whole text only
-    // when they are the text's own characters.
-    // The converter also writes U+F8F5 as the byte 0xFF, which no GBK or GB18030 reader takes
-    // as text: such a character is written in GB18030's four bytes.
-    QByteArray bytes = encode(text);
-    const bool reassignedCode = std::any_of(text.begin(), text.end(), mayBeReassigned);
-    if (!reassignedCode && !bytes.contains(char(0xFF)) &&
-        (isAscii(bytes) ? QLatin1StringView(bytes) == text
-                        : QString(decoder().decode(bytes)) == text))
-        return bytes;
-    bytes.clear();
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = characterLength(text, i);
-        const QStringView one = text.mid(i, len);
-        const QByteArray gbk = encode(one);
-        const bool kept = QString(decoder().decode(gbk)) == one && !mayBeReassigned(one[0]) &&
-                          !gbk.contains(char(0xFF));
-        bytes += kept ? gbk : QByteArray(encoder18030().encode(one));
-        i += len;
-    }
+    QByteArray bytes;
+    appendGb18030(bytes, text);
     return bytes;
+}
+
+void appendGb18030(QByteArray& bytes, QStringView text)
+{
+    qsizetype at = bytes.size();
+    bytes.resize(at + text.size() * 2); // two bytes a character; a four-byte one grows it
+    char* out = bytes.data();
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            out[at++] = char(c);
+            ++i;
+            continue;
+        }
+        const quint16 code = QChar::isSurrogate(c) ? 0 : gbkCode()[c];
+        if (code >= 0x100) {
+            out[at++] = char(code >> 8);
+            out[at++] = char(code);
+            ++i;
+        } else if (code != 0) {
+            out[at++] = char(code);
+            ++i;
+        } else {
+            // Outside GBK (or a lone surrogate, which becomes "?"): GB18030's own bytes.
+            const qsizetype len = characterLength(text, i);
+            const QByteArray four = encoder18030().encode(text.mid(i, len));
+            i += len;
+            bytes.resize(at + four.size() + (text.size() - i) * 2);
+            out = bytes.data();
+            std::memcpy(out + at, four.constData(), size_t(four.size()));
+            at += four.size();
+        }
+    }
+    bytes.resize(at);
 }
 
 Decoded decodeStrict(QByteArrayView bytes)

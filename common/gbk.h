@@ -23,6 +23,8 @@ QString decode(QByteArrayView bytes);
 // GBK bytes for each character GBK holds, the four-byte GB18030 sequence for any other; nothing
 // is lost (a lone surrogate, which no encoding holds, becomes "?").
 QByteArray encodeGb18030(QStringView text);
+// The same bytes, added to the end of bytes (a buffer a writer reuses).
+void appendGb18030(QByteArray& bytes, QStringView text);
 
 // Decoding that says whether the bytes were GBK text: a byte sequence that is not (a trail byte
 // out of range, the byte 0xFF) becomes U+FFFD in text, as decode() does, a lead byte at the

@@ -1,6 +1,7 @@
 #include "common/odbc.h"
 
 #include "common/dbconnect.h"
+#include "common/odbcblocks.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -77,7 +78,8 @@ struct Connection::Handles {
 struct Connection::Sink {
     Recordset* into = nullptr;
     const RowHandler* onRow = nullptr;
-    qint64 rows = 0; // rows handed to onRow
+    const BlockHandler* onBlock = nullptr;
+    qint64 rows = 0; // rows handed to onRow or onBlock
 };
 
 namespace
@@ -392,6 +394,16 @@ bool Connection::stream(const QString& sql, const RowHandler& onRow, qint64* row
     return ok;
 }
 
+bool Connection::streamBlocks(const QString& sql, const BlockHandler& onBlock, qint64* rowsRead)
+{
+    Sink sink;
+    sink.onBlock = &onBlock;
+    const bool ok = run(sql, sink, nullptr);
+    if (rowsRead)
+        *rowsRead = sink.rows;
+    return ok;
+}
+
 bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
 {
     clearError();
@@ -406,17 +418,20 @@ bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
     // A cluster's abort undid the statement (and a transaction's earlier statements): it is sent
     // again, after a transaction's writes, unless the caller has read what may now differ.
     for (int failures = 1; !ok && retryable(error_) && sink.rows == 0 &&
-                           !(inTransaction_ && txRead_) && failures < kRetryAttempts;
+                           !(inTransaction_ && !txReplayable_) && failures < kRetryAttempts;
          ++failures) {
         std::this_thread::sleep_for(std::chrono::milliseconds(retryDelayMs(failures)));
         ++retries_;
         ok = (!inTransaction_ || replay()) && attempt(sql, sink, rowsAffected);
     }
-    if (ok && inTransaction_) {
-        if (sink.into || sink.onRow)
-            txRead_ = true;
-        else
+    if (ok && inTransaction_ && txReplayable_) {
+        txChars_ += sql.size();
+        if (sink.into || sink.onRow || sink.onBlock || txChars_ > kReplayChars) {
+            txReplayable_ = false;
+            txStatements_.clear();
+        } else {
             txStatements_ << sql;
+        }
     }
     notify(StatementEvent::Statement, sql, ok);
     return ok;
@@ -495,6 +510,11 @@ bool Connection::runOnce(const QString& sql, Sink& sink, qint64* rowsAffected)
         *rowsAffected = n;
     }
     SQLSMALLINT columns = 0;
+    if (ok && sink.onBlock && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns > 0) {
+        ok = BlockFetch::run(stmt, columnNames(stmt, columns), *sink.onBlock, sink.rows);
+        if (!ok)
+            error_ = diagnostics(SQL_HANDLE_STMT, stmt, QStringLiteral("fetch failed"));
+    }
     const bool wanted = sink.into || sink.onRow;
     if (ok && wanted && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns > 0) {
         auto data = std::make_shared<Recordset::Data>();
@@ -578,7 +598,7 @@ bool Connection::beginTransaction()
 bool Connection::commit()
 {
     clearError();
-    const bool replayable = !txRead_;
+    const bool replayable = txReplayable_;
     if (!h_->connected) {
         endTransaction();
         error_ = layerError("08S01", QStringLiteral("connection lost; the transaction is lost"));
@@ -611,7 +631,8 @@ bool Connection::commit()
 void Connection::endTransaction()
 {
     inTransaction_ = false;
-    txRead_ = false;
+    txReplayable_ = true;
+    txChars_ = 0;
     txStatements_.clear();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The database layer: connections opened on ODBC connection strings, statements sent as text,
-// results held as client-side recordsets (small tables) or read row by row (large ones; see
-// also common/dbstream.h for reading a large table in bounded chunks).
+// results held as client-side recordsets (small tables), read row by row, or read in blocks of
+// rows through bound buffers (large ones; see also common/dbstream.h for reading a large table
+// in bounded chunks).
 //
 // Every operation reports success; a failure also leaves its diagnostics in the connection's
 // error state until the next operation on that connection.
@@ -15,6 +16,7 @@
 // transaction, and a transaction that has only written, are sent again (the same statements)
 // up to kRetryAttempts times before the failure is reported (common/dbconnect.h).
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -136,6 +138,46 @@ private:
 // Called for each row in turn; returning false stops the reading (not a failure).
 using RowHandler = std::function<bool(const Row& row)>;
 
+// Rows fetched together into bound buffers (Connection::streamBlocks): each value as the UTF-8
+// bytes the server sent, without a string made for it. Valid only during the call that hands
+// it over; the next block reuses the same buffers.
+class RowBlock
+{
+public:
+    int rowCount() const { return rows_; }
+    int fieldCount() const { return int(columns_.size()); }
+    const QStringList& fieldNames() const { return names_; }
+    bool isNull(int row, int column) const { return columns_[column].lengths[row] == kNull; }
+    // The value's text in UTF-8; empty for NULL.
+    QByteArrayView utf8(int row, int column) const
+    {
+        const Column& c = columns_[column];
+        const qint64 n = c.lengths[row];
+        if (n >= 0)
+            return QByteArrayView(c.buffer.data() + row * c.width, n);
+        return n == kLong ? QByteArrayView(c.whole[row]) : QByteArrayView();
+    }
+    Value value(int row, int column) const;
+
+private:
+    friend struct BlockFetch;
+    // A length that marks a NULL value, and one whose value was read value by value (a column
+    // of no known width) into whole.
+    static constexpr qint64 kNull = -1;
+    static constexpr qint64 kLong = -2;
+    struct Column {
+        std::vector<char> buffer;    // rows × width bytes
+        qint64 width = 0;            // bytes of one value's buffer, the terminating zero included
+        std::vector<qint64> lengths; // per row: bytes, kNull or kLong
+        std::vector<QByteArray> whole;
+    };
+    QStringList names_;
+    std::vector<Column> columns_;
+    int rows_ = 0;
+};
+// Called for each block in turn; returning false stops the reading (not a failure).
+using BlockHandler = std::function<bool(const RowBlock& block)>;
+
 // How long a connection waits for the server to take a statement (write) and to answer it
 // (read) before the statement fails; 0 waits for ever.
 struct ConnectionTimeouts {
@@ -207,6 +249,12 @@ public:
     // recordset; rowsRead (when given) counts the rows handed over. The driver still holds the
     // whole result of one statement: read a large table with readInChunks (common/dbstream.h).
     bool stream(const QString& sql, const RowHandler& onRow, qint64* rowsRead = nullptr);
+    // The same in blocks of rows fetched at once into buffers bound to the columns (sized from
+    // the columns' declared widths, a few megabytes for a whole block). A result with a column
+    // of no known width (a LONGTEXT) comes in blocks of one row, that column read value by
+    // value. No value is cut: one longer than its column's declared width fails the statement.
+    // rowsRead counts the rows of the blocks handed over.
+    bool streamBlocks(const QString& sql, const BlockHandler& onBlock, qint64* rowsRead = nullptr);
 
     // Selects the default database of the connection without sending a statement; a reopened
     // connection selects it again.
@@ -236,6 +284,7 @@ public:
 private:
     struct Handles;
     struct Sink;
+    friend struct BlockFetch;
     bool run(const QString& sql, Sink& sink, qint64* rowsAffected);
     bool attempt(const QString& sql, Sink& sink, qint64* rowsAffected);
     bool replay();
@@ -255,10 +304,14 @@ private:
     QString dsn_;
     QString database_; // chosen by selectDatabase
     bool inTransaction_ = false;
-    // What the open transaction sent, to send it again after a cluster's abort; a transaction
-    // that read a result is not sent again by this layer (runTransaction does that).
+    // What the open transaction sent, to send it again after a cluster's abort. A transaction
+    // that read a result is not sent again by this layer (runTransaction does that), nor one
+    // whose statements pass kReplayChars: a bulk load (a restore of a million rows) would
+    // otherwise hold every statement it sent until its commit.
+    static constexpr qsizetype kReplayChars = 8 * 1024 * 1024;
     QStringList txStatements_;
-    bool txRead_ = false;
+    qsizetype txChars_ = 0;
+    bool txReplayable_ = true;
     int reopenings_ = 0;
     int retries_ = 0;
     Error error_;

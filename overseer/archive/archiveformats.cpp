@@ -5,6 +5,8 @@
 #include "common/seqfile.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <cstring>
 
 namespace lt::overseer::archive
 {
@@ -150,11 +152,71 @@ QString backupRecord(const QStringList& values)
     return text;
 }
 
+namespace
+{
+
+// The value that ends text from position `at` becomes a line of a file as fileValue() makes it:
+// its line breaks blanks, trimmed, then CR LF. In place, so that a buffer is reused.
+void endValueLine(QString& text, qsizetype at)
+{
+    QChar* begin = text.data() + at;
+    QChar* end = text.data() + text.size();
+    for (QChar* c = begin; c < end; ++c) {
+        if (*c == u'\r' || *c == u'\n')
+            *c = u' ';
+    }
+    const QChar* first = begin;
+    while (first < end && first->isSpace())
+        ++first;
+    const QChar* last = end;
+    while (last > first && (last - 1)->isSpace())
+        --last;
+    if (first != begin)
+        std::memmove(begin, first, size_t(last - first) * sizeof(QChar));
+    text.resize(at + (last - first));
+    text += QLatin1String("\r\n");
+}
+
+} // namespace
+
 void appendBackupRecord(QString& text, const QStringList& values)
 {
     for (int i = 0; i < kLogColumns.size(); ++i) {
-        text += fileValue(values.value(i));
-        text += QLatin1String("\r\n");
+        const qsizetype at = text.size();
+        text += values.value(i);
+        endValueLine(text, at);
+    }
+}
+
+QByteArrayView RecordBatch::value(qsizetype record, int column) const
+{
+    const qsizetype i = record * columns_ + column;
+    const qsizetype from = i == 0 ? 0 : ends_[size_t(i - 1)];
+    return QByteArrayView(bytes_).sliced(from, ends_[size_t(i)] - from);
+}
+
+QStringList RecordBatch::values(qsizetype record) const
+{
+    QStringList values;
+    for (int c = 0; c < columns_; ++c)
+        values << QString::fromUtf8(value(record, c));
+    return values;
+}
+
+void appendBackupRecords(QString& text, const RecordBatch& batch)
+{
+    // UTF-16 takes no more units than UTF-8 takes bytes; each value adds its CR LF.
+    text.reserve(text.size() + batch.bytes() + batch.records() * batch.columns() * 2);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    for (qsizetype r = 0; r < batch.records(); ++r) {
+        for (int c = 0; c < kLogColumns.size(); ++c) {
+            const QByteArrayView value = c < batch.columns() ? batch.value(r, c) : QByteArrayView();
+            const qsizetype at = text.size();
+            text.resize(at + value.size());
+            const QChar* end = utf8.appendToBuffer(text.data() + at, value);
+            text.resize(end - text.constData());
+            endValueLine(text, at);
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QTime>
 #include <optional>
+#include <vector>
 
 namespace lt
 {
@@ -64,6 +65,38 @@ QString browseReportRecord(const QStringList& values);
 QString uploadReportRecord(const QStringList& values);
 QString backupRecord(const QStringList& values);
 void appendBackupRecord(QString& text, const QStringList& values); // the same, added to text
+
+// Records on their way from the reading of a table to its file: the values of many records as
+// the UTF-8 bytes the server sent, one after another in one buffer, with no string made for
+// each (a null value is an empty one, as the files hold it).
+class RecordBatch
+{
+public:
+    explicit RecordBatch(int columns) : columns_(columns) {}
+    void add(QByteArrayView value) // the next value of the record being added
+    {
+        bytes_.append(value);
+        ends_.push_back(bytes_.size());
+    }
+    void reserve(qsizetype records, qsizetype bytes)
+    {
+        ends_.reserve(size_t(records * columns_));
+        bytes_.reserve(bytes);
+    }
+    int columns() const { return columns_; }
+    qsizetype records() const { return qsizetype(ends_.size()) / columns_; }
+    qsizetype bytes() const { return bytes_.size(); }
+    QByteArrayView value(qsizetype record, int column) const;
+    QStringList values(qsizetype record) const;
+
+private:
+    int columns_;
+    QByteArray bytes_;
+    std::vector<qsizetype> ends_;
+};
+// The lines of the backup records of a batch (columns of kLogColumns), added to text: what
+// appendBackupRecord adds for each of them.
+void appendBackupRecords(QString& text, const RecordBatch& batch);
 // One value of a configuration file, with its line end.
 QString configValueLine(const QString& value);
 // The value the restore reads back from configValueLine(value). It differs from the value

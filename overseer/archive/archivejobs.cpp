@@ -22,15 +22,6 @@ namespace
 // Exports, reports and backups are their owner's alone: a backup is the site's browsing history.
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-QStringList valuesOf(const db::Row& row)
-{
-    QStringList values;
-    values.reserve(row.fieldCount());
-    for (const db::Value& v : row.values())
-        values << v.toString();
-    return values;
-}
-
 QString recordText(ExportKind kind, const QStringList& values)
 {
     switch (kind) {
@@ -49,20 +40,22 @@ const QStringList& columnsOf(ExportKind kind)
 }
 
 // Remembers what an export handed over, newest first.
-void note(ExportedRows& exported, const QStringList& values, const db::Row& row, int keyIndex)
+void note(ExportedRows& exported, const db::RowBlock& block, int row, int keyIndex)
 {
     ++exported.rows;
-    const db::Value key = row.field(keyIndex);
-    if (key.isNull()) {
+    if (block.isNull(row, keyIndex)) {
         ++exported.nullKeys;
         return;
     }
     if (exported.rows == 1)
-        exported.newestKey = key.toString();
-    if (exported.newest.size() + 1 == exported.rows && key.toString() == exported.newestKey) {
-        ExportedRow kept{values, {}};
-        for (const db::Value& v : row.values())
-            kept.isNull << v.isNull();
+        exported.newestKey = QString::fromUtf8(block.utf8(row, keyIndex));
+    if (exported.newest.size() + 1 == exported.rows &&
+        QString::fromUtf8(block.utf8(row, keyIndex)) == exported.newestKey) {
+        ExportedRow kept;
+        for (int c = 0; c < block.fieldCount(); ++c) {
+            kept.values << block.value(row, c).toString();
+            kept.isNull << block.isNull(row, c);
+        }
         exported.newest << kept;
     }
 }
@@ -85,17 +78,23 @@ constexpr int kExportChunk = 20000;
 constexpr int kUploadChunk = 1000;
 
 // Turns records into file text and writes them on a thread of its own, so that this work
-// overlaps with reading the next rows from the server. At most kDepth batches wait.
+// overlaps with reading the next rows from the server. Records travel in batches of their raw
+// bytes; the text of a batch is made in one buffer the thread reuses. At most kDepth batches
+// wait.
 class RecordWriter
 {
 public:
-    RecordWriter(SeqWriter& writer, ExportKind kind) : writer_(writer), kind_(kind) {}
+    RecordWriter(SeqWriter& writer, ExportKind kind)
+        : writer_(writer), kind_(kind), columns_(int(columnsOf(kind).size())), batch_(columns_)
+    {
+    }
     ~RecordWriter() { cancel(); }
 
-    void add(QStringList values)
+    void add(const db::RowBlock& block, int row)
     {
-        batch_.push_back(std::move(values));
-        if (batch_.size() >= kBatch)
+        for (int c = 0; c < columns_; ++c)
+            batch_.add(c < block.fieldCount() ? block.utf8(row, c) : QByteArrayView());
+        if (batch_.records() >= kBatch)
             hand();
     }
     // False once something failed to reach the file.
@@ -112,12 +111,14 @@ private:
     void hand()
     {
         free_.acquire(); // a batch's place in the queue: the reader waits while kDepth do
+        const qsizetype bytes = batch_.bytes();
         thread_.post([this, batch = std::move(batch_)] {
             if (!dropping_ && !failed_)
                 write(batch);
             free_.release();
         });
-        batch_.clear();
+        batch_ = RecordBatch(columns_);
+        batch_.reserve(kBatch, bytes + bytes / 4);
     }
     void end(bool drop)
     {
@@ -125,29 +126,30 @@ private:
             return;
         ended_ = true;
         dropping_ = drop;
-        if (!drop && !batch_.empty())
+        if (!drop && batch_.records() > 0)
             hand();
         free_.acquire(kDepth); // every batch handed over has been written (or dropped)
         free_.release(kDepth);
     }
-    void write(const std::vector<QStringList>& batch)
+    void write(const RecordBatch& batch)
     {
-        QString text;
-        text.reserve(qsizetype(batch.size()) * 160);
-        for (const QStringList& values : batch) {
-            if (kind_ == ExportKind::LogBackup)
-                appendBackupRecord(text, values);
-            else
-                text += recordText(kind_, values);
+        text_.resize(0); // keeps its capacity
+        if (kind_ == ExportKind::LogBackup) {
+            appendBackupRecords(text_, batch);
+        } else {
+            for (qsizetype r = 0; r < batch.records(); ++r)
+                text_ += recordText(kind_, batch.values(r));
         }
-        writer_.print(text);
+        writer_.print(text_);
         if (writer_.failed())
             failed_ = true;
     }
 
     SeqWriter& writer_;
     const ExportKind kind_;
-    std::vector<QStringList> batch_;
+    const int columns_;
+    RecordBatch batch_;
+    QString text_; // used by the writing thread alone
     QSemaphore free_{kDepth};
     bool ended_ = false;
     std::atomic<bool> dropping_{false};
@@ -155,18 +157,22 @@ private:
     WorkThread thread_{QStringLiteral("RecordWriter")};
 };
 
+// The upload log's text or the browse log's, for the kind of export.
+QString ofLog(ExportKind kind, const QString& upload, const QString& browse)
+{
+    return kind == ExportKind::UploadReport ? upload : browse;
+}
+
 } // namespace
 
 QString logTable(ExportKind kind)
 {
-    return kind == ExportKind::UploadReport ? QStringLiteral("upsendtable")
-                                            : QStringLiteral("logtable");
+    return ofLog(kind, QStringLiteral("upsendtable"), QStringLiteral("logtable"));
 }
 
 QString noRowsMessage(ExportKind kind)
 {
-    return kind == ExportKind::UploadReport ? QStringLiteral("没有上传日志")
-                                            : QStringLiteral("没有浏览日志");
+    return ofLog(kind, QStringLiteral("没有上传日志"), QStringLiteral("没有浏览日志"));
 }
 
 QString doneMessage(ExportKind kind)
@@ -185,14 +191,14 @@ QString doneMessage(ExportKind kind)
 
 QString clearQuestion(ExportKind kind)
 {
-    return kind == ExportKind::UploadReport ? QStringLiteral("确定清空上传日志数据库码?")
-                                            : QStringLiteral("确定清空浏览日志数据库码?");
+    return ofLog(kind, QStringLiteral("确定清空上传日志数据库码?"),
+                 QStringLiteral("确定清空浏览日志数据库码?"));
 }
 
 QString clearedMessage(ExportKind kind)
 {
-    return kind == ExportKind::UploadReport ? QStringLiteral("上传日志数据库已清空")
-                                            : QStringLiteral("浏览日志数据库已清空");
+    return ofLog(kind, QStringLiteral("上传日志数据库已清空"),
+                 QStringLiteral("浏览日志数据库已清空"));
 }
 
 ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& path,
@@ -246,18 +252,23 @@ ExportOutcome exportLog(db::Connection& log, ExportKind kind, const QString& pat
     const int keyIndex = int(columnsOf(kind).indexOf(QStringLiteral("AcTime")));
     bool stopped = false;
     RecordWriter records(writer, kind);
-    const db::ChunkOutcome chunks = db::readInChunks(log, read, [&](const db::Row& row) {
-        QStringList values = valuesOf(row);
-        note(out.exported, values, row, keyIndex);
-        records.add(std::move(values));
-        if (progress)
-            progress(out.exported.rows, total);
-        if (stop && stop->load()) {
-            stopped = true;
-            return false;
+    const auto take = [&](const db::RowBlock& block, std::span<const int> rows) {
+        // The stop request is examined after each record, as the window promises.
+        for (const int row : rows) {
+            note(out.exported, block, row, keyIndex);
+            records.add(block, row);
+            if (progress)
+                progress(out.exported.rows, total);
+            if (stop && stop->load()) {
+                stopped = true;
+                return false;
+            }
+            if (out.exported.rows >= total)
+                return false;
         }
-        return records.ok() && out.exported.rows < total;
-    });
+        return records.ok();
+    };
+    const db::ChunkOutcome chunks = db::readBlocksInChunks(log, read, take);
     if (stopped || !chunks.ok)
         records.cancel();
     else

@@ -326,6 +326,66 @@ private slots:
         QVERIFY(!gbk::decodeStrictGb18030(QByteArray("\x81\x30\x81", 3)).valid());
     }
 
+    void everyCharacterOfThePlaneAlone()
+    {
+        // Each character on its own and all of them in one text: the same bytes, read back as
+        // written; a character GBK holds exactly keeps its GBK bytes.
+        QString all;
+        QByteArray joined;
+        for (char32_t u = 1; u < 0x10000; u += (u == 0xD7FF ? 0x801 : 1)) {
+            const QString one{QChar(char16_t(u))};
+            const QByteArray written = gbk::encodeGb18030(one);
+            QVERIFY2(written.size() == 1 || written.size() == 2 || written.size() == 4,
+                     qPrintable(QString::number(uint(u), 16)));
+            QVERIFY2(gbk::decodeStrictGb18030(written).text == one,
+                     qPrintable(QString::number(uint(u), 16)));
+            if (written.size() <= 2 && gbk::decode(gbk::encode(one)) == one)
+                QCOMPARE(written, gbk::encode(one));
+            all += one;
+            joined += written;
+        }
+        all += u"😀𠀀𪚥"_qs;
+        joined += gbk::encodeGb18030(u"😀𠀀𪚥");
+        QCOMPARE(gbk::encodeGb18030(all), joined);
+        QByteArray appended("head");
+        gbk::appendGb18030(appended, all);
+        QCOMPARE(appended, "head" + joined);
+        QCOMPARE(gbk::decodeGb18030(joined), all);
+    }
+
+    void batchesWriteWhatRecordsWrite()
+    {
+        // Values as the server sends them (UTF-8) in one batch: the lines are those of the
+        // records, with line breaks as blanks and blanks of every kind trimmed.
+        const QList<QStringList> records = {
+            kRecord,
+            {"", "  10.0.0.2\t", "26-12-07 08:00:01", "\u3000组B\u00A0", "第一行\r\n第二行\n",
+             "\r\nhttp://y.example/a,b", "😀", "'\"", "\\", ""},
+            {QString(16, u'终'), QString(16, u'9'), "26-12-07 08:00:02", "\u2003",
+             QString(u"😀"_qs).repeated(100), QString(150, u'網'), "c", "r", "0", "-7"},
+        };
+        RecordBatch batch(int(kLogColumns.size()));
+        QString expected;
+        for (const QStringList& values : records) {
+            for (const QString& v : values)
+                batch.add(v.toUtf8());
+            expected += backupRecord(values);
+        }
+        QCOMPARE(batch.records(), qsizetype(records.size()));
+        QCOMPARE(batch.values(1), records[1]);
+        QString text = QStringLiteral("kept\r\n");
+        appendBackupRecords(text, batch);
+        QCOMPARE(text, "kept\r\n" + expected);
+        const QStringList lines = text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 1 + 30 + 1);
+        QCOMPARE(lines[1 + 10 + 1], QStringLiteral("10.0.0.2"));
+        QCOMPARE(lines[1 + 10 + 3], QStringLiteral("组B"));
+        QCOMPARE(lines[1 + 10 + 4], QStringLiteral("第一行  第二行"));
+        QCOMPARE(lines[1 + 10 + 5], QStringLiteral("http://y.example/a,b"));
+        QCOMPARE(lines[1 + 20 + 3], QString());
+        QCOMPARE(lines[1 + 20 + 4], QString(u"😀"_qs).repeated(100));
+    }
+
     void deletionRangeAndStatements()
     {
         const QDate day(2026, 12, 7);

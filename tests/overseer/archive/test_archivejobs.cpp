@@ -183,6 +183,51 @@ private slots:
         QCOMPARE(test::sql("SELECT * FROM grouptable", "ipdata"), groups);
     }
 
+    void awkwardValuesComeBackFromABackup()
+    {
+        // Each row as stored and as the restore gives it back: NULL text comes back empty (the
+        // file holds it so), line breaks as blanks, blanks around a value trimmed; the rest as
+        // it was, the longest texts the columns hold included.
+        const QString e = u"😀"_qs;
+        const QList<std::pair<QStringList, QStringList>> rows = {
+            {{QString(), QString(), QString(), QString(), QString(), QString(), QString(),
+              QString(), QString(), QString()},
+             {"", "", "", "", "", "", "", "", "", QString()}},
+            {{QString(16, u'终'), "255.255.255.255x", "26-12-07 23:59:59", e.repeated(16),
+              e.repeated(100), QString(150, u'網'), QString(10, u'类'), "放行放行", "9999999999",
+              "2147483647"},
+             {}},
+            {{"한국", "10.0.0.1", "26-12-07 10:00:00", "组\\", "a'b\"c\\d\r\ne 标题",
+              "http://q/a='1'&b=\"2\"", "\t类\u3000", "'", "-1", "-5"},
+             {"한국", "10.0.0.1", "26-12-07 10:00:00", "组\\", "a'b\"c\\d  e 标题",
+              "http://q/a='1'&b=\"2\"", "类", "'", "-1", "-5"}},
+        };
+        const auto insertRows = [&](bool restored) {
+            fillLog(2500); // many blocks and batches, rows sharing their second
+            for (const auto& [stored, back] : rows) {
+                QStringList v;
+                for (const QString& value : restored && !back.isEmpty() ? back : stored)
+                    v << (value.isNull() ? QStringLiteral("NULL") : q(value));
+                QVERIFY2(log_.execute("INSERT INTO logtable(" + logrows::kLogColumns + ") VALUES(" +
+                                      v.join(',') + ")"),
+                         qPrintable(log_.lastError().message));
+            }
+        };
+        insertRows(true);
+        const QStringList expected = tableRows("logtable");
+        insertRows(false);
+        const QString file = path("awkward.bak");
+        const ExportOutcome out = exportLog(log_, ExportKind::LogBackup, file);
+        QCOMPARE(out.status, ExportOutcome::Done);
+        QCOMPARE(out.rows, qint64(2503));
+        QVERIFY(!test::readFile(file).contains('?'));
+        test::sql("DELETE FROM logtable", "dovrik");
+        const RestoreOutcome restored = restoreLog(log_, file);
+        QCOMPARE(restored.status, RestoreOutcome::Done);
+        QCOMPARE(restored.restored, qint64(2503));
+        QCOMPARE(tableRows("logtable"), expected);
+    }
+
     void restoreCountsTheRecordsThatCannotGoIn()
     {
         test::sql("DELETE FROM logtable", "dovrik");
