@@ -49,34 +49,4 @@ LogStore& PagedLogView::ensureStore()
     return *store_;
 }
 
-void PagedLogView::firstPage()
-{
-    if (store_)
-        store_->日志_显示首页数据();
-}
-
-void PagedLogView::previousPage()
-{
-    if (store_)
-        store_->日志_显示上页数据();
-}
-
-void PagedLogView::nextPage()
-{
-    if (store_)
-        store_->日志_显示下页数据();
-}
-
-void PagedLogView::lastPage()
-{
-    if (store_)
-        store_->日志_显示尾页数据();
-}
-
-void PagedLogView::cancelWork()
-{
-    if (store_)
-        store_->cancelCount();
-}
-
 } // namespace lt::overseer

@@ -24,11 +24,11 @@ public:
 
     QAbstractItemModel* model() override { return &model_; }
     PageModel& pageModel() { return model_; }
-    void firstPage() override;
-    void previousPage() override;
-    void nextPage() override;
-    void lastPage() override;
-    void cancelWork() override;
+    void firstPage() override { turn(&LogStore::日志_显示首页数据); }
+    void previousPage() override { turn(&LogStore::日志_显示上页数据); }
+    void nextPage() override { turn(&LogStore::日志_显示下页数据); }
+    void lastPage() override { turn(&LogStore::日志_显示尾页数据); }
+    void cancelWork() override { turn(&LogStore::cancelCount); }
 
     // The store of the list shown; null before the view was first shown.
     LogStore* store() const { return store_.get(); }
@@ -48,6 +48,13 @@ protected:
     PageModel model_;
 
 private:
+    // The store's step, once there is a store.
+    void turn(void (LogStore::*step)())
+    {
+        if (store_)
+            (store_.get()->*step)();
+    }
+
     LogTable table_;
     QString connection_;
     std::unique_ptr<LogStore> store_;
