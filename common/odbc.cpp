@@ -80,6 +80,15 @@ struct Connection::Sink {
     const RowHandler* onRow = nullptr;
     const BlockHandler* onBlock = nullptr;
     qint64 rows = 0; // rows handed to onRow or onBlock
+
+    // Runs sql into this sink and says how many rows it handed on.
+    bool read(Connection& connection, const QString& sql, qint64* rowsRead)
+    {
+        const bool ok = connection.run(sql, *this, nullptr);
+        if (rowsRead)
+            *rowsRead = rows;
+        return ok;
+    }
 };
 
 namespace
@@ -388,20 +397,14 @@ bool Connection::stream(const QString& sql, const RowHandler& onRow, qint64* row
 {
     Sink sink;
     sink.onRow = &onRow;
-    const bool ok = run(sql, sink, nullptr);
-    if (rowsRead)
-        *rowsRead = sink.rows;
-    return ok;
+    return sink.read(*this, sql, rowsRead);
 }
 
 bool Connection::streamBlocks(const QString& sql, const BlockHandler& onBlock, qint64* rowsRead)
 {
     Sink sink;
     sink.onBlock = &onBlock;
-    const bool ok = run(sql, sink, nullptr);
-    if (rowsRead)
-        *rowsRead = sink.rows;
-    return ok;
+    return sink.read(*this, sql, rowsRead);
 }
 
 bool Connection::run(const QString& sql, Sink& sink, qint64* rowsAffected)
