@@ -14,7 +14,7 @@
 // statements on the seed copy.
 //   bench_log_speed [--rows N] [--upload-rows U] [--root DIR] [--keep] [--warm] [--codes LIST]
 //                   [--upload-codes LIST] [--no-insert] [--no-stats] [--no-prune]
-//                   [--runs R]
+//                   [--runs R] [--no-bare]
 // With --root DIR holding an installation whose log already has N rows, the rows are reused.
 
 #include "bench/datagen/datagen.h"
@@ -51,8 +51,10 @@ int main(int argc, char* argv[])
                                   "3");
     const QCommandLineOption noStats("no-stats", "skip the statistics and the picker");
     const QCommandLineOption noPrune("no-prune", "skip the pruning pass");
+    const QCommandLineOption noBare(
+        "no-bare", "no seed copy and no bare client's side; the pruned rows are not put back");
     parser.addOptions(
-        {rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats, noPrune});
+        {rows, uploadRows, codes, uploadCodes, noInsert, warm, runs, noStats, noPrune, noBare});
     directory.addOptions(parser);
     parser.process(app);
 
@@ -62,6 +64,7 @@ int main(int argc, char* argv[])
     setup.uploadRows = parser.value(uploadRows).toLongLong();
     setup.warm = parser.isSet(warm);
     setup.runs = parser.value(runs).toInt();
+    setup.bare = !parser.isSet(noBare);
     prepareInstallation(setup);
 
     SpeedRun run(setup);
@@ -81,7 +84,8 @@ int main(int argc, char* argv[])
     if (!parser.isSet(noPrune))
         run.prune();
     run.runBare();
-    run.printComparison();
+    if (setup.bare)
+        run.printComparison();
     // The size, and the peak memory of this process, which runs the console's reading code: a
     // script puts the runs of several sizes side by side.
     rusage usage{};

@@ -21,6 +21,9 @@ struct SpeedSetup {
     // with each side's pages in the server's memory (the seed copy doubles what it must hold).
     bool warm = false;
     int runs = 3; // each case, each side; the median is reported
+    // Without the seed copy and the bare client's side (the scale runs): the cases of ours
+    // only, and one pruning pass whose rows are not put back.
+    bool bare = true;
 };
 
 // Lays out (or reuses) the installation under setup.root, starts its server, fills the log
@@ -42,6 +45,8 @@ public:
     // The keeper's pruning pass down to a fifth of the log against the same DELETE on the seed
     // copy; the rows come back after each run.
     void prune();
+    // Without the seed copy: one pass down to a fifth, the rows not put back (run it last).
+    void pruneOnce();
     // The bare client's side, after every case of ours: the two never share the server's
     // memory at the same time, so neither evicts the other's pages mid-case.
     void runBare();
