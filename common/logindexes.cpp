@@ -47,6 +47,13 @@ QString readingIndexFor(const QString& table, const QString& condCode)
     return {};
 }
 
+bool sparseCondition(const QString& table, const QString& condCode)
+{
+    return table.compare(QStringLiteral("upsendtable"), Qt::CaseInsensitive) == 0 &&
+           condCode.size() == 5 && condCode[2] == u'1' &&
+           readingIndexFor(table, condCode).isEmpty();
+}
+
 QString countSqlFor(const QString& countSql, const QString& table, const QString& condCode)
 {
     const bool titleWithoutTerminal =

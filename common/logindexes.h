@@ -36,6 +36,10 @@ const QList<ReadingIndex>& readingIndexes();
 // else the group's, else, without a title, the class's or the result's; empty where the time
 // stamp index serves best (no condition, or a title without a terminal or a group).
 QString readingIndexFor(const QString& table, const QString& condCode);
+// Whether a list of `table` under the condition code looks for a substring of upload contents
+// along the time stamp index alone: contents are nearly all distinct, so the word may be found in
+// few rows and the first page is read as LogStore's sparse lists are.
+bool sparseCondition(const QString& table, const QString& condCode);
 // The count statement of a condition code as sent. A title substring without a terminal makes
 // the count read most rows: the group, class and result indexes would fetch them one by one in
 // their own order, several times slower than reading the table through, so the count is told

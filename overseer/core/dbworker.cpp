@@ -3,6 +3,7 @@
 #include "common/dbmessages.h"
 #include "common/odbc.h"
 
+#include <atomic>
 #include <optional>
 
 #include <QComboBox>
@@ -238,9 +239,21 @@ DbChannel::~DbChannel() = default;
 
 quint64 DbChannel::fetch(const QStringList& statements)
 {
-    const quint64 id = next();
+    return sendFetch(next(), statements);
+}
+
+quint64 DbChannel::sendFetch(quint64 id, const QStringList& statements)
+{
     QMetaObject::invokeMethod(worker_, [w = worker_, id, statements] { w->fetch(id, statements); });
     return id;
+}
+
+quint64 DbChannel::next()
+{
+    // One count for every channel of the process: a receiver that hears two channels (a
+    // list's page and count) never takes one's answer for the other's.
+    static std::atomic<quint64> last = 0;
+    return ++last;
 }
 
 quint64 DbChannel::fetch(const QStringList& statements, QObject* receiver, FetchDone done,
@@ -256,7 +269,7 @@ quint64 DbChannel::fetch(const QStringList& statements, QObject* receiver, Fetch
         }
     };
     auto answer = std::make_shared<Answer>();
-    const quint64 id = lastRequest_ + 1;
+    const quint64 id = next();
     answer->ready =
         connect(worker_, &DbWorker::pageReady, receiver,
                 [answer, id, done = std::move(done)](quint64 request, const QList<Rows>& parts) {
@@ -275,7 +288,7 @@ quint64 DbChannel::fetch(const QStringList& statements, QObject* receiver, Fetch
             if (failed)
                 failed(failure);
         });
-    return fetch(statements);
+    return sendFetch(id, statements);
 }
 
 quint64 DbChannel::count(const QString& sql)

@@ -115,10 +115,10 @@ public:
     quint64 run(DbWorker::Job job, QObject* receiver, JobDone done);
 
 private:
-    quint64 next() { return ++lastRequest_; }
+    static quint64 next();
+    quint64 sendFetch(quint64 id, const QStringList& statements);
     WorkThread thread_;
     DbWorker* worker_;
-    quint64 lastRequest_ = 0;
 };
 
 // A read for a dialog or a command on channel, beside the window: done with one list of rows per

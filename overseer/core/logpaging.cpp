@@ -58,20 +58,40 @@ LogTable uploadLogTable()
     return {QStringLiteral("upsendtable"), QStringLiteral("AcTimeSend"), 3};
 }
 
-QString withStampIndex(const QString& listSql, const LogTable& table)
+namespace
+{
+
+QString withIndexHint(const QString& listSql, const LogTable& table, const char* hint)
 {
     const QString from = QStringLiteral("FROM ") + table.table;
     const qsizetype at = listSql.indexOf(from, 0, Qt::CaseInsensitive);
     if (at < 0)
         return listSql;
     QString sql = listSql;
-    sql.insert(at + from.size(), QStringLiteral(" FORCE INDEX (%1)").arg(table.index));
+    sql.insert(at + from.size(),
+               QStringLiteral(" %1 INDEX (%2)").arg(QLatin1String(hint), table.index));
     return sql;
+}
+
+} // namespace
+
+QString withStampIndex(const QString& listSql, const LogTable& table)
+{
+    return withIndexHint(listSql, table, "FORCE");
 }
 
 PagePlan planFirstPage(const QString& listSql, const LogTable& table, int pageSize)
 {
     return plan(Case::First, {}, {{withStampIndex(listSql, table) + newestFirst(0, pageSize)}});
+}
+
+PagePlan planSparseFirstPage(const QString& listSql, const LogTable& table, int pageSize,
+                             int walkRows)
+{
+    PagePlan p = planFirstPage(listSql, table, pageSize);
+    p.parts.first().sql += QStringLiteral(" ROWS EXAMINED %1").arg(walkRows);
+    p.fallback = {{withIndexHint(listSql, table, "IGNORE") + newestFirst(0, pageSize)}};
+    return p;
 }
 
 PagePlan planLastPage(const QString& listSql, const LogTable& table, int lastPageRows)

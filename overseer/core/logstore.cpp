@@ -72,13 +72,16 @@ QString LogStore::countSqlOf(const QString& listSql)
     return sql;
 }
 
-void LogStore::start(const QString& listSql, const QString& countSql, const QString& index)
+void LogStore::start(const QString& listSql, const QString& countSql, const QString& index,
+                     bool sparse)
 {
     stopCount();
     paging_ = table_;
     if (!index.isEmpty())
         paging_.index = index;
     listSql_ = listSql;
+    sparse_ = sparse;
+    heldCountFailure_.reset();
     page_.clear();
     marks_ = {};
     pageNo_ = 0;
@@ -87,15 +90,22 @@ void LogStore::start(const QString& listSql, const QString& countSql, const QStr
     figures_ = {};
     deleteRequest_ = 0;
     pendingDelete_.clear();
-    request(planFirstPage(listSql_, paging_, PageSize), 1);
+    request(firstPagePlan(), 1);
     countSql_ = countSql.isEmpty() ? countSqlOf(listSql_) : countSql;
     countRequest_ = counts_->count(countSql_);
     emit statusChanged();
 }
 
+PagePlan LogStore::firstPagePlan() const
+{
+    // A walk of 40 pages' rows finds a page of any condition that matches one row in 40.
+    return sparse_ ? planSparseFirstPage(listSql_, paging_, PageSize, 40 * PageSize)
+                   : planFirstPage(listSql_, paging_, PageSize);
+}
+
 void LogStore::日志_显示首页数据()
 {
-    request(planFirstPage(listSql_, paging_, PageSize), 1);
+    request(firstPagePlan(), 1);
 }
 
 void LogStore::日志_显示上页数据()
@@ -171,17 +181,22 @@ void LogStore::onPage(quint64 request, const QList<Rows>& parts)
         return;
     pageRequest_ = 0;
     Rows page = assemblePage(pendingPlan_, parts);
-    // A move that finds nothing (the rows went meanwhile) keeps the page shown.
-    if (page.isEmpty() && pendingPlan_.kind != PagePlan::Case::First) {
-        emit statusChanged();
-        return;
+    if (!pendingPlan_.fallback.isEmpty() && page.size() < PageSize) {
+        PagePlan fallback = pendingPlan_;
+        fallback.parts = std::exchange(fallback.fallback, {});
+        return this->request(fallback, pendingPageNo_);
     }
-    page_ = std::move(page);
-    marks_ = marksAfter(pendingPlan_, parts, table_, marks_);
-    pageNo_ = pendingPageNo_;
-    shownRows_ = int(page_.size());
-    emit pageChanged();
+    // A move that finds nothing (the rows went meanwhile) keeps the page shown.
+    if (!page.isEmpty() || pendingPlan_.kind == PagePlan::Case::First) {
+        page_ = std::move(page);
+        marks_ = marksAfter(pendingPlan_, parts, table_, marks_);
+        pageNo_ = pendingPageNo_;
+        shownRows_ = int(page_.size());
+        emit pageChanged();
+    }
     emit statusChanged();
+    if (heldCountFailure_)
+        reportFailure(kCountFailed, *std::exchange(heldCountFailure_, std::nullopt));
 }
 
 void LogStore::onCount(quint64 request, qint64 rows)
@@ -209,10 +224,11 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
         if (failure.native == kNoSuchIndex && paging_.index != table_.index) {
             // A log database not upgraded yet: the list is read by its time stamp alone.
             paging_ = table_;
-            this->request(planFirstPage(listSql_, paging_, PageSize), 1);
+            this->request(firstPagePlan(), 1);
             return;
         }
         emit statusChanged();
+        heldCountFailure_.reset(); // one message for the click: the page's
         reportFailure(kPageFailed, failure);
     } else if (request == countRequest_) {
         countRequest_ = 0;
@@ -223,7 +239,11 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
             return;
         }
         emit statusChanged();
-        if (!failure.interrupted())
+        if (failure.interrupted())
+            return;
+        if (pageRequest_) // told after the page, which may fail for the same reason
+            heldCountFailure_ = failure;
+        else
             reportFailure(kCountFailed, failure);
     } else if (request == deleteRequest_) {
         deleteRequest_ = 0;

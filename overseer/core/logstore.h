@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 namespace lt::overseer
 {
@@ -34,8 +35,10 @@ public:
     // A new list: its first page, then its count (countSql empty: countSqlOf(listSql)). The
     // pages are read along `index` (empty: the table's time stamp index), an index whose
     // columns end in the time stamp or have it second; where the database lacks it, along the
-    // time stamp index.
-    void start(const QString& listSql, const QString& countSql = {}, const QString& index = {});
+    // time stamp index. sparse: the condition may match few rows (a substring of the texts),
+    // the first page is read as planSparseFirstPage says.
+    void start(const QString& listSql, const QString& countSql = {}, const QString& index = {},
+               bool sparse = false);
     void 日志_显示首页数据();
     void 日志_显示上页数据();
     void 日志_显示下页数据();
@@ -70,6 +73,7 @@ signals:
 private:
     bool stopCount(); // false when no count was out
     void request(const PagePlan& plan, qint64 pageNo);
+    PagePlan firstPagePlan() const;
     void onPage(quint64 request, const QList<Rows>& parts);
     void onCount(quint64 request, qint64 rows);
     void onFailed(quint64 request, const DbFailure& failure);
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<DbChannel> counts_;
     QString listSql_;
     QString countSql_;
+    bool sparse_ = false;
     Rows page_;
     PageMarks marks_;
     qint64 pageNo_ = 0;
@@ -95,6 +100,7 @@ private:
     quint64 deleteRequest_ = 0;
     QList<int> pendingDelete_;
     bool failureReported_ = false; // for the click in hand
+    std::optional<DbFailure> heldCountFailure_;
 };
 
 } // namespace lt::overseer

@@ -55,13 +55,13 @@ LogView::LogView(ConsoleContext& context, LogQueryState& conditions, LogTable ta
 }
 
 void LogView::startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql,
-                        const QString& index)
+                        const QString& index, bool sparse)
 {
     LogStore& store = ensureStore();
     store.PageSize = 500;
     model_.setLayout(layout);
     emit keyEnabledChanged(key::日志打印, false);
-    store.start(listSql, countSql, index);
+    store.start(listSql, countSql, index, sparse);
 }
 
 QString LogView::currentText(int column) const
@@ -191,17 +191,19 @@ void UploadLogView::显示上传数据()
     emit showRequested();
     QString listSql;
     QString index;
+    bool sparse = false;
     if (conditions_.TodayLog != kTrue) {
         if (!context_.dialog<DialogSH>().run(conditions_) || !显示_上传日志条件(conditions_))
             return;
         listSql = conditions_.LogQuerySql;
         index = schema::readingIndexFor(QStringLiteral("upsendtable"), conditions_.CondCode);
+        sparse = schema::sparseCondition(QStringLiteral("upsendtable"), conditions_.CondCode);
     } else {
         listSql = QStringLiteral("SELECT * FROM upsendtable WHERE ") +
                   todayCondition(Clock::now().date());
         conditions_.LogQuerySql = listSql;
     }
-    startList(ListviewHeadShow_上传(), listSql, LogStore::countSqlOf(listSql), index);
+    startList(ListviewHeadShow_上传(), listSql, LogStore::countSqlOf(listSql), index, sparse);
 }
 
 void UploadLogView::showRecord()

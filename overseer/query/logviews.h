@@ -29,9 +29,9 @@ protected:
     // The statement that deletes one row of the page.
     virtual QString deleteStatement(const QStringList& texts) const = 0;
     // Shows the view and its first page: the layout, then the list, read along `index` (empty:
-    // the time stamp index).
+    // the time stamp index); sparse: a condition that may match few rows (LogStore::start).
     void startList(const ColumnLayout& layout, const QString& listSql, const QString& countSql,
-                   const QString& index = {});
+                   const QString& index = {}, bool sparse = false);
     // Asks, then deletes the selected rows.
     void deleteSelected();
     QString currentText(int column) const;

@@ -49,7 +49,8 @@ QList<int> titles(const Rows& page)
 {
     QList<int> list;
     for (const QStringList& row : page)
-        list << row.value(4).toInt();
+        list << row.value(4).section(u' ', 0, 0).toInt(); // "12" or "12 word"
+
     return list;
 }
 
@@ -204,6 +205,53 @@ private slots:
         QVERIFY(settle());
         QCOMPARE(store_->page().size(), 30);
         QCOMPARE(store_->total(), 30);
+    }
+
+    void aCountFailingWhileItsPageIsOutIsTheCountsFailure()
+    {
+        // The page and the count go to two workers; the count's failure arrives first.
+        fill(3, [](int i) { return i; });
+        QSignalSpy failures(store_.get(), &LogStore::failed);
+        store_->start(kList + " AND SLEEP(0.3)=0", "SELECT count(*) FROM nosuchtable");
+        QVERIFY(settle());
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(failures[0][0].toString().startsWith("统计日志记录数失败"));
+        QCOMPARE(titles(store_->page()), QList<int>({0, 1, 2}));
+    }
+
+    void aWordInFewRowsFindsTheSameFirstPageAsTheWalk()
+    {
+        // 600 rows; "common" in every other title, "rare" only in the four oldest, "none" in
+        // none. A sparse list walks 40 pages' rows and, short of a page, reads the table
+        // through: either way the page is the plain statement's.
+        QList<logrows::LogRow> rows;
+        for (int i = 0; i < 600; ++i) {
+            const QString word = i >= 596 ? "rare" : i % 2 ? "common" : "other";
+            rows.append({QStringLiteral("PC%1").arg(i), "10.0.0.1", stamp(i), "组",
+                         QStringLiteral("%1 %2").arg(i).arg(word), "www.a.cn", "上网", "放行", 10});
+        }
+        test::fillRows(rows);
+        store_->PageSize = 5;
+        LogStore plain(browseLogTable(), dsn::chosenConnectionStrings().log);
+        plain.PageSize = 5;
+        for (const char* word : {"common", "rare", "none"}) {
+            const QString list = kList + QStringLiteral(" AND Title LIKE '%%1%'").arg(word);
+            store_->start(list, {}, {}, true);
+            plain.start(list);
+            QVERIFY(settle());
+            QVERIFY(test::settled(plain));
+            QCOMPARE(store_->page(), plain.page());
+            QCOMPARE(store_->total(), plain.total());
+        }
+        QCOMPARE(store_->page().size(), 0);
+        store_->start(kList + " AND Title LIKE '%rare%'", {}, {}, true);
+        QVERIFY(settle());
+        QCOMPARE(titles(store_->page()), QList<int>({596, 597, 598, 599}));
+        store_->start(kList + " AND Title LIKE '%common%'", {}, {}, true);
+        QVERIFY(settle());
+        QCOMPARE(titles(store_->page()), QList<int>({1, 3, 5, 7, 9}));
+        // The next page goes on from the first as in any list.
+        QCOMPARE(titles(go(&LogStore::日志_显示下页数据)), QList<int>({11, 13, 15, 17, 19}));
     }
 
     void aLostConnectionIsOpenedAgainForTheSameClick()
