@@ -92,7 +92,11 @@ void LogStore::start(const QString& listSql, const QString& countSql, const QStr
     pendingDelete_.clear();
     request(firstPagePlan(), 1);
     countSql_ = countSql.isEmpty() ? countSqlOf(listSql_) : countSql;
-    countRequest_ = counts_->count(countSql_);
+    // A sparse list's page and count both read most of the table: side by side they halve each
+    // other's share of the server, so the count follows the page.
+    countWaits_ = sparse;
+    if (!countWaits_)
+        countRequest_ = counts_->count(countSql_);
     emit statusChanged();
 }
 
@@ -147,6 +151,8 @@ void LogStore::cancelCount()
 
 bool LogStore::stopCount()
 {
+    if (std::exchange(countWaits_, false))
+        return true;
     if (!countRequest_)
         return false;
     countRequest_ = 0;
@@ -186,6 +192,8 @@ void LogStore::onPage(quint64 request, const QList<Rows>& parts)
         fallback.parts = std::exchange(fallback.fallback, {});
         return this->request(fallback, pendingPageNo_);
     }
+    if (std::exchange(countWaits_, false))
+        countRequest_ = counts_->count(countSql_);
     // A move that finds nothing (the rows went meanwhile) keeps the page shown.
     if (!page.isEmpty() || pendingPlan_.kind == PagePlan::Case::First) {
         page_ = std::move(page);
@@ -229,6 +237,7 @@ void LogStore::onFailed(quint64 request, const DbFailure& failure)
         }
         emit statusChanged();
         heldCountFailure_.reset(); // one message for the click: the page's
+        countWaits_ = false;
         reportFailure(kPageFailed, failure);
     } else if (request == countRequest_) {
         countRequest_ = 0;

@@ -36,7 +36,7 @@ public:
     // pages are read along `index` (empty: the table's time stamp index), an index whose
     // columns end in the time stamp or have it second; where the database lacks it, along the
     // time stamp index. sparse: the condition may match few rows (a substring of the texts),
-    // the first page is read as planSparseFirstPage says.
+    // the first page is read as planSparseFirstPage says and the count is sent after it.
     void start(const QString& listSql, const QString& countSql = {}, const QString& index = {},
                bool sparse = false);
     void 日志_显示首页数据();
@@ -87,6 +87,7 @@ private:
     QString listSql_;
     QString countSql_;
     bool sparse_ = false;
+    bool countWaits_ = false; // sent once the first page is in
     Rows page_;
     PageMarks marks_;
     qint64 pageNo_ = 0;

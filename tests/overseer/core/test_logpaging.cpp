@@ -237,6 +237,7 @@ private slots:
         for (const char* word : {"common", "rare", "none"}) {
             const QString list = kList + QStringLiteral(" AND Title LIKE '%%1%'").arg(word);
             store_->start(list, {}, {}, true);
+            QVERIFY(store_->pageRequestOut() && !store_->counting()); // the count follows
             plain.start(list);
             QVERIFY(settle());
             QVERIFY(test::settled(plain));
