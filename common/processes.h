@@ -5,10 +5,10 @@
 
 #include <QString>
 #include <QStringList>
-
-class QObject;
 #include <functional>
 #include <memory>
+
+class QObject;
 
 namespace lt::proc
 {

@@ -159,6 +159,33 @@ QList<double> feed(const QString& database, double secs, const std::atomic<bool>
     return latencies;
 }
 
+struct KeeperPass {
+    double seconds = 0;
+    int exitCode = 0;
+};
+
+// The keeper's pass as cron runs it, down to `keep` log rows (the web and upload tables left
+// alone), timed from start to end.
+KeeperPass pruneLogTo(qint64 keep)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess keeper;
+    keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
+                 {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
+                  QStringLiteral("--upload"), QStringLiteral("100000000"), QStringLiteral("--web"),
+                  QStringLiteral("100000000")});
+    keeper.waitForFinished(-1);
+    return {seconds(t), keeper.exitCode()};
+}
+
+qint64 logRows(const SpeedSetup& setup)
+{
+    return bareOutput(setup.root, QStringLiteral("dovrik"),
+                      QStringLiteral("SELECT COUNT(*) FROM logtable"))
+        .toLongLong();
+}
+
 } // namespace
 
 void prepareInstallation(SpeedSetup& setup)
@@ -433,28 +460,17 @@ void SpeedRun::inserts()
 
     // Latency idle, then during a pruning pass of the keeper over the oldest 300,000 rows.
     const QList<double> idle = feed(QStringLiteral("dovrik"), 5);
-    const QString rowsNow = bareOutput(setup_.root, QStringLiteral("dovrik"),
-                                       QStringLiteral("SELECT COUNT(*) FROM "
-                                                      "logtable"));
-    const qint64 keep = rowsNow.toLongLong() - 300000;
+    const qint64 keep = logRows(setup_) - 300000;
     std::atomic<bool> stop = false;
     QList<double> during;
     std::thread feeder([&] { during = feed(QStringLiteral("dovrik"), 0, &stop); });
-    QElapsedTimer t;
-    t.start();
-    QProcess keeper;
-    keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
-                 {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
-                  QStringLiteral("--upload"), QStringLiteral("100000000"), QStringLiteral("--web"),
-                  QStringLiteral("100000000")});
-    keeper.waitForFinished(3600000);
-    const double pass = seconds(t);
+    const KeeperPass pass = pruneLogTo(keep);
     stop = true;
     feeder.join();
     print(QStringLiteral("insert-p99-idle"), p99(idle));
     print(QStringLiteral("insert-p99-pruning"), p99(during));
-    std::printf("# pruning pass %.1f s (exit %d), %lld inserts meanwhile\n", pass,
-                keeper.exitCode(), static_cast<long long>(during.size()));
+    std::printf("# pruning pass %.1f s (exit %d), %lld inserts meanwhile\n", pass.seconds,
+                pass.exitCode, static_cast<long long>(during.size()));
     // The pruned rows back from the seed copy, the fed rows away.
     bareOutput(setup_.root, QStringLiteral("dovrik"),
                QStringLiteral("DELETE FROM logtable WHERE Name='bench-feed';"
@@ -467,9 +483,7 @@ void SpeedRun::prune()
 {
     if (!setup_.bare)
         return pruneOnce();
-    const qint64 rows = bareOutput(setup_.root, QStringLiteral("dovrik"),
-                                   QStringLiteral("SELECT COUNT(*) FROM logtable"))
-                            .toLongLong();
+    const qint64 rows = logRows(setup_);
     const qint64 keep = rows / 5;
     const QString cut = bareOutput(
         setup_.root, QStringLiteral("dovrik"),
@@ -481,15 +495,8 @@ void SpeedRun::prune()
                    .arg(cut));
     QList<double> ours, seed;
     for (int run = 0; run < std::max(1, setup_.runs); ++run) {
-        QElapsedTimer t;
-        t.start();
-        QProcess keeper;
-        keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
-                     {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(keep),
-                      QStringLiteral("--upload"), QStringLiteral("100000000"),
-                      QStringLiteral("--web"), QStringLiteral("100000000")});
-        keeper.waitForFinished(3600000);
-        ours << seconds(t);
+        const KeeperPass pass = pruneLogTo(keep);
+        ours << pass.seconds;
         // The same statements on the seed's schema: the count, the cut-off row, the delete.
         seed << bare(setup_, kSeed,
                      QStringLiteral("SELECT COUNT(AcTime) FROM logtable;SELECT AcTime FROM "
@@ -498,7 +505,7 @@ void SpeedRun::prune()
                          .arg(rows - keep)
                          .arg(cut));
         std::printf("# prune run %d: keeper %.1f s (exit %d), seed schema %.1f s\n", run + 1,
-                    ours.last(), keeper.exitCode(), seed.last());
+                    ours.last(), pass.exitCode, seed.last());
         bareOutput(setup_.root, QStringLiteral("dovrik"),
                    QStringLiteral("INSERT INTO dovrik.logtable SELECT * FROM seedlog.pruned;"
                                   "INSERT INTO seedlog.logtable SELECT * FROM seedlog.pruned"));
@@ -511,23 +518,12 @@ void SpeedRun::prune()
 
 void SpeedRun::pruneOnce()
 {
-    const qint64 rows = bareOutput(setup_.root, QStringLiteral("dovrik"),
-                                   QStringLiteral("SELECT COUNT(*) FROM logtable"))
-                            .toLongLong();
-    QElapsedTimer t;
-    t.start();
-    QProcess keeper;
-    keeper.start(Installation::appDir() + QStringLiteral("/logkeeper"),
-                 {QStringLiteral("--prune-now"), QStringLiteral("--log"), QString::number(rows / 5),
-                  QStringLiteral("--upload"), QStringLiteral("100000000"), QStringLiteral("--web"),
-                  QStringLiteral("100000000")});
-    keeper.waitForFinished(-1);
-    const double pass = seconds(t);
-    const QString left = bareOutput(setup_.root, QStringLiteral("dovrik"),
-                                    QStringLiteral("SELECT COUNT(*) FROM logtable"));
-    std::printf("# prune: keeper %.1f s (exit %d), %lld rows before, %s after\n", pass,
-                keeper.exitCode(), static_cast<long long>(rows), qPrintable(left));
-    print(QStringLiteral("prune-keeper"), pass);
+    const qint64 rows = logRows(setup_);
+    const KeeperPass pass = pruneLogTo(rows / 5);
+    std::printf("# prune: keeper %.1f s (exit %d), %lld rows before, %lld after\n", pass.seconds,
+                pass.exitCode, static_cast<long long>(rows),
+                static_cast<long long>(logRows(setup_)));
+    print(QStringLiteral("prune-keeper"), pass.seconds);
 }
 
 void SpeedRun::runBare()

@@ -27,10 +27,10 @@ QString PagedLogView::connectionString() const
 LogStore& PagedLogView::ensureStore()
 {
     const QString connection = connectionString();
-    if (store_ && store_->property("connection").toString() == connection)
+    if (store_ && storeConnection_ == connection)
         return *store_;
     store_ = std::make_unique<LogStore>(table_, connection);
-    store_->setProperty("connection", connection);
+    storeConnection_ = connection;
     connect(store_.get(), &LogStore::pageChanged, this, [this] {
         QList<QStringList> rows;
         for (const QStringList& fields : store_->page())

@@ -58,6 +58,7 @@ private:
     LogTable table_;
     QString connection_;
     std::unique_ptr<LogStore> store_;
+    QString storeConnection_; // the one store_'s workers were opened on
 };
 
 } // namespace lt::overseer

@@ -50,7 +50,6 @@ QList<int> titles(const Rows& page)
     QList<int> list;
     for (const QStringList& row : page)
         list << row.value(4).section(u' ', 0, 0).toInt(); // "12" or "12 word"
-
     return list;
 }
 
